@@ -1,0 +1,40 @@
+#pragma once
+// The one family of errors of the program. What() carries the text the operator reads.
+
+#include <QString>
+#include <stdexcept>
+
+namespace patrimonio {
+
+// Base of every error the program raises on purpose; the message is shown as it stands
+// (the window's error dialog adds the closing full stop where needed).
+class AppError : public std::runtime_error {
+public:
+    explicit AppError(const QString& message)
+        : std::runtime_error(message.toStdString()), message_(message) {}
+    const QString& message() const noexcept { return message_; }
+
+private:
+    QString message_;
+};
+
+// Ends an event handler without any dialog.
+class SilentAbort : public AppError {
+public:
+    SilentAbort() : AppError(QStringLiteral("Operation aborted")) {}
+};
+
+// An error reported by the Firebird client or server, with the server's text and SQLSTATE.
+class DatabaseError : public AppError {
+public:
+    DatabaseError(const QString& message, const QString& sqlState = {}, long gdsCode = 0)
+        : AppError(message), sqlState_(sqlState), gdsCode_(gdsCode) {}
+    const QString& sqlState() const noexcept { return sqlState_; }
+    long gdsCode() const noexcept { return gdsCode_; }
+
+private:
+    QString sqlState_;
+    long gdsCode_;
+};
+
+}  // namespace patrimonio

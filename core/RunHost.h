@@ -1,0 +1,47 @@
+#pragma once
+// What a run (the purge, the copy steps, the photo-only pass) may ask of the window.
+// The window implements it; tests implement it with a recorder and no waiting.
+
+#include <QString>
+
+namespace patrimonio {
+
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+
+    // Status widgets.
+    virtual void setStatus(const QString& text) = 0;  // LblStatus
+    virtual void setWork(const QString& text) = 0;    // LblWork
+    virtual void setGaugeMinimum(int value) = 0;      // Gauge1
+    virtual void setGaugeMaximum(int value) = 0;
+    virtual void setGaugeProgress(int value) = 0;
+    virtual int gaugeMaximum() const = 0;
+    virtual int gaugeProgress() const = 0;
+
+    // Lets the window handle every message waiting in its queue.
+    virtual void pumpMessages() = 0;
+    // Waits on the spot; the window handles nothing meanwhile. Production waits for real.
+    virtual void pause(int milliseconds) = 0;
+    // Modal message with an OK button; returns when the operator closes it.
+    virtual void showMessage(const QString& text) = 0;
+
+    // Operator inputs read in the middle of a run.
+    virtual QString qualityText() const = 0;   // Edit3
+    virtual QString skipListText() const = 0;  // EdtBensIgnorados
+
+    // The log view MemoLOG.
+    virtual QString logText() const = 0;
+    virtual void setLogText(const QString& text) = 0;
+    // Adds a line of its own at the end of the log view (import report, refused rows).
+    virtual void appendLogLine(const QString& line) = 0;
+    // Saves the log file and confirms (BtnLOGClick); raises when the file cannot be written.
+    virtual void saveLog() = 0;
+
+    // Buttons and desktop.
+    virtual void setRunEnabled(bool enabled) = 0;        // BitBtn1 and the mode box
+    virtual void setLogButtonEnabled(bool enabled) = 0;  // BtnLOG
+    virtual void openFolder(const QString& path) = 0;    // the desktop's "open" on a folder
+};
+
+}  // namespace patrimonio

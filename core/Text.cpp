@@ -1,0 +1,86 @@
+#include "Text.h"
+
+#include <array>
+
+namespace patrimonio {
+
+namespace {
+
+// Code points of bytes 0x80..0x9F in WIN1252; the undefined ones keep their C1 value.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char encodeChar(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+    for (std::size_t i = 0; i < kHighControls.size(); ++i) {
+        if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
+    }
+    return '?';
+}
+
+bool isSeparator(QChar c) { return c == u'/' || c == u'\\' || c == u':'; }
+
+}  // namespace
+
+QByteArray toWin1252(const QString& text) {
+    QByteArray out;
+    out.reserve(text.size());
+    for (QChar c : text) out.append(encodeChar(c.unicode()));
+    return out;
+}
+
+QString fromWin1252(const QByteArray& bytes) {
+    QString out;
+    out.reserve(bytes.size());
+    for (char b : bytes) {
+        const auto u = static_cast<unsigned char>(b);
+        out.append(u >= 0x80 && u < 0xA0 ? QChar(kHighControls[u - 0x80]) : QChar(u));
+    }
+    return out;
+}
+
+QString trimmed(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 0x20) ++begin;
+    while (end > begin && text[end - 1].unicode() <= 0x20) --end;
+    return text.mid(begin, end - begin);
+}
+
+bool isWholeNumber(const QString& text) {
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    if (i < t.size() && (t[i] == u'-' || t[i] == u'+')) ++i;
+    if (i == t.size()) return false;
+    for (; i < t.size(); ++i) {
+        if (t[i] < u'0' || t[i] > u'9') return false;
+    }
+    return true;
+}
+
+QString fileNameOf(const QString& path) {
+    for (qsizetype i = path.size(); i > 0; --i) {
+        if (isSeparator(path[i - 1])) return path.mid(i);
+    }
+    return path;
+}
+
+QString extensionOf(const QString& path) {
+    for (qsizetype i = path.size(); i > 0; --i) {
+        const QChar c = path[i - 1];
+        if (c == u'.') return path.mid(i - 1);
+        if (isSeparator(c)) break;
+    }
+    return {};
+}
+
+QString quotedSql(const QString& text) {
+    QString out = text;
+    out.replace(u'\'', QStringLiteral("''"));
+    return u'\'' + out + u'\'';
+}
+
+}  // namespace patrimonio

@@ -1,0 +1,51 @@
+#pragma once
+// A connection to one Firebird database, opened from a parameter list of NAME=value lines
+// (DATABASE, USER_NAME, PASSWORD, SQLDialect, RoleName, ...). Once open it stays with its
+// database until it is destroyed.
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace patrimonio {
+
+class Connection {
+public:
+    explicit Connection(const QString& name);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    const QString& name() const { return name_; }
+
+    // The parameter list handed to the client at the next connect.
+    QStringList Params;
+    bool LoginPrompt = false;
+    QString DriverName = QStringLiteral("Firebird");
+
+    // The list both connections start with.
+    static QStringList initialParams();
+    // The six lines every edit box writes: DATABASE, SQLDialect, USER_NAME, PASSWORD,
+    // COMMITRETAIN, RoleName.
+    static QStringList editParams(const QString& database);
+
+    bool Connected() const;
+    // Connects with the current Params; does nothing when already connected.
+    // Raises DatabaseError when the client refuses.
+    void Open();
+
+    // Runs one statement, connecting first when needed, in a transaction of its own that is
+    // committed before it returns. The text is sent unchanged (encoded to WIN1252).
+    // Returns the number of rows affected. Raises DatabaseError.
+    int ExecuteDirect(const QString& sql);
+
+    // Client-side state the record sets work through.
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
+private:
+    QString name_;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace patrimonio

@@ -1,0 +1,65 @@
+#include "RecordingHost.h"
+
+namespace patrimonio::test {
+
+void RecordingHost::setStatus(const QString& text) { events << QStringLiteral("status:") + text; }
+void RecordingHost::setWork(const QString& text) { events << QStringLiteral("work:") + text; }
+
+void RecordingHost::setGaugeMinimum(int value) {
+    gauge.setMinimum(value);
+    events << QStringLiteral("gauge-min:%1").arg(value);
+}
+void RecordingHost::setGaugeMaximum(int value) {
+    gauge.setMaximum(value);
+    events << QStringLiteral("gauge-max:%1").arg(value);
+}
+void RecordingHost::setGaugeProgress(int value) {
+    gauge.setProgress(value);
+    events << QStringLiteral("gauge:%1").arg(value);
+}
+
+void RecordingHost::pumpMessages() {
+    events << QStringLiteral("pump");
+    if (onPump) onPump();
+}
+
+void RecordingHost::pause(int milliseconds) {
+    ++pauses;
+    events << QStringLiteral("pause:%1").arg(milliseconds);
+}
+
+void RecordingHost::showMessage(const QString& text) { events << QStringLiteral("message:") + text; }
+
+void RecordingHost::appendLogLine(const QString& line) {
+    if (!log.isEmpty() && !log.endsWith(u'\n')) log += u'\n';
+    log += line;
+    events << QStringLiteral("log:") + line;
+}
+
+void RecordingHost::saveLog() {
+    events << QStringLiteral("save-log");
+    if (onSaveLog) onSaveLog();
+    ++saves;
+}
+
+void RecordingHost::setRunEnabled(bool enabled) {
+    runEnabled = enabled;
+    events << QStringLiteral("run-enabled:%1").arg(enabled ? 1 : 0);
+}
+
+void RecordingHost::setLogButtonEnabled(bool enabled) {
+    logButtonEnabled = enabled;
+    events << QStringLiteral("log-button:%1").arg(enabled ? 1 : 0);
+}
+
+void RecordingHost::openFolder(const QString& path) { events << QStringLiteral("open:") + path; }
+
+QStringList RecordingHost::eventsWith(const QString& prefix) const {
+    QStringList out;
+    for (const QString& e : events) {
+        if (e.startsWith(prefix)) out << e.mid(prefix.size());
+    }
+    return out;
+}
+
+}  // namespace patrimonio::test

@@ -1,0 +1,63 @@
+#pragma once
+// A RunHost for tests: records every status, counter, gauge and message event in order,
+// never waits, and answers modal boxes at once. Pauses are recorded, not slept.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "core/GaugeModel.h"
+#include "core/RunHost.h"
+
+namespace patrimonio::test {
+
+class RecordingHost : public RunHost {
+public:
+    // Every event as one line: "status:<text>", "work:<text>", "gauge-min:<n>",
+    // "gauge-max:<n>", "gauge:<n>", "pump", "pause:<ms>", "message:<text>", "log:<line>",
+    // "save-log", "run-enabled:<0|1>", "log-button:<0|1>", "open:<path>".
+    QStringList events;
+
+    // Inputs the steps read during a run.
+    QString quality = QStringLiteral("60");
+    QString skipList;
+    QString log;
+
+    bool runEnabled = true;
+    bool logButtonEnabled = false;
+    GaugeModel gauge;
+    int pauses = 0;
+    int saves = 0;
+
+    // Called on every pump, so a test can act "in the middle" of a run (edit a box, click).
+    std::function<void()> onPump;
+    // Called by saveLog; may throw to simulate a file that cannot be written.
+    std::function<void()> onSaveLog;
+
+    void setStatus(const QString& text) override;
+    void setWork(const QString& text) override;
+    void setGaugeMinimum(int value) override;
+    void setGaugeMaximum(int value) override;
+    void setGaugeProgress(int value) override;
+    int gaugeMaximum() const override { return gauge.maximum(); }
+    int gaugeProgress() const override { return gauge.progress(); }
+    void pumpMessages() override;
+    void pause(int milliseconds) override;
+    void showMessage(const QString& text) override;
+    QString qualityText() const override { return quality; }
+    QString skipListText() const override { return skipList; }
+    QString logText() const override { return log; }
+    void setLogText(const QString& text) override { log = text; }
+    void appendLogLine(const QString& line) override;
+    void saveLog() override;
+    void setRunEnabled(bool enabled) override;
+    void setLogButtonEnabled(bool enabled) override;
+    void openFolder(const QString& path) override;
+
+    // Events that start with the prefix, in order, without the prefix.
+    QStringList eventsWith(const QString& prefix) const;
+    QStringList messages() const { return eventsWith(QStringLiteral("message:")); }
+    QStringList statuses() const { return eventsWith(QStringLiteral("status:")); }
+};
+
+}  // namespace patrimonio::test

@@ -1,0 +1,145 @@
+#include "TestDatabase.h"
+
+#include <firebird/Interface.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace patrimonio::test {
+
+namespace {
+
+using namespace Firebird;
+
+class CheckStatus {
+public:
+    CheckStatus() : status_(master()->getStatus()), wrapper_(status_) {}
+    ~CheckStatus() { status_->dispose(); }
+    ThrowStatusWrapper* operator&() { return &wrapper_; }
+    static IMaster* master() { return fb_get_master_interface(); }
+
+private:
+    IStatus* status_;
+    ThrowStatusWrapper wrapper_;
+};
+
+std::string errorText(const FbException& e) {
+    char buf[2048];
+    fb_get_master_interface()->getUtilInterface()->formatStatus(buf, sizeof buf, e.getStatus());
+    return buf;
+}
+
+}  // namespace
+
+void runIsql(const QByteArray& script, const QString& database) {
+    QTemporaryFile file;
+    if (!file.open()) throw std::runtime_error("cannot write isql script");
+    file.write(script);
+    file.flush();
+    QStringList args{QStringLiteral("-q"), QStringLiteral("-b"), QStringLiteral("-user"),
+                     QStringLiteral("SYSDBA"), QStringLiteral("-password"), kPassword,
+                     QStringLiteral("-i"), file.fileName()};
+    if (!database.isEmpty()) args << kServerPrefix + database;
+    QProcess isql;
+    isql.setProcessChannelMode(QProcess::MergedChannels);
+    isql.start(QStringLiteral("isql-fb"), args);
+    if (!isql.waitForFinished(120000)) throw std::runtime_error("isql-fb did not finish");
+    const QByteArray out = isql.readAll();
+    if (isql.exitCode() != 0 || out.contains("Statement failed") || out.contains("SQLSTATE")) {
+        throw std::runtime_error("isql-fb failed: " + out.toStdString());
+    }
+}
+
+QString createDatabase(const QString& path, const QByteArray& ddl) {
+    QFile::remove(path);
+    QByteArray script = "create database '" + (kServerPrefix + path).toUtf8() +
+                        "' user 'SYSDBA' password '" + kPassword.toUtf8() +
+                        "' page_size 8192 default character set NONE;\ncommit;\n";
+    runIsql(script);
+    if (!ddl.isEmpty()) runIsql("set autoddl on;\n" + ddl + "\ncommit;\n", path);
+    return path;
+}
+
+QStringList queryRows(const QString& path, const QString& sql) {
+    IMaster* master = CheckStatus::master();
+    CheckStatus st;
+    IProvider* prov = master->getDispatcher();
+    IUtil* util = master->getUtilInterface();
+    IXpbBuilder* dpb = util->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
+    dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
+    dpb->insertString(&st, isc_dpb_password, kPassword.toUtf8().constData());
+    dpb->insertInt(&st, isc_dpb_utf8_filename, 1);
+    QStringList rows;
+    IAttachment* att = nullptr;
+    ITransaction* tra = nullptr;
+    IResultSet* rs = nullptr;
+    try {
+        const QByteArray db = (kServerPrefix + path).toUtf8();
+        att = prov->attachDatabase(&st, db.constData(), dpb->getBufferLength(&st),
+                                   dpb->getBuffer(&st));
+        tra = att->startTransaction(&st, 0, nullptr);
+        const QByteArray text = sql.toLatin1();
+        IStatement* stmt = att->prepare(&st, tra, 0, text.constData(), 3,
+                                        IStatement::PREPARE_PREFETCH_METADATA);
+        IMessageMetadata* meta = stmt->getOutputMetadata(&st);
+        const unsigned n = meta->getCount(&st);
+        // Let the server convert every column to text.
+        IMetadataBuilder* builder = meta->getBuilder(&st);
+        for (unsigned i = 0; i < n; ++i) {
+            builder->setType(&st, i, SQL_VARYING + 1);
+            builder->setLength(&st, i, 8000);
+            builder->setCharSet(&st, i, 0);
+            builder->setScale(&st, i, 0);
+        }
+        IMessageMetadata* out = builder->getMetadata(&st);
+        builder->release();
+        std::vector<unsigned char> buffer(out->getMessageLength(&st));
+        rs = stmt->openCursor(&st, tra, nullptr, nullptr, out, 0);
+        while (rs->fetchNext(&st, buffer.data()) == IStatus::RESULT_OK) {
+            QStringList cols;
+            for (unsigned i = 0; i < n; ++i) {
+                const short nullFlag =
+                    *reinterpret_cast<short*>(&buffer[out->getNullOffset(&st, i)]);
+                if (nullFlag) {
+                    cols << QStringLiteral("<null>");
+                    continue;
+                }
+                const unsigned char* p = &buffer[out->getOffset(&st, i)];
+                const unsigned short len = *reinterpret_cast<const unsigned short*>(p);
+                cols << QString::fromLatin1(reinterpret_cast<const char*>(p + 2), len);
+            }
+            rows << cols.join(u'|');
+        }
+        rs->close(&st);
+        rs = nullptr;
+        out->release();
+        meta->release();
+        stmt->free(&st);
+        tra->commit(&st);
+        tra = nullptr;
+        att->detach(&st);
+        att = nullptr;
+    } catch (const FbException& e) {
+        const std::string msg = errorText(e);
+        if (rs) rs->release();
+        if (tra) tra->release();
+        if (att) att->release();
+        dpb->dispose();
+        throw std::runtime_error("query failed: " + msg);
+    }
+    dpb->dispose();
+    return rows;
+}
+
+TempFolder::TempFolder() { dir_.setAutoRemove(true); }
+
+QString TempFolder::path(const QString& name) const {
+    return name.isEmpty() ? dir_.path() : dir_.filePath(name);
+}
+
+}  // namespace patrimonio::test

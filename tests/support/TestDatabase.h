@@ -1,0 +1,37 @@
+#pragma once
+// Real database files for tests, on the private server (127.0.0.1:3052, SYSDBA/quillfern).
+// Each test makes its own files in its own temporary folder.
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace patrimonio::test {
+
+inline const QString kServerPrefix = QStringLiteral("127.0.0.1/3052:");
+inline const QString kPassword = QStringLiteral("quillfern");
+
+// Runs an isql script against a database (or with no database, for CREATE DATABASE).
+// The script is sent as bytes, so WIN1252 text in it reaches the server unchanged.
+// Throws std::runtime_error with isql's output when isql reports an error.
+void runIsql(const QByteArray& script, const QString& database = {});
+
+// Creates an empty database file (dialect 3, 8 KB pages, default character set NONE) through
+// the server and runs the DDL on it. Returns the file path.
+QString createDatabase(const QString& path, const QByteArray& ddl = {});
+
+// Fetches the result of a query as text lines, one per row, columns separated by '|'
+// (NULL as "<null>"), through the server. For checking what a step wrote.
+QStringList queryRows(const QString& path, const QString& sql);
+
+// A temporary folder that is removed at the end of the test.
+class TempFolder {
+public:
+    TempFolder();
+    QString path(const QString& name = {}) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+}  // namespace patrimonio::test
