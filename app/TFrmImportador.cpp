@@ -1,0 +1,369 @@
+#include "TFrmImportador.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPainter>
+#include <QRegularExpressionValidator>
+#include <QResizeEvent>
+#include <QSvgRenderer>
+#include <QTextCursor>
+#include <QThread>
+#include <QUrl>
+
+#include "app/ErrorDialog.h"
+#include "app/RtfWriter.h"
+#include "core/AppPaths.h"
+#include "core/Errors.h"
+#include "core/Text.h"
+#include "migration/ImportRun.h"
+#include "photos/PhotoPass.h"
+#include "ui_FrmImportador.h"
+
+namespace patrimonio {
+
+namespace {
+
+const QColor kLime(0, 255, 0);
+const QColor kTeal(0, 128, 128);
+const QColor kGreen(0, 128, 0);
+const QString kTrebuchet = QStringLiteral("Trebuchet MS");
+const QString kTahoma = QStringLiteral("Tahoma");
+constexpr int kLogFontPixels = 11;
+
+QFont fontOf(const QString& family, int pixels, bool bold = false) {
+    QFont f(family);
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+QPixmap svgPixmap(const QString& path, QSize size) {
+    QPixmap pix(size);
+    pix.fill(Qt::transparent);
+    QSvgRenderer renderer(path);
+    QPainter painter(&pix);
+    renderer.render(&painter);
+    return pix;
+}
+
+// Labels take the width of their text, so that a wider substitute font or a longer row counter
+// is never cut off; their place and height stay.
+void fitToText(QLabel& label) {
+    label.resize(label.sizeHint().width(), label.height());
+}
+
+void setTextColour(QWidget& w, QPalette::ColorRole role, const QColor& colour) {
+    QPalette p = w.palette();
+    p.setColor(QPalette::Active, role, colour);
+    p.setColor(QPalette::Inactive, role, colour);
+    w.setPalette(p);
+}
+
+void setBackground(QLineEdit& edit, const QColor& colour) {
+    QPalette p = edit.palette();
+    p.setColor(QPalette::Base, colour);
+    edit.setPalette(p);
+}
+
+void showModalMessage(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+QString chooseFileWithDialog(QWidget* parent) {
+    // No filter, and the file need not exist: the connect attempt decides whether it is usable.
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
+}  // namespace
+
+// Keeps the run button and the mode box disabled for as long as a run is under way, so that a
+// click handled while the run pumps messages neither starts a second run inside the first nor
+// changes the mode; both come back however the run ends.
+class TFrmImportador::RunGuard {
+public:
+    explicit RunGuard(TFrmImportador& w) : w_(w) {
+        w_.running_ = true;
+        w_.setRunEnabled(false);
+    }
+    ~RunGuard() {
+        w_.running_ = false;
+        w_.setRunEnabled(true);
+    }
+    RunGuard(const RunGuard&) = delete;
+    RunGuard& operator=(const RunGuard&) = delete;
+
+private:
+    TFrmImportador& w_;
+};
+
+TFrmImportador::TFrmImportador(QWidget* parent)
+    : QWidget(parent),
+      ui_(std::make_unique<Ui::TFrmImportador>()),
+      data_(std::make_unique<DataModule>()) {
+    ui_->setupUi(this);
+    // Only the close box: the window is resizable but has no minimise or maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setUpControls();
+
+    seams_.message = [this](const QString& text) { showModalMessage(this, text); };
+    seams_.chooseFile = [this] { return chooseFileWithDialog(this); };
+    seams_.pause = [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); };
+    seams_.openFolder = [](const QString& path) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    };
+    seams_.run = [this](bool photoOnly) { runInMode(photoOnly); };
+
+    connectHandlers();
+    FormCreate();
+}
+
+TFrmImportador::~TFrmImportador() = default;
+
+void TFrmImportador::setUpControls() {
+    Ui::TFrmImportador& u = *ui_;
+    // Every control starts in the window's font; with a style sheet in force the toolkit no
+    // longer hands a parent's font down, so each gets it explicitly.
+    const QFont windowFont = fontOf(kTahoma, 11);
+    setFont(windowFont);
+    for (QWidget* child : findChildren<QWidget*>()) child->setFont(windowFont);
+    setWindowIcon(QIcon(svgPixmap(QStringLiteral(":/images/window-icon.svg"), {32, 32})));
+
+    for (QLabel* l : {u.Label4, u.Label5, u.Label1, u.Label3}) l->setFont(fontOf(kTrebuchet, 11));
+    for (QLabel* l : {u.Label6, u.Label2, u.Label7}) l->setFont(fontOf(kTrebuchet, 15));
+    u.Ck_Apenas_Tratar_Imagem->setFont(fontOf(kTrebuchet, 16));
+    u.BitBtn1->setFont(fontOf(kTrebuchet, 21, true));
+    setTextColour(*u.BitBtn1, QPalette::ButtonText, kGreen);
+    u.LblStatus->setFont(fontOf(kTrebuchet, 29, true));
+    setTextColour(*u.LblStatus, QPalette::WindowText, kTeal);
+    u.LblWork->setFont(fontOf(kTrebuchet, 21, true));
+    setTextColour(*u.LblWork, QPalette::WindowText, kGreen);
+    for (QLabel* l :
+         {u.Label4, u.Label5, u.Label1, u.Label3, u.Label6, u.Label2, u.Label7, u.LblWork}) {
+        fitToText(*l);
+    }
+    u.MemoLOG->setFont(fontOf(kTahoma, kLogFontPixels));
+    u.MemoLOG->document()->setDefaultFont(u.MemoLOG->font());
+
+    // The size boxes only show the photo rule; the quality box takes digits only.
+    const QRegularExpression digits(QStringLiteral("[0-9]*"));
+    for (QLineEdit* e : {u.EdtH, u.EdtW, u.Edit1, u.Edit3}) {
+        e->setValidator(new QRegularExpressionValidator(digits, e));
+    }
+
+    u.BitBtn1->setIcon(QIcon(svgPixmap(QStringLiteral(":/images/painting-tools.svg"), {128, 128})));
+    const QIcon magnifier(svgPixmap(QStringLiteral(":/images/magnifier.svg"), {19, 19}));
+    u.SpeedButton1->setIcon(magnifier);
+    u.SpeedButton2->setIcon(magnifier);
+    QIcon check;
+    check.addPixmap(svgPixmap(QStringLiteral(":/images/double-check.svg"), {18, 18}),
+                    QIcon::Normal);
+    check.addPixmap(svgPixmap(QStringLiteral(":/images/double-check-disabled.svg"), {18, 18}),
+                    QIcon::Disabled);
+    u.BtnLOG->setIcon(check);
+    u.BtnLOG->raise();
+}
+
+void TFrmImportador::connectHandlers() {
+    Ui::TFrmImportador& u = *ui_;
+    // Each handler runs under the default error dialog, as if the message loop caught it.
+    auto guarded = [this](void (TFrmImportador::*handler)()) {
+        return [this, handler] { runHandler([&] { (this->*handler)(); }); };
+    };
+    connect(u.Edit4, &QLineEdit::textChanged, this, guarded(&TFrmImportador::Edit4Change));
+    connect(u.Edit2, &QLineEdit::textChanged, this, guarded(&TFrmImportador::Edit2Change));
+    connect(u.SpeedButton1, &QToolButton::clicked, this,
+            guarded(&TFrmImportador::SpeedButton1Click));
+    connect(u.SpeedButton2, &QToolButton::clicked, this,
+            guarded(&TFrmImportador::SpeedButton2Click));
+    connect(u.Ck_Apenas_Tratar_Imagem, &QCheckBox::toggled, this,
+            guarded(&TFrmImportador::Ck_Apenas_Tratar_ImagemClick));
+    connect(u.BitBtn1, &QPushButton::clicked, this, guarded(&TFrmImportador::BitBtn1Click));
+    connect(u.BtnLOG, &QPushButton::clicked, this, guarded(&TFrmImportador::BtnLOGClick));
+}
+
+void TFrmImportador::FormCreate() {
+    counters_.Erros = 0;
+    counters_.Total = 0;
+    counters_.Total_Geral = 0;
+    counters_.JaMostrouMensagemTerminou = false;
+}
+
+void TFrmImportador::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The log view is docked to the bottom edge; everything else keeps its place.
+    ui_->MemoLOG->setGeometry(0, height() - kLogHeight, width(), kLogHeight);
+}
+
+// Connections.
+
+void TFrmImportador::tryConnect(QLineEdit& edit, Connection& connection, const QString& prefix,
+                                const QColor& successColour, const QString& message) {
+    const QString text = edit.text();
+    if (trimmed(text).isEmpty()) return;
+    connection.Params = Connection::editParams(prefix + text);
+    connection.LoginPrompt = false;
+    try {
+        connection.Open();
+    } catch (const std::exception&) {
+        // Typing a path key by key tries every prefix of it; those that fail say nothing.
+        return;
+    }
+    setBackground(edit, successColour);
+    showMessage(message);
+}
+
+void TFrmImportador::Edit4Change() {
+    const QString text = ui_->Edit4->text();
+    tryConnect(*ui_->Edit4, data_->Con_Novo, kServerPrefix, kLime,
+               QStringLiteral("Conectado a base de dados: ") + fileNameOf(text));
+}
+
+void TFrmImportador::Edit2Change() {
+    const QString text = ui_->Edit2->text();
+    if (ui_->Ck_Apenas_Tratar_Imagem->isChecked()) {
+        // Photo-only mode opens the one database by its bare path.
+        tryConnect(*ui_->Edit2, data_->Con_Novo, QString(), kLime, QStringLiteral("Conectado."));
+    } else {
+        tryConnect(*ui_->Edit2, data_->Con_Velho, kServerPrefix,
+                   QApplication::palette().color(QPalette::ToolTipBase),
+                   QStringLiteral("Conectado a base de dados: ") + fileNameOf(text));
+    }
+}
+
+void TFrmImportador::pickFileFor(QLineEdit& edit) {
+    const QString path = seams_.chooseFile();
+    if (path.isEmpty()) return;
+    edit.setText(path);  // fires the change handler when the path differs
+}
+
+void TFrmImportador::SpeedButton1Click() {
+    pickFileFor(*ui_->Edit4);
+}
+void TFrmImportador::SpeedButton2Click() {
+    pickFileFor(*ui_->Edit2);
+}
+
+void TFrmImportador::Ck_Apenas_Tratar_ImagemClick() {
+    ui_->SpeedButton1->setEnabled(!ui_->Ck_Apenas_Tratar_Imagem->isChecked());
+}
+
+// Runs.
+
+void TFrmImportador::BitBtn1Click() {
+    if (running_) return;
+    RunGuard guard(*this);
+    // The mode is read once: the whole run keeps it, whatever happens to the box meanwhile.
+    const bool photoOnly = ui_->Ck_Apenas_Tratar_Imagem->isChecked();
+    seams_.run(photoOnly);
+}
+
+void TFrmImportador::runInMode(bool photoOnly) {
+    if (photoOnly) {
+        PhotoPass(*data_, counters_, *this).run();
+    } else {
+        ImportRun(*data_, counters_, *this).run();
+    }
+}
+
+// Error log.
+
+void TFrmImportador::BtnLOGClick() {
+    const QString path = logFilePath();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2")
+                           .arg(QDir::toNativeSeparators(path), file.errorString()));
+    }
+    const QTextEdit& memo = *ui_->MemoLOG;
+    const QByteArray document =
+        rtfDocument(memo.toPlainText(), memo.font().family(), memo.font().pixelSize());
+    if (file.write(document) != document.size() || !file.flush()) {
+        throw AppError(QStringLiteral("Failed to Save Stream"));
+    }
+    file.close();
+    showMessage(QStringLiteral("LOG criada com sucesso, salvo junto a este executável."));
+}
+
+// RunHost.
+
+void TFrmImportador::setStatus(const QString& text) {
+    ui_->LblStatus->setText(text);
+}
+void TFrmImportador::setWork(const QString& text) {
+    ui_->LblWork->setText(text);
+    fitToText(*ui_->LblWork);
+}
+void TFrmImportador::setGaugeMinimum(int value) {
+    ui_->Gauge1->setMinimum(value);
+}
+void TFrmImportador::setGaugeMaximum(int value) {
+    ui_->Gauge1->setMaximum(value);
+}
+void TFrmImportador::setGaugeProgress(int value) {
+    ui_->Gauge1->setProgress(value);
+}
+int TFrmImportador::gaugeMaximum() const {
+    return ui_->Gauge1->maximum();
+}
+int TFrmImportador::gaugeProgress() const {
+    return ui_->Gauge1->progress();
+}
+
+void TFrmImportador::pumpMessages() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TFrmImportador::pause(int milliseconds) {
+    seams_.pause(milliseconds);
+}
+void TFrmImportador::showMessage(const QString& text) {
+    seams_.message(text);
+}
+QString TFrmImportador::qualityText() const {
+    return ui_->Edit3->text();
+}
+QString TFrmImportador::skipListText() const {
+    return ui_->EdtBensIgnorados->text();
+}
+QString TFrmImportador::logText() const {
+    return ui_->MemoLOG->toPlainText();
+}
+void TFrmImportador::setLogText(const QString& text) {
+    ui_->MemoLOG->setPlainText(text);
+}
+
+void TFrmImportador::appendLogLine(const QString& line) {
+    QTextCursor cursor(ui_->MemoLOG->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!ui_->MemoLOG->document()->isEmpty()) cursor.insertBlock();
+    cursor.insertText(line);  // plain text: a server message may hold '<'
+}
+
+void TFrmImportador::saveLog() {
+    BtnLOGClick();
+}
+
+void TFrmImportador::setRunEnabled(bool enabled) {
+    ui_->BitBtn1->setEnabled(enabled);
+    ui_->Ck_Apenas_Tratar_Imagem->setEnabled(enabled);
+}
+
+void TFrmImportador::setLogButtonEnabled(bool enabled) {
+    ui_->BtnLOG->setEnabled(enabled);
+}
+void TFrmImportador::openFolder(const QString& path) {
+    seams_.openFolder(path);
+}
+
+}  // namespace patrimonio

@@ -1,0 +1,93 @@
+#pragma once
+// The program's one window: the database fields, the mode box, the run button, the status
+// widgets and the error log. It owns the connections and record sets for the program's whole
+// life, and the runs reach it only through RunHost.
+
+#include <QWidget>
+#include <memory>
+
+#include "app/WindowSeams.h"
+#include "core/RunCounters.h"
+#include "core/RunHost.h"
+#include "db/DataModule.h"
+
+class QLineEdit;
+
+namespace Ui {
+class TFrmImportador;
+}
+
+namespace patrimonio {
+
+class Connection;
+
+class TFrmImportador : public QWidget, public RunHost {
+    Q_OBJECT
+public:
+    explicit TFrmImportador(QWidget* parent = nullptr);
+    ~TFrmImportador() override;
+
+    static inline const QString kCaption = QStringLiteral("Importador patrimônio - By Quorvelin");
+    static inline const QString kServerPrefix = QStringLiteral("127.0.0.1/3052:");
+    static constexpr int kClientWidth = 935;
+    static constexpr int kClientHeight = 534;
+    static constexpr int kLogHeight = 89;
+
+    // Event handlers, named as the operators' documentation names them.
+    void FormCreate();
+    void Edit4Change();
+    void Edit2Change();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void Ck_Apenas_Tratar_ImagemClick();
+    void BitBtn1Click();
+    void BtnLOGClick();
+
+    DataModule& data() { return *data_; }
+    RunCounters& counters() { return counters_; }
+    WindowSeams& seams() { return seams_; }
+    const Ui::TFrmImportador& ui() const { return *ui_; }
+    bool runUnderWay() const { return running_; }
+
+    // RunHost.
+    void setStatus(const QString& text) override;
+    void setWork(const QString& text) override;
+    void setGaugeMinimum(int value) override;
+    void setGaugeMaximum(int value) override;
+    void setGaugeProgress(int value) override;
+    int gaugeMaximum() const override;
+    int gaugeProgress() const override;
+    void pumpMessages() override;
+    void pause(int milliseconds) override;
+    void showMessage(const QString& text) override;
+    QString qualityText() const override;
+    QString skipListText() const override;
+    QString logText() const override;
+    void setLogText(const QString& text) override;
+    void appendLogLine(const QString& line) override;
+    void saveLog() override;
+    void setRunEnabled(bool enabled) override;
+    void setLogButtonEnabled(bool enabled) override;
+    void openFolder(const QString& path) override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    class RunGuard;
+
+    void setUpControls();
+    void connectHandlers();
+    void runInMode(bool photoOnly);
+    void tryConnect(QLineEdit& edit, Connection& connection, const QString& prefix,
+                    const QColor& successColour, const QString& message);
+    void pickFileFor(QLineEdit& edit);
+
+    std::unique_ptr<Ui::TFrmImportador> ui_;
+    std::unique_ptr<DataModule> data_;
+    RunCounters counters_;
+    WindowSeams seams_;
+    bool running_ = false;
+};
+
+}  // namespace patrimonio

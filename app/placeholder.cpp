@@ -1,1 +1,0 @@
-// The window lands here.

@@ -1,0 +1,12 @@
+#pragma once
+// One application object for the whole test executable, set up as the program sets itself up.
+
+#include <QString>
+#include <QStringList>
+
+namespace patrimonio::test {
+
+// Texts the default error dialog would have shown since the last call, oldest first.
+QStringList takeErrorDialogs();
+
+}  // namespace patrimonio::test

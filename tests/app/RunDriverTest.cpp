@@ -1,0 +1,147 @@
+// The run button: the mode is read once, no run starts inside another, and the window is given
+// back however a run ends.
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTest>
+
+#include "WindowFixture.h"
+#include "core/Errors.h"
+
+namespace patrimonio::test {
+
+class RunDriver : public WindowFixture {
+protected:
+    // Replaces the run itself; `during` runs inside it, as a step pumping messages would.
+    void onRun(std::function<void()> during = {}) {
+        window->seams().run = [this, during](bool photoOnly) {
+            modes << photoOnly;
+            runEnabledDuring = ui().BitBtn1->isEnabled();
+            modeBoxEnabledDuring = ui().Ck_Apenas_Tratar_Imagem->isEnabled();
+            window->pumpMessages();
+            if (during) during();
+        };
+    }
+    void expectWindowGivenBack() {
+        EXPECT_TRUE(ui().BitBtn1->isEnabled());
+        EXPECT_TRUE(ui().Ck_Apenas_Tratar_Imagem->isEnabled());
+        EXPECT_FALSE(window->runUnderWay());
+    }
+
+    QList<bool> modes;
+    bool runEnabledDuring = true;
+    bool modeBoxEnabledDuring = true;
+};
+
+TEST_F(RunDriver, ReadsTheModeBoxAtTheClick) {
+    onRun();
+    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    ui().Ck_Apenas_Tratar_Imagem->setChecked(true);
+    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(modes, (QList<bool>{false, true}));
+    EXPECT_FALSE(runEnabledDuring);
+    EXPECT_FALSE(modeBoxEnabledDuring);
+    expectWindowGivenBack();
+}
+
+TEST_F(RunDriver, AClickDuringARunStartsNothing) {
+    onRun([this] {
+        QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+        ui().BitBtn1->click();
+        window->BitBtn1Click();
+        // The photo-only pass enables the button after its summary while the run goes on.
+        window->setRunEnabled(true);
+        QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+        window->pumpMessages();
+    });
+    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(modes.size(), 1);
+    expectWindowGivenBack();
+}
+
+TEST_F(RunDriver, TickingTheBoxDuringARunChangesNothing) {
+    onRun([this] {
+        QTest::mouseClick(ui().Ck_Apenas_Tratar_Imagem, Qt::LeftButton);
+        QTest::keyClick(ui().Ck_Apenas_Tratar_Imagem, Qt::Key_Space);
+    });
+    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(modes, QList<bool>{false});
+    EXPECT_FALSE(ui().Ck_Apenas_Tratar_Imagem->isChecked());
+    EXPECT_TRUE(ui().SpeedButton1->isEnabled());
+    expectWindowGivenBack();
+}
+
+TEST_F(RunDriver, AnErrorEndsTheRunWithoutCompletionAndGivesTheWindowBack) {
+    onRun([this] {
+        window->setStatus(QStringLiteral("Importando os responsáveis."));
+        throw DatabaseError(QStringLiteral("unsuccessful metadata update"));
+    });
+    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(takeErrorDialogs(), QStringList{"unsuccessful metadata update."});
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(ui().LblStatus->text(), QStringLiteral("Importando os responsáveis."));
+    expectWindowGivenBack();
+
+    // Called directly, the handler lets the error through to its caller, still giving back.
+    EXPECT_THROW(window->BitBtn1Click(), DatabaseError);
+    expectWindowGivenBack();
+
+    // The next click starts a new run.
+    onRun();
+    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(modes.size(), 3);
+}
+
+TEST_F(RunDriver, HostShowsWhatTheStepsReport) {
+    RunHost& host = *window;
+    host.setStatus(QStringLiteral("Importando os bens."));
+    host.setGaugeMaximum(3);
+    host.setGaugeMinimum(0);
+    host.setGaugeProgress(2);
+    host.setWork(QStringLiteral("12345 de 67890"));
+    host.pause(1000);
+    host.showMessage(QStringLiteral("Importação concluída."));
+    host.openFolder(QStringLiteral("/tmp/Imagens_Depois/"));
+    host.setLogButtonEnabled(true);
+
+    EXPECT_EQ(ui().LblStatus->text(), QStringLiteral("Importando os bens."));
+    EXPECT_EQ(ui().LblWork->text(), QStringLiteral("12345 de 67890"));
+    // The counter label grows with its text instead of cutting it off.
+    EXPECT_GE(ui().LblWork->width(),
+              ui().LblWork->fontMetrics().horizontalAdvance(ui().LblWork->text()));
+    EXPECT_EQ(host.gaugeMaximum(), 3);
+    EXPECT_EQ(host.gaugeProgress(), 2);
+    EXPECT_EQ(ui().Gauge1->percent(), 66);
+    EXPECT_EQ(pauses, QList<int>{1000});
+    EXPECT_EQ(messages, QStringList{"Importação concluída."});
+    EXPECT_EQ(openedFolders, QStringList{"/tmp/Imagens_Depois/"});
+    EXPECT_TRUE(ui().BtnLOG->isEnabled());
+
+    ui().Edit3->setText(QStringLiteral("75"));
+    ui().EdtBensIgnorados->setText(QStringLiteral("9, 30"));
+    EXPECT_EQ(host.qualityText(), QStringLiteral("75"));
+    EXPECT_EQ(host.skipListText(), QStringLiteral("9, 30"));
+
+    host.setRunEnabled(false);
+    EXPECT_FALSE(ui().BitBtn1->isEnabled());
+    EXPECT_FALSE(ui().Ck_Apenas_Tratar_Imagem->isEnabled());
+}
+
+TEST_F(RunDriver, PumpingHandlesWaitingInput) {
+    // A keystroke posted while a step works is handled at the step's next pump.
+    QCoreApplication::postEvent(ui().EdtBensIgnorados,
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier, "5"));
+    window->pumpMessages();
+    EXPECT_EQ(ui().EdtBensIgnorados->text(), QStringLiteral("5"));
+}
+
+TEST(RunDriverPause, ProductionPauseReallyWaits) {
+    TFrmImportador w;
+    QElapsedTimer t;
+    t.start();
+    w.pause(120);
+    EXPECT_GE(t.elapsed(), 115);
+}
+
+}  // namespace patrimonio::test
