@@ -1,0 +1,282 @@
+#include "photos/JpegDecoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "core/Errors.h"
+#include "photos/ColourConversion.h"
+#include "photos/JpegErrorGuard.h"
+#include "photos/NearestSampling.h"
+
+namespace patrimonio {
+namespace {
+
+// Ceiling on the codec's own buffers. A progressive photo keeps all its coefficients (about 3
+// bytes a pixel at 4:2:0), so this lets through everything below maxDecodedPixels while a forged
+// header still fails with the codec's out-of-memory error instead of exhausting the machine.
+constexpr long maxCodecMemory = 1536L * 1024 * 1024;
+
+// Owns one decompression struct; destroyed on every path, errors included.
+class Decompressor {
+public:
+    Decompressor() {
+        info_.err = guard_.manager();
+        guard_.run("Cannot start the JPEG decoder", [this] { jpeg_create_decompress(&info_); });
+        created_ = true;
+        info_.mem->max_memory_to_use = maxCodecMemory;
+    }
+    ~Decompressor() {
+        if (created_) jpeg_destroy_decompress(&info_);
+    }
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+
+    jpeg_decompress_struct& info() { return info_; }
+    jpeg::ErrorGuard& guard() { return guard_; }
+
+    void start() {
+        guard_.run("Cannot decode the JPEG", [this] { jpeg_start_decompress(&info_); });
+    }
+
+private:
+    jpeg::ErrorGuard guard_;
+    jpeg_decompress_struct info_{};
+    bool created_ = false;
+};
+
+// Which source row and column every pixel of the box takes.
+struct Sampling {
+    std::vector<int> columns;
+    std::vector<int> rows;
+};
+
+const YccToRgb& yccToRgb() {
+    static const YccToRgb table;
+    return table;
+}
+
+// The standard camera layouts (YCbCr with chroma at 4:4:4, 4:2:2 or 4:2:0) can be taken as the
+// codec's planes before its upsampling and colour conversion; those two steps are then done
+// here for the kept pixels only, with the codec's own arithmetic. Other layouts go by rows.
+bool planesRouteFits(const jpeg_decompress_struct& info) {
+    if (info.jpeg_color_space != JCS_YCbCr || info.num_components != 3) return false;
+    if (!info.do_fancy_upsampling) return false;
+    const jpeg_component_info* comp = info.comp_info;
+    for (int ci = 1; ci < 3; ++ci)
+        if (comp[ci].h_samp_factor != 1 || comp[ci].v_samp_factor != 1) return false;
+    const int h = comp[0].h_samp_factor;
+    const int v = comp[0].v_samp_factor;
+    const bool layout = (h == 1 && v == 1) || (h == 2 && v == 1) || (h == 2 && v == 2);
+    // The codec interpolates chroma only for rows wider than two samples.
+    return layout && (h == 1 || comp[1].downsampled_width > 2);
+}
+
+// One kept column: the luma sample, its chroma sample and, when chroma is halved horizontally,
+// the neighbouring chroma sample the codec's triangle filter blends in (left for even columns,
+// right for odd ones, the edge sample repeated at the picture's borders).
+struct PlaneColumn {
+    int luma;
+    int chroma;
+    int neighbour;
+    bool even;
+};
+
+void sampleFromPlanes(Decompressor& dec, const Sampling& sampling, Picture& out) {
+    jpeg_decompress_struct& info = dec.info();
+    info.raw_data_out = TRUE;
+    dec.start();
+
+    const jpeg_component_info* comp = info.comp_info;
+    const int hY = comp[0].h_samp_factor;
+    const int vY = comp[0].v_samp_factor;
+    const int lumaBandRows = vY * DCTSIZE;  // luma rows per band (one iMCU row)
+    constexpr int chromaBandRows = DCTSIZE;
+    const int bands = static_cast<int>(info.total_iMCU_rows);
+    const int chromaWidth = static_cast<int>(comp[1].downsampled_width);
+    const int chromaHeight = static_cast<int>(comp[1].downsampled_height);
+
+    // The last three bands: with 4:2:0 a row's chroma context reaches one chroma row into the
+    // band above and one into the band below.
+    constexpr int ringSize = 3;
+    std::array<std::vector<std::uint8_t>, 3> storage;
+    std::array<std::array<std::vector<JSAMPROW>, 3>, ringSize> rows;  // [slot][component]
+    for (int ci = 0; ci < 3; ++ci) {
+        const std::size_t stride = std::size_t{comp[ci].width_in_blocks} * DCTSIZE;
+        const int bandRows = comp[ci].v_samp_factor * DCTSIZE;
+        storage[ci].resize(stride * bandRows * ringSize);
+        for (int slot = 0; slot < ringSize; ++slot)
+            for (int r = 0; r < bandRows; ++r)
+                rows[slot][ci].push_back(storage[ci].data() +
+                                         (std::size_t{0} + slot * bandRows + r) * stride);
+    }
+    int loaded = 0;
+    const auto readBand = [&] {
+        const int slot = loaded % ringSize;
+        JSAMPARRAY planes[3] = {rows[slot][0].data(), rows[slot][1].data(), rows[slot][2].data()};
+        const auto maxLines = static_cast<JDIMENSION>(lumaBandRows);
+        dec.guard().run("Cannot decode the JPEG",
+                        [&] { jpeg_read_raw_data(&info, planes, maxLines); });
+        ++loaded;
+    };
+    const auto lumaRow = [&](int y) {
+        return rows[(y / lumaBandRows) % ringSize][0][y % lumaBandRows];
+    };
+    const auto chromaRow = [&](int ci, int y) {
+        y = std::clamp(y, 0, chromaHeight - 1);
+        return rows[(y / chromaBandRows) % ringSize][ci][y % chromaBandRows];
+    };
+
+    std::vector<PlaneColumn> columns;
+    columns.reserve(sampling.columns.size());
+    for (const int sx : sampling.columns) {
+        const int chroma = hY == 2 ? sx / 2 : sx;
+        const bool even = sx % 2 == 0;
+        const int neighbour = std::clamp(even ? chroma - 1 : chroma + 1, 0, chromaWidth - 1);
+        columns.push_back({sx, chroma, neighbour, even});
+    }
+
+    const YccToRgb& ycc = yccToRgb();
+    const int ahead = vY == 2 ? 1 : 0;  // 4:2:0 may need the first chroma row of the next band
+    const std::size_t rowBytes = std::size_t{3} * out.width;
+    int previousSource = -1;
+    for (int y = 0; y < out.height; ++y) {
+        const int sy = sampling.rows[y];
+        std::uint8_t* dst = out.row(y);
+        if (sy == previousSource) {  // enlarging repeats the row just made
+            std::memcpy(dst, out.row(y - 1), rowBytes);
+            continue;
+        }
+        previousSource = sy;
+        while (loaded <= std::min(sy / lumaBandRows + ahead, bands - 1)) readBand();
+
+        const JSAMPROW luma = lumaRow(sy);
+        if (hY == 1) {  // 4:4:4, no interpolation
+            const JSAMPROW cb = chromaRow(1, sy);
+            const JSAMPROW cr = chromaRow(2, sy);
+            for (const PlaneColumn& c : columns) {
+                ycc.convert(luma[c.luma], cb[c.chroma], cr[c.chroma], dst);
+                dst += 3;
+            }
+        } else if (vY == 1) {  // 4:2:2: 3/4 of the nearer sample, 1/4 of the other
+            const JSAMPROW cb = chromaRow(1, sy);
+            const JSAMPROW cr = chromaRow(2, sy);
+            for (const PlaneColumn& c : columns) {
+                const int bias = c.even ? 1 : 2;
+                const int b = (3 * cb[c.chroma] + cb[c.neighbour] + bias) >> 2;
+                const int r = (3 * cr[c.chroma] + cr[c.neighbour] + bias) >> 2;
+                ycc.convert(luma[c.luma], b, r, dst);
+                dst += 3;
+            }
+        } else {  // 4:2:0: the same weights in both directions (9/16, 3/16, 3/16, 1/16)
+            const int nearRow = sy / 2;
+            const int farRow = sy % 2 == 0 ? nearRow - 1 : nearRow + 1;
+            const JSAMPROW cbNear = chromaRow(1, nearRow);
+            const JSAMPROW cbFar = chromaRow(1, farRow);
+            const JSAMPROW crNear = chromaRow(2, nearRow);
+            const JSAMPROW crFar = chromaRow(2, farRow);
+            for (const PlaneColumn& c : columns) {
+                const int bias = c.even ? 8 : 7;
+                const int b = (3 * (3 * cbNear[c.chroma] + cbFar[c.chroma]) +
+                               (3 * cbNear[c.neighbour] + cbFar[c.neighbour]) + bias) >>
+                              4;
+                const int r = (3 * (3 * crNear[c.chroma] + crFar[c.chroma]) +
+                               (3 * crNear[c.neighbour] + crFar[c.neighbour]) + bias) >>
+                              4;
+                ycc.convert(luma[c.luma], b, r, dst);
+                dst += 3;
+            }
+        }
+    }
+}
+
+// Asks the codec for finished rows (RGB, grey or CMYK) and skips the rows the sampling drops.
+void sampleFromScanlines(Decompressor& dec, const Sampling& sampling, Picture& out) {
+    jpeg_decompress_struct& info = dec.info();
+    switch (info.jpeg_color_space) {
+        case JCS_GRAYSCALE:
+            info.out_color_space = JCS_GRAYSCALE;
+            break;
+        case JCS_CMYK:
+        case JCS_YCCK:  // the codec turns YCCK into CMYK; RGB is made here
+            info.out_color_space = JCS_CMYK;
+            break;
+        default:
+            info.out_color_space = JCS_RGB;
+            break;
+    }
+    dec.start();
+
+    const int components = info.output_components;
+    const bool invertedInks = info.saw_Adobe_marker;
+    const int bandRows = info.max_v_samp_factor * DCTSIZE;
+    std::vector<std::uint8_t> line(std::size_t{info.output_width} * components);
+    const std::size_t rowBytes = std::size_t{3} * out.width;
+    int previousSource = -1;
+    for (int y = 0; y < out.height; ++y) {
+        const int sy = sampling.rows[y];
+        std::uint8_t* dst = out.row(y);
+        if (sy == previousSource) {
+            std::memcpy(dst, out.row(y - 1), rowBytes);
+            continue;
+        }
+        previousSource = sy;
+        dec.guard().run("Cannot decode the JPEG", [&] {
+            // Whole bands are skipped, the rows before sy in its own band read: the codec's
+            // skipping inside a band does not give the same pixels for every layout.
+            const int bandStart = sy - sy % bandRows;
+            const auto current = static_cast<int>(info.output_scanline);
+            if (bandStart > current)
+                jpeg_skip_scanlines(&info, static_cast<JDIMENSION>(bandStart - current));
+            JSAMPROW target = line.data();
+            while (static_cast<int>(info.output_scanline) <= sy)
+                if (jpeg_read_scanlines(&info, &target, 1) == 0) break;
+        });
+        for (const int sx : sampling.columns) {
+            const std::uint8_t* src = line.data() + std::size_t{0} + sx * components;
+            if (components == 1) {
+                dst[0] = dst[1] = dst[2] = src[0];
+            } else if (components == 4) {
+                cmykToRgb(src, invertedInks, dst);
+            } else {
+                std::memcpy(dst, src, 3);
+            }
+            dst += 3;
+        }
+    }
+}
+
+}  // namespace
+
+SampledPhoto decodeSampled(const QByteArray& jpeg, DecodeRoute route) {
+    Decompressor dec;
+    jpeg_decompress_struct& info = dec.info();
+    dec.guard().run("Not a readable JPEG", [&] {
+        jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(jpeg.constData()),
+                     static_cast<unsigned long>(jpeg.size()));
+        jpeg_read_header(&info, TRUE);
+    });
+
+    const int width = static_cast<int>(info.image_width);
+    const int height = static_cast<int>(info.image_height);
+    if (static_cast<long long>(width) * height > maxDecodedPixels)
+        throw AppError(QStringLiteral("The photo is too large to decode (%1 x %2 pixels)")
+                           .arg(width)
+                           .arg(height));
+
+    SampledPhoto photo;
+    photo.multipleScans = jpeg_has_multiple_scans(&info) != FALSE;
+    const PictureSize box = boxSize(width, height);
+    const Sampling sampling{nearestSourceMap(box.width, width),
+                            nearestSourceMap(box.height, height)};
+    photo.picture = Picture(box.width, box.height);
+    if (route == DecodeRoute::Fastest && planesRouteFits(info))
+        sampleFromPlanes(dec, sampling, photo.picture);
+    else
+        sampleFromScanlines(dec, sampling, photo.picture);
+    return photo;
+}
+
+}  // namespace patrimonio

@@ -1,0 +1,75 @@
+#pragma once
+// Real JPEG files for the photo tests, made with libjpeg, and a reference decoder: the codec's
+// full-size decode followed by the plainest nearest-pixel sampling, to compare against.
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "photos/Picture.h"
+
+namespace patrimonio::test {
+
+enum class Layout {
+    Ycc420,
+    Ycc422,
+    Ycc444,
+    Ycc440,  // chroma halved vertically only
+    Grey,
+    CmykAdobe,  // Adobe marker, inks stored inverted (as Photoshop writes them)
+    CmykPlain,  // no Adobe marker, inks stored as they are
+    YcckAdobe,
+};
+
+struct JpegSpec {
+    int width = 0;
+    int height = 0;
+    Layout layout = Layout::Ycc420;
+    bool progressive = false;
+    int quality = 90;
+    int restartRows = 0;  // restart marker every this many MCU rows; 0 for none
+};
+
+// Samples of one pixel: 1 for Grey, 4 ink amounts (0 = no ink) for the CMYK layouts, else RGB.
+using PixelSource = std::function<void(int x, int y, std::uint8_t* samples)>;
+
+// A deterministic textured picture: gradients, stripes and noise, so that every pixel differs
+// from its neighbours and a wrong source pixel shows.
+PixelSource texture();
+
+QByteArray makeJpeg(const JpegSpec& spec, const PixelSource& pixels = texture());
+
+// The codec's full-size decode to RGB with its defaults (greyscale expanded to three samples).
+Picture referenceDecode(const QByteArray& jpeg);
+// Nearest-pixel sampling written plainly: target pixel t takes source floor((t + 1/2) * S / T).
+Picture referenceSample(const Picture& full, int width, int height);
+
+// What the codec reads from a JPEG's header, plus its frame type.
+struct JpegFacts {
+    int width = 0;
+    int height = 0;
+    int components = 0;
+    int colourSpace = 0;  // J_COLOR_SPACE
+    bool jfif = false;
+    bool progressive = false;
+    bool multipleScans = false;
+    bool baseline = false;  // SOF0 frame
+    std::array<int, 3> hSampling{};
+    std::array<int, 3> vSampling{};
+    std::vector<std::vector<int>> quantTables;  // every table present, in natural order
+};
+JpegFacts factsOf(const QByteArray& jpeg);
+
+// The luminance and chrominance tables libjpeg makes for a quality with baseline forcing.
+std::vector<std::vector<int>> expectedQuantTables(int quality);
+
+// Rewrites the frame size in the SOF marker (for forged headers).
+QByteArray withFrameSize(QByteArray jpeg, int width, int height);
+
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes);
+
+}  // namespace patrimonio::test
