@@ -1,6 +1,8 @@
 // The window as the operator first sees it, and how it behaves when resized.
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QStyle>
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -230,6 +232,14 @@ TEST_F(WindowLayout, ColoursPicturesAndAlignment) {
     };
     EXPECT_TRUE(hasGreen(normal));
     EXPECT_FALSE(hasGreen(disabled));
+}
+
+TEST_F(WindowLayout, LightThemeIsInForce) {
+    const QPalette p = QApplication::palette();
+    EXPECT_EQ(p.color(QPalette::Window), QColor(0xf0, 0xf0, 0xf0));
+    EXPECT_EQ(p.color(QPalette::ToolTipBase), QColor(0xff, 0xff, 0xe1));
+    EXPECT_FALSE(qApp->styleSheet().isEmpty());
+    EXPECT_EQ(window->palette().color(QPalette::Window), p.color(QPalette::Button));
 }
 
 TEST_F(WindowLayout, RunCountersStartAtZero) {
