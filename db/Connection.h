@@ -30,6 +30,10 @@ public:
     static QStringList editParams(const QString& database);
 
     bool Connected() const;
+    // The database string the open connection was made with (empty when not connected).
+    QString databaseString() const;
+    // How many transactions the connection has started so far.
+    long long transactionsStarted() const;
     // Connects with the current Params; does nothing when already connected.
     // Raises DatabaseError when the client refuses.
     void Open();

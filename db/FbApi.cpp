@@ -1,0 +1,120 @@
+#include "db/FbApi.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cstring>
+#ifndef _WIN32
+#include <langinfo.h>
+#endif
+
+namespace patrimonio::fb {
+
+using namespace Firebird;
+
+namespace {
+
+// The client turns file names between UTF-8 and the process's character type: on Unix that must
+// be a UTF-8 one, or an accented path cannot be opened. Qt sets the same when it starts.
+IMaster* startClient() {
+#ifndef _WIN32
+    const auto utf8 = [] { return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0; };
+    if (!utf8()) std::setlocale(LC_CTYPE, "");
+    if (!utf8()) std::setlocale(LC_CTYPE, "C.UTF-8");
+#endif
+    return fb_get_master_interface();
+}
+
+}  // namespace
+
+IMaster* master() {
+    static IMaster* const m = startClient();
+    return m;
+}
+
+IUtil* util() {
+    static IUtil* const u = master()->getUtilInterface();
+    return u;
+}
+
+DatabaseError toDatabaseError(const FbException& e) {
+    IStatus* st = e.getStatus();
+    char text[4096] = {};
+    util()->formatStatus(text, sizeof text - 1, st);
+    char state[FB_SQLSTATE_SIZE] = {};
+    fb_sqlstate(state, st->getErrors());
+    const intptr_t* v = st->getErrors();
+    long code = (v[0] == isc_arg_gds) ? static_cast<long>(v[1]) : 0;
+    return DatabaseError(QString::fromLocal8Bit(text).trimmed(), QString::fromLatin1(state), code);
+}
+
+Transaction::~Transaction() {
+    if (!t_) return;
+    // Dropped without a commit: undo. A failure here leaves nothing better to do than release.
+    IStatus* st = master()->getStatus();
+    CheckStatusWrapper w(st);
+    t_->rollback(&w);
+    if (w.getState() & IStatus::STATE_ERRORS) t_->release();
+    st->dispose();
+}
+
+void Transaction::commit() {
+    Status st;
+    guarded([&] { t_->commit(&st); });
+    t_ = nullptr;
+}
+
+void Transaction::rollback() {
+    Status st;
+    guarded([&] { t_->rollback(&st); });
+    t_ = nullptr;
+}
+
+Transaction startReadCommitted(IAttachment* att, bool readOnly) {
+    const unsigned char tpb[] = {
+        isc_tpb_version3, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_wait,
+        static_cast<unsigned char>(readOnly ? isc_tpb_read : isc_tpb_write)};
+    Status st;
+    return guarded([&] { return Transaction(att->startTransaction(&st, sizeof tpb, tpb)); });
+}
+
+QByteArray readBlob(IAttachment* att, ITransaction* tra, ISC_QUAD id) {
+    Status st;
+    return guarded([&] {
+        Ref<IBlob> blob(att->openBlob(&st, tra, &id, 0, nullptr));
+        QByteArray out;
+        char buf[65535];
+        for (;;) {
+            unsigned got = 0;
+            const int r = blob->getSegment(&st, sizeof buf, buf, &got);
+            if (r == IStatus::RESULT_OK || r == IStatus::RESULT_SEGMENT) {
+                out.append(buf, static_cast<qsizetype>(got));
+            } else {
+                break;
+            }
+        }
+        blob->close(&st);
+        blob.release();
+        return out;
+    });
+}
+
+ISC_QUAD writeBlob(IAttachment* att, ITransaction* tra, const QByteArray& bytes) {
+    Status st;
+    return guarded([&] {
+        ISC_QUAD id{};
+        Ref<IBlob> blob(att->createBlob(&st, tra, &id, 0, nullptr));
+        const char* p = bytes.constData();
+        qsizetype left = bytes.size();
+        while (left > 0) {
+            const unsigned n = static_cast<unsigned>(std::min<qsizetype>(left, 32768));
+            blob->putSegment(&st, n, p);
+            p += n;
+            left -= n;
+        }
+        blob->close(&st);
+        blob.release();
+        return id;
+    });
+}
+
+}  // namespace patrimonio::fb
