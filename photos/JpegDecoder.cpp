@@ -15,9 +15,14 @@ namespace patrimonio {
 namespace {
 
 // Ceiling on the codec's own buffers. A progressive photo keeps all its coefficients (about 3
-// bytes a pixel at 4:2:0), so this lets through everything below maxDecodedPixels while a forged
-// header still fails with the codec's out-of-memory error instead of exhausting the machine.
-constexpr long maxCodecMemory = 1536L * 1024 * 1024;
+// bytes a pixel at 4:2:0, 36 MB for 12 MP), so this admits progressive photos up to about
+// 170 MP, while a forged header fails at once with the codec's out-of-memory error instead of
+// taking the workstation's memory. Sequential photos need only a few rows of buffers.
+constexpr long maxCodecMemory = 512L * 1024 * 1024;
+
+// A progressive photo has about ten scans. A crafted file can hold thousands of tiny ones, each
+// making the codec walk all the coefficients again; it is stopped well before that costs minutes.
+constexpr int maxScans = 1000;
 
 // Owns one decompression struct; destroyed on every path, errors included.
 class Decompressor {
@@ -27,6 +32,8 @@ public:
         guard_.run("Cannot start the JPEG decoder", [this] { jpeg_create_decompress(&info_); });
         created_ = true;
         info_.mem->max_memory_to_use = maxCodecMemory;
+        progress_.progress_monitor = &Decompressor::onProgress;
+        info_.progress = &progress_;
     }
     ~Decompressor() {
         if (created_) jpeg_destroy_decompress(&info_);
@@ -42,8 +49,15 @@ public:
     }
 
 private:
+    static void onProgress(j_common_ptr common) {
+        const auto* info = reinterpret_cast<j_decompress_ptr>(common);
+        if (info->input_scan_number > maxScans)
+            jpeg::ErrorGuard::stop(common, "too many scans in a progressive JPEG");
+    }
+
     jpeg::ErrorGuard guard_;
     jpeg_decompress_struct info_{};
+    jpeg_progress_mgr progress_{};
     bool created_ = false;
 };
 

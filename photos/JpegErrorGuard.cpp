@@ -1,5 +1,6 @@
 #include "photos/JpegErrorGuard.h"
 
+#include <cstdio>
 #include <type_traits>
 
 #include "core/Errors.h"
@@ -23,6 +24,12 @@ void ErrorGuard::fail(const char* what) const {
 void ErrorGuard::onFatal(j_common_ptr info) {
     auto* guard = reinterpret_cast<ErrorGuard*>(info->err);
     (*info->err->format_message)(info, guard->message_);
+    std::longjmp(guard->jump_, 1);
+}
+
+void ErrorGuard::stop(j_common_ptr info, const char* message) {
+    auto* guard = reinterpret_cast<ErrorGuard*>(info->err);
+    std::snprintf(guard->message_, sizeof guard->message_, "%s", message);
     std::longjmp(guard->jump_, 1);
 }
 

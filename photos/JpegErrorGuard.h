@@ -28,6 +28,9 @@ public:
         if (!attempt(call)) fail(what);
     }
 
+    // Stops the codec from inside one of its callbacks as a fatal error with this message.
+    [[noreturn]] static void stop(j_common_ptr info, const char* message);
+
 private:
     template <class Call>
     bool attempt(Call& call) {

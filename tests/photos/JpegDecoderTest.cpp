@@ -69,13 +69,26 @@ TEST(JpegDecoder, SampledPictureEqualsFullDecodeThenSampling) {
     }
 }
 
-TEST(JpegDecoder, RefusesPicturesAboveThePixelBound) {
+// Forged or crafted files must fail fast instead of taking the workstation's memory or minutes.
+TEST(JpegDecoder, RefusesHostileSizesAndScanCounts) {
     const QByteArray small = test::makeJpeg({64, 48});
     EXPECT_THROW(decodeSampled(test::withFrameSize(small, 20001, 20000)), AppError);
-    // Just below the bound the header is accepted; the missing data reads as flat grey.
-    const SampledPhoto photo = decodeSampled(test::withFrameSize(small, 4000, 30));
+    // Within the pixel bound, but its coefficients would take over a gigabyte.
+    const QByteArray progressive = test::makeJpeg({64, 48, Layout::Ycc420, true});
+    EXPECT_THROW(decodeSampled(test::withFrameSize(progressive, 20000, 19000)), AppError);
+
+    EXPECT_EQ(decodeSampled(test::makeJpegWithManyScans(64, 48, 1)).picture.width, 600);
+    try {
+        decodeSampled(test::makeJpegWithManyScans(64, 48, 3));
+        ADD_FAILURE() << "2112 scans were accepted";
+    } catch (const AppError& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("too many scans"))) << e.what();
+    }
+    // A sequential frame larger than its data is decoded row by row, the codec filling in
+    // what is missing.
+    const SampledPhoto photo = decodeSampled(test::withFrameSize(small, 6000, 4000));
     EXPECT_EQ(photo.picture.width, 600);
-    EXPECT_EQ(photo.picture.height, 4);
+    EXPECT_EQ(photo.picture.height, 400);
 }
 
 }  // namespace

@@ -136,6 +136,46 @@ QByteArray makeJpeg(const JpegSpec& spec, const PixelSource& pixels) {
     return QByteArray(reinterpret_cast<const char*>(c.buffer), static_cast<qsizetype>(c.size));
 }
 
+QByteArray makeJpegWithManyScans(int width, int height, int components) {
+    constexpr int maxAl = 10;  // deepest successive approximation the codec accepts
+    std::vector<jpeg_scan_info> script;
+    for (int band = 0; band < DCTSIZE2 * components; ++band) {
+        for (int ah = 0; ah <= maxAl; ++ah) {
+            jpeg_scan_info scan{};
+            scan.comps_in_scan = 1;
+            scan.component_index[0] = band / DCTSIZE2;
+            scan.Ss = scan.Se = band % DCTSIZE2;
+            scan.Ah = ah == 0 ? 0 : maxAl - ah + 1;
+            scan.Al = maxAl - ah;
+            script.push_back(scan);
+        }
+    }
+    Compress c;
+    c.info.image_width = static_cast<JDIMENSION>(width);
+    c.info.image_height = static_cast<JDIMENSION>(height);
+    c.info.input_components = components;
+    c.info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c.info);
+    if (components == 3) setSampling(c.info, 1, 1);
+    c.info.scan_info = script.data();
+    c.info.num_scans = static_cast<int>(script.size());
+    jpeg_start_compress(&c.info, TRUE);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * components);
+    const PixelSource pixels = texture();
+    std::uint8_t px[4];
+    while (c.info.next_scanline < c.info.image_height) {
+        for (int x = 0; x < width; ++x) {
+            pixels(x, static_cast<int>(c.info.next_scanline), px);
+            for (int i = 0; i < components; ++i)
+                row[static_cast<std::size_t>(x) * components + i] = px[i];
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c.info, &r, 1);
+    }
+    jpeg_finish_compress(&c.info);
+    return QByteArray(reinterpret_cast<const char*>(c.buffer), static_cast<qsizetype>(c.size));
+}
+
 Picture referenceDecode(const QByteArray& jpeg) {
     Decompress d(jpeg);
     const bool grey = d.info.jpeg_color_space == JCS_GRAYSCALE;

@@ -42,6 +42,11 @@ PixelSource texture();
 
 QByteArray makeJpeg(const JpegSpec& spec, const PixelSource& pixels = texture());
 
+// A valid progressive JPEG (greyscale, or YCbCr 4:4:4 for 3 components) split into as many
+// scans as the codec allows, 704 per component: each coefficient band in its own scan, refined
+// one bit at a time.
+QByteArray makeJpegWithManyScans(int width, int height, int components);
+
 // The codec's full-size decode to RGB with its defaults (greyscale expanded to three samples).
 Picture referenceDecode(const QByteArray& jpeg);
 // Nearest-pixel sampling written plainly: target pixel t takes source floor((t + 1/2) * S / T).
