@@ -2,14 +2,70 @@
 
 namespace patrimonio {
 
-void ImportRun::run() {
-    SetTrataExclusoes();
-    SetIniciaImportacao();
-    host_.showMessage(QStringLiteral("Importação concluída."));
+namespace {
+
+// Keeps the run button and the mode box disabled for the whole run, whatever ends it, so a
+// click while the steps pump messages cannot start a run inside this one.
+class RunButtonGuard {
+public:
+    explicit RunButtonGuard(RunHost& host) : host_(host) { host_.setRunEnabled(false); }
+    ~RunButtonGuard() { host_.setRunEnabled(true); }
+    RunButtonGuard(const RunButtonGuard&) = delete;
+    RunButtonGuard& operator=(const RunButtonGuard&) = delete;
+
+private:
+    RunHost& host_;
+};
+
+}  // namespace
+
+QString ImportRun::completionMessage(int refusedRows) {
+    QString text = QStringLiteral("Importação concluída.");
+    if (refusedRows == 1) {
+        text += QStringLiteral(
+            "\n1 registro foi recusado pelo banco de destino e está listado no log.");
+    } else if (refusedRows > 1) {
+        text += QStringLiteral(
+                    "\n%1 registros foram recusados pelo banco de destino e estão listados no log.")
+                    .arg(refusedRows);
+    }
+    return text;
 }
 
-void ImportRun::SetTrataExclusoes() {}
+void ImportRun::run() {
+    report_ = ImportReport{};
+    {
+        RunButtonGuard guard(host_);
+        try {
+            SetTrataExclusoes();
+            SetIniciaImportacao();
+        } catch (...) {
+            // What was copied before the error stays in the target; the operator sees how much.
+            logReport();
+            throw;
+        }
+        logReport();
+    }
+    host_.showMessage(completionMessage(report_.refusedRows()));
+}
 
-void ImportRun::SetIniciaImportacao() {}
+void ImportRun::logReport() {
+    if (report_.tables().empty()) return;
+    for (const QString& line : report_.lines()) host_.appendLogLine(line);
+    host_.setLogButtonEnabled(true);
+}
+
+void ImportRun::SetIniciaImportacao() {
+    SetImport_Responsaveis();
+    SetImport_Gorgaounidade();
+    SetImport_TipoBEM();
+    SetImport_Localizacao();
+    SetImport_SubLocalizacoao();
+    SetImport_Bens();
+    SetImport_Depreciacao_Controle();
+    SetImport_Depreciacao();
+    SetImport_PatReavaliacao();
+    SetImport_PatBaixas();
+}
 
 }  // namespace patrimonio

@@ -1,0 +1,49 @@
+#pragma once
+// What an import run did, table by table, for the lines it leaves in the log view at the end.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
+namespace patrimonio {
+
+struct TableTally {
+    QString table;
+    int read = 0;     // rows read from the source
+    int written = 0;  // rows the target accepted
+    int refused = 0;  // rows the target refused (each listed in the log as it happened)
+};
+
+// The photos of the asset step.
+struct PhotoTally {
+    int assets = 0;        // assets handled
+    int recompressed = 0;  // photos recompressed and stored
+    int kept = 0;          // photos that could not be recompressed (asset imported without one)
+    int none = 0;          // assets without a stored photo
+    std::int64_t bytesBefore = 0;
+    std::int64_t bytesAfter = 0;
+    bool any() const { return assets > 0; }
+};
+
+class ImportReport {
+public:
+    // The tally of a table, created on first use; lines keep the order of first use.
+    TableTally& table(const QString& name);
+    const std::vector<TableTally>& tables() const { return tables_; }
+
+    // Locations written with a null organ/unit because the pair was not found in the target.
+    int untranslatedLocations = 0;
+    PhotoTally photos;
+
+    int refusedRows() const;
+
+    // One line per copied table, the photo line when the asset step ran, and the line of the
+    // locations left without an organ/unit.
+    QStringList lines() const;
+
+private:
+    std::vector<TableTally> tables_;
+};
+
+}  // namespace patrimonio

@@ -1,0 +1,103 @@
+// The locations, with each organ/unit key translated from the source's numbering to the
+// target's through the organ and unit codes both databases share.
+
+#include "core/Errors.h"
+#include "core/Iif.h"
+#include "core/StatusConvention.h"
+#include "core/Text.h"
+#include "db/TableNames.h"
+#include "migration/ImportRun.h"
+#include "migration/PlainCopy.h"
+#include "migration/WriteBack.h"
+
+namespace patrimonio {
+
+namespace {
+
+const QString kOrgUni = QStringLiteral("CDORGUNI");
+
+// "0" for a blank text, else the text as read. Only a whole number may go into the lookups'
+// SQL: a key or code is written there bare, and anything else would be spliced in as SQL.
+QString lookupNumber(const QString& read, const QString& locationKey, const QString& what) {
+    const QString text = Iif<QString>(trimmed(read).isEmpty(), QStringLiteral("0"), read);
+    if (!isWholeNumber(text)) {
+        throw AppError(QStringLiteral("A localização %1 tem %2 \"%3\", que não é um número "
+                                      "inteiro; a importação foi interrompida")
+                           .arg(locationKey, what, read));
+    }
+    return text;
+}
+
+}  // namespace
+
+Value ImportRun::translatedOrgUnit(int column) {
+    RecordSet& source = data_.CdsNovo;
+    RecordSet& aux = data_.CdsAux;
+    const QString locationKey = source.Fields(0).AsString();
+
+    aux.Close();
+    const QString keyText = lookupNumber(source.Fields(column).AsString(), locationKey,
+                                         QStringLiteral("o órgão/unidade"));
+    aux.setCommandText(
+        QStringLiteral("SELECT CDORG, CDUNI FROM VW_GORGAOUNIDADE WHERE  CDORGUNI = ") + keyText);
+    aux.Open();
+    // A key the view does not know reads as blank codes, looked up as organ 0, unit 0.
+    const bool found = !aux.Eof();
+    const QString organText = lookupNumber(found ? aux.Fields(0).AsString() : QString(),
+                                           locationKey, QStringLiteral("o código do órgão"));
+    const QString unitText = lookupNumber(found ? aux.Fields(1).AsString() : QString(), locationKey,
+                                          QStringLiteral("o código da unidade"));
+
+    const QString sql = QStringLiteral("SELECT O.CDORGUNI FROM GORGAOUNIDADE O WHERE  O.CDORG = ") +
+                        organText + QStringLiteral(" ") + QStringLiteral("AND    O.CDUNI = ") +
+                        unitText;
+    const std::unique_ptr<RecordSet> Cds1 = data_.SqlDinamicoCDS(sql, QStringLiteral("O"));
+    if (!Cds1) {
+        throw AppError(QStringLiteral("A consulta do órgão/unidade da localização %1 no banco a "
+                                      "ser atualizado falhou: %2")
+                           .arg(locationKey, sql));
+    }
+    // A pair the target does not hold leaves the location without an organ/unit.
+    return Cds1->Eof() ? Value::null() : Cds1->Fields(0).AsVariant();
+}
+
+void ImportRun::SetImport_Localizacao() {
+    openPhase(host_, QStringLiteral("Importando as localizações."));
+    RecordSet& source = data_.CdsNovo;
+    RecordSet& target = data_.CdsAtualiza;
+    const QString select = QStringLiteral("SELECT * FROM PAT_LOCALIZACAO");
+    source.Close();
+    source.setCommandText(select);
+    source.Open();
+    target.Close();
+    target.setCommandText(select);
+    target.Open();
+
+    TableTally& tally = report_.table(tables::PAT_LOCALIZACAO);
+    source.First();
+    const int n = source.RecordCount();
+    tally.read += n;
+    for (int j = 0; j < n; ++j) {
+        target.Append();
+        const int columns = source.fieldCount();
+        bool untranslated = false;
+        for (int i = 0; i < columns; ++i) {
+            Field& from = source.Fields(i);
+            requireTargetColumn(target, from, tables::PAT_LOCALIZACAO, i);
+            if (from.FieldName() != kOrgUni) {
+                target.Fields(i).setAsVariant(from.AsVariant());
+            } else {
+                const Value key = translatedOrgUnit(i);
+                untranslated = untranslated || key.isNull();
+                target.Fields(i).setAsVariant(key);
+            }
+        }
+        target.Post();
+        if (untranslated) ++report_.untranslatedLocations;
+        writeBack(target, host_, tally);
+        source.Next();
+    }
+    closePhase(host_);
+}
+
+}  // namespace patrimonio
