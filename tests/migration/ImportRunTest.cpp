@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "RegisterPair.h"
+#include "core/Errors.h"
+
+namespace patrimonio::test {
+namespace {
+
+const QStringList kCopiedTables = {
+    "PAT_RESPONSAVEL",          "PAT_TIPOBEM",     "PAT_LOCALIZACAO", "PAT_SUBLOCALIZACAO",
+    "PAT_DEPRECIACAO_CONTROLE", "PAT_DEPRECIACAO", "PAT_REAVALIACAO", "PAT_BAIXA"};
+
+TEST(ImportRunTest, WholeRunCopiesTheRegisterReportsAndCountsRefusedRows) {
+    // The target refuses one write-off; it keeps rows of its own that the purge removes.
+    RegisterPair pair({},
+                      "ALTER TABLE PAT_BAIXA ADD CONSTRAINT CK_RECUSA CHECK (BAI_CODIGO <> 2);\n");
+    pair.generate({}, true);
+    runIsql("INSERT INTO PAT_TIPOBEM (TB_CODIGO, TB_DESCRICAO) VALUES (900, 'Antigo');\ncommit;\n",
+            pair.targetPath);
+    const int organs = pair.targetCount("GORGAOUNIDADE");
+
+    pair.run.run();
+
+    for (const QString& table : kCopiedTables) {
+        const QString sql = QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(table);
+        if (table == "PAT_LOCALIZACAO" || table == "PAT_BAIXA") continue;
+        EXPECT_EQ(pair.target(sql).size(), pair.source(sql).size()) << table.toStdString();
+    }
+    EXPECT_EQ(pair.target("SELECT COUNT(*) FROM PAT_TIPOBEM WHERE TB_CODIGO = 900"),
+              QStringList{"0"});
+    EXPECT_EQ(pair.targetCount("PAT_BAIXA"),
+              pair.source("SELECT COUNT(*) FROM PAT_BAIXA").value(0).toInt() - 1);
+    // Depreciations and revaluations arrive without their asset-value reference.
+    EXPECT_EQ(pair.target("SELECT COUNT(*) FROM PAT_DEPRECIACAO WHERE BV_CODIGO IS NOT NULL"),
+              QStringList{"0"});
+    EXPECT_EQ(pair.target("SELECT COUNT(*) FROM PAT_REAVALIACAO WHERE BV_CODIGO IS NOT NULL"),
+              QStringList{"0"});
+    EXPECT_EQ(pair.targetCount("GORGAOUNIDADE"), organs + 2);
+    // Source key 1 (organ 1, unit 1) is key 151 in the target; location 3 has no organ/unit
+    // and location 15 one the target lacks.
+    EXPECT_EQ(pair.target("SELECT LOC_CODIGO, CDORGUNI FROM PAT_LOCALIZACAO WHERE LOC_CODIGO IN "
+                          "(1, 3, 15) ORDER BY 1"),
+              (QStringList{"1|151", "3|<null>", "15|<null>"}));
+
+    const QStringList log = pair.host.eventsWith("log:");
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_TRUE(log[0].startsWith("Registro recusado em PAT_BAIXA, chave 2: "))
+        << log[0].toStdString();
+    for (const char* line : {"PAT_RESPONSAVEL: 12 lidos, 12 gravados, 0 recusados",
+                             "PAT_TIPOBEM: 10 lidos, 10 gravados, 0 recusados",
+                             "PAT_LOCALIZACAO: 15 lidos, 15 gravados, 0 recusados",
+                             "PAT_SUBLOCALIZACAO: 30 lidos, 30 gravados, 0 recusados",
+                             "PAT_DEPRECIACAO_CONTROLE: 24 lidos, 24 gravados, 0 recusados",
+                             "PAT_DEPRECIACAO: 240 lidos, 240 gravados, 0 recusados",
+                             "PAT_REAVALIACAO: 20 lidos, 20 gravados, 0 recusados",
+                             "PAT_BAIXA: 8 lidos, 7 gravados, 1 recusados"}) {
+        EXPECT_TRUE(log.contains(QString::fromUtf8(line))) << line;
+    }
+    EXPECT_EQ(log.last(), "Localizações sem órgão/unidade traduzido: 2");
+    EXPECT_TRUE(pair.host.logButtonEnabled);
+    EXPECT_EQ(pair.host.messages(),
+              QStringList{"Importação concluída.\n1 registro foi recusado pelo banco de destino e "
+                          "está listado no log."});
+    EXPECT_EQ(pair.host.statuses().last(), "Aguardando...");
+    EXPECT_TRUE(pair.host.runEnabled);
+}
+
+TEST(ImportRunTest, CompletionMessageNamesTheRefusedRowsOnlyWhenThereAreSome) {
+    EXPECT_EQ(ImportRun::completionMessage(0), "Importação concluída.");
+    EXPECT_EQ(ImportRun::completionMessage(3),
+              "Importação concluída.\n3 registros foram recusados pelo banco de destino e estão "
+              "listados no log.");
+}
+
+TEST(ImportRunTest, ErrorInAStepEndsTheRunWithoutCompletionButWithTheReport) {
+    // A source without the revaluations: step 9 cannot open its table.
+    RegisterPair pair("DROP TABLE PAT_REAVALIACAO;\n");
+    pair.generate({{"PAT_RESPONSAVEL", 2}, {"PAT_BAIXA", 0}});
+
+    EXPECT_THROW(pair.run.run(), DatabaseError);
+
+    EXPECT_TRUE(pair.host.messages().isEmpty());
+    EXPECT_EQ(pair.host.statuses().last(), "Importando as Reavaliações.");
+    EXPECT_EQ(pair.targetCount("PAT_RESPONSAVEL"), 2);
+    EXPECT_TRUE(
+        pair.host.eventsWith("log:").contains("PAT_RESPONSAVEL: 2 lidos, 2 gravados, 0 recusados"));
+    EXPECT_TRUE(pair.host.runEnabled);
+}
+
+}  // namespace
+}  // namespace patrimonio::test
