@@ -2,23 +2,6 @@
 
 namespace patrimonio {
 
-namespace {
-
-// Keeps the run button and the mode box disabled for the whole run, whatever ends it, so a
-// click while the steps pump messages cannot start a run inside this one.
-class RunButtonGuard {
-public:
-    explicit RunButtonGuard(RunHost& host) : host_(host) { host_.setRunEnabled(false); }
-    ~RunButtonGuard() { host_.setRunEnabled(true); }
-    RunButtonGuard(const RunButtonGuard&) = delete;
-    RunButtonGuard& operator=(const RunButtonGuard&) = delete;
-
-private:
-    RunHost& host_;
-};
-
-}  // namespace
-
 QString ImportRun::completionMessage(int refusedRows) {
     QString text = QStringLiteral("Importação concluída.");
     if (refusedRows == 1) {
@@ -34,18 +17,15 @@ QString ImportRun::completionMessage(int refusedRows) {
 
 void ImportRun::run() {
     report_ = ImportReport{};
-    {
-        RunButtonGuard guard(host_);
-        try {
-            SetTrataExclusoes();
-            SetIniciaImportacao();
-        } catch (...) {
-            // What was copied before the error stays in the target; the operator sees how much.
-            logReport();
-            throw;
-        }
+    try {
+        SetTrataExclusoes();
+        SetIniciaImportacao();
+    } catch (...) {
+        // What was copied before the error stays in the target; the operator sees how much.
         logReport();
+        throw;
     }
+    logReport();
     host_.showMessage(completionMessage(report_.refusedRows()));
 }
 

@@ -62,7 +62,6 @@ TEST(ImportRunTest, WholeRunCopiesTheRegisterReportsAndCountsRefusedRows) {
               QStringList{"Importação concluída.\n1 registro foi recusado pelo banco de destino e "
                           "está listado no log."});
     EXPECT_EQ(pair.host.statuses().last(), "Aguardando...");
-    EXPECT_TRUE(pair.host.runEnabled);
 }
 
 TEST(ImportRunTest, CompletionMessageNamesTheRefusedRowsOnlyWhenThereAreSome) {
@@ -84,7 +83,6 @@ TEST(ImportRunTest, ErrorInAStepEndsTheRunWithoutCompletionButWithTheReport) {
     EXPECT_EQ(pair.targetCount("PAT_RESPONSAVEL"), 2);
     EXPECT_TRUE(
         pair.host.eventsWith("log:").contains("PAT_RESPONSAVEL: 2 lidos, 2 gravados, 0 recusados"));
-    EXPECT_TRUE(pair.host.runEnabled);
 }
 
 }  // namespace
