@@ -191,6 +191,7 @@ void report(const char* what, int rows, double stepSeconds, double bareSeconds) 
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int bigRows = argc > 1 ? std::atoi(argv[1]) : 200000;
     const int rowRows = argc > 2 ? std::atoi(argv[2]) : 5000;
     // "step" or "bare" runs one side only, once (for profiling); anything else both, twice.

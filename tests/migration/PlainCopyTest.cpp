@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 #include "RegisterPair.h"
 #include "core/Errors.h"
@@ -22,6 +23,10 @@ struct RefusalCase {
     // Rows the target holds when the row of that index has been handled (counter steps).
     QList<QPair<int, int>> checkpoints;
 };
+
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RefusedRowTest : public ::testing::TestWithParam<RefusalCase> {};
 
