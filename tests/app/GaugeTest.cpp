@@ -20,8 +20,12 @@ bool isBarGreen(QColor c) {
     return c.red() < 30 && c.green() > 100 && c.blue() < 30;
 }
 
-bool isDark(QColor c) { return c.red() < 110 && c.green() < 110 && c.blue() < 110; }
-bool isLight(QColor c) { return c.red() > 180 && c.green() > 180 && c.blue() > 180; }
+bool isDark(QColor c) {
+    return c.red() < 110 && c.green() < 110 && c.blue() < 110;
+}
+bool isLight(QColor c) {
+    return c.red() > 180 && c.green() > 180 && c.blue() > 180;
+}
 
 // Pixels that pass the test in the middle of the gauge, where the percentage is drawn.
 template <typename Test>
@@ -81,8 +85,8 @@ TEST(Gauge, PaintsBarBorderAndReadableText) {
     QImage empty = paint(g);
     EXPECT_EQ(empty.pixelColor(0, 0), QColor(Qt::black));  // border
     EXPECT_EQ(empty.pixelColor(377, 36), QColor(Qt::black));
-    EXPECT_EQ(empty.pixelColor(5, 18), QColor(Qt::white));           // nothing filled at 0%
-    EXPECT_GT(countPixels(empty, isDark), 10);  // "0%" drawn dark on white
+    EXPECT_EQ(empty.pixelColor(5, 18), QColor(Qt::white));  // nothing filled at 0%
+    EXPECT_GT(countPixels(empty, isDark), 10);              // "0%" drawn dark on white
 
     g.setProgress(50);
     QImage half = paint(g);

@@ -2,13 +2,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QStyle>
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
@@ -252,10 +252,10 @@ TEST_F(WindowLayout, RunCountersStartAtZero) {
 }
 
 TEST_F(WindowLayout, TabOrderFollowsTheLayout) {
-    const QList<QWidget*> expected{ui().BitBtn1, ui().Edit2,   ui().EdtH,
-                                   ui().EdtW,    ui().Edit1,   ui().Edit3,
-                                   ui().BtnLOG,  ui().MemoLOG, ui().Edit4,
-                                   ui().Ck_Apenas_Tratar_Imagem, ui().EdtBensIgnorados};
+    const QList<QWidget*> expected{
+        ui().BitBtn1,         ui().Edit2,  ui().EdtH,    ui().EdtW,  ui().Edit1,
+        ui().Edit3,           ui().BtnLOG, ui().MemoLOG, ui().Edit4, ui().Ck_Apenas_Tratar_Imagem,
+        ui().EdtBensIgnorados};
     // The focus chain, reduced to the controls that take the keyboard focus by Tab.
     QList<QWidget*> chain;
     QWidget* w = ui().BitBtn1;

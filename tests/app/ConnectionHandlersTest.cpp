@@ -1,0 +1,202 @@
+// The database fields against the real server: each change tries to connect at once, success
+// colours the field and says so, failure says nothing, and an open connection keeps its database.
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+
+#include "WindowFixture.h"
+#include "db/Connection.h"
+
+namespace patrimonio::test {
+
+namespace {
+
+const QColor kLime(0, 255, 0);
+
+// A marker table tells which database an open connection is really on.
+QString makeDatabase(const QString& path, const char* marker) {
+    return createDatabase(path, QByteArray("create table ") + marker + " (id integer);");
+}
+
+bool isOn(Connection& c, const char* marker) {
+    try {
+        c.ExecuteDirect(QStringLiteral("delete from %1").arg(QLatin1StringView(marker)));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+QColor background(const QLineEdit* e) {
+    return e->palette().color(QPalette::Base);
+}
+
+}  // namespace
+
+class ConnectionHandlers : public WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        source = makeDatabase(folder.path(QStringLiteral("origem.fdb")), "SOURCE_MARK");
+        target = makeDatabase(folder.path(QStringLiteral("destino.fdb")), "TARGET_MARK");
+        white = background(ui().Edit4);
+    }
+
+    Connection& novo() { return window->data().Con_Novo; }
+    Connection& velho() { return window->data().Con_Velho; }
+    QString source, target;
+    QColor white;
+};
+
+TEST_F(ConnectionHandlers, EachFieldConnectsItsConnectionInImportMode) {
+    ui().Edit4->setText(source);
+    EXPECT_TRUE(novo().Connected());
+    EXPECT_EQ(novo().Params, Connection::editParams(QStringLiteral("127.0.0.1/3052:") + source));
+    EXPECT_FALSE(novo().LoginPrompt);
+    EXPECT_EQ(background(ui().Edit4), kLime);
+    EXPECT_EQ(messages, QStringList{"Conectado a base de dados: origem.fdb"});
+    EXPECT_TRUE(isOn(novo(), "SOURCE_MARK"));
+
+    messages.clear();
+    ui().Edit2->setText(target);
+    EXPECT_TRUE(velho().Connected());
+    EXPECT_EQ(velho().Params, Connection::editParams(QStringLiteral("127.0.0.1/3052:") + target));
+    EXPECT_EQ(background(ui().Edit2), QApplication::palette().color(QPalette::ToolTipBase));
+    EXPECT_EQ(messages, QStringList{"Conectado a base de dados: destino.fdb"});
+    EXPECT_TRUE(isOn(velho(), "TARGET_MARK"));
+    EXPECT_TRUE(takeErrorDialogs().isEmpty());
+}
+
+TEST_F(ConnectionHandlers, PhotoOnlyModeOpensTheTargetFieldByItsBarePath) {
+    ui().Ck_Apenas_Tratar_Imagem->setChecked(true);
+    ui().Edit2->setText(target);
+    EXPECT_TRUE(novo().Connected());
+    EXPECT_FALSE(velho().Connected());
+    EXPECT_EQ(novo().Params, Connection::editParams(target));
+    EXPECT_EQ(background(ui().Edit2), kLime);
+    EXPECT_EQ(messages, QStringList{"Conectado."});
+    EXPECT_TRUE(isOn(novo(), "TARGET_MARK"));
+}
+
+TEST_F(ConnectionHandlers, WhatCannotBeOpenedFailsSilently) {
+    const QString cases[] = {folder.path(QStringLiteral("nao-existe.fdb")),
+                             QStringLiteral("/sem/pasta/x.fdb"), QStringLiteral("x")};
+    for (const QString& path : cases) {
+        ui().Edit4->setText(path);
+        ui().Edit2->setText(path);
+    }
+    EXPECT_FALSE(novo().Connected());
+    EXPECT_FALSE(velho().Connected());
+    EXPECT_EQ(background(ui().Edit4), white);
+    EXPECT_EQ(background(ui().Edit2), white);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(takeErrorDialogs().isEmpty());
+}
+
+TEST_F(ConnectionHandlers, BlankTextTriesNothingAndATypedBlankIsSentAsTyped) {
+    const QStringList before = novo().Params;
+    ui().Edit4->setText(QStringLiteral("   "));
+    EXPECT_EQ(novo().Params, before);
+    ui().Edit4->setText(u' ' + source);
+    EXPECT_EQ(novo().Params, Connection::editParams(QStringLiteral("127.0.0.1/3052: ") + source));
+
+    ui().Edit4->setText(source);
+    ASSERT_TRUE(novo().Connected());
+    messages.clear();
+    ui().Edit4->clear();
+    ui().Edit4->setText(QStringLiteral(" \t"));
+    EXPECT_TRUE(novo().Connected());
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(ConnectionHandlers, TypingKeyByKeyConnectsOnceAndKeepsTheFirstDatabase) {
+    // One change per keystroke, as typing makes them.
+    for (QChar c : source) ui().Edit4->insert(QString(c));
+    EXPECT_TRUE(novo().Connected());
+    EXPECT_EQ(messages, QStringList{"Conectado a base de dados: origem.fdb"});
+
+    // Every later change shows the message again for the new name; the connection stays put.
+    messages.clear();
+    ui().Edit4->setText(target);
+    ui().Edit4->insert(QStringLiteral("x"));
+    EXPECT_EQ(messages, (QStringList{"Conectado a base de dados: destino.fdb",
+                                     "Conectado a base de dados: destino.fdbx"}));
+    EXPECT_TRUE(isOn(novo(), "SOURCE_MARK"));
+    EXPECT_FALSE(isOn(novo(), "TARGET_MARK"));
+
+    // In photo-only mode the target field drives Con_Novo, already open on the source.
+    messages.clear();
+    ui().Ck_Apenas_Tratar_Imagem->setChecked(true);
+    ui().Edit2->setText(target);
+    EXPECT_EQ(messages, QStringList{"Conectado."});
+    EXPECT_EQ(background(ui().Edit2), kLime);
+    EXPECT_TRUE(isOn(novo(), "SOURCE_MARK"));
+}
+
+TEST_F(ConnectionHandlers, ModeBoxLeavesConnectionsAlone) {
+    ui().Edit2->setText(target);
+    ASSERT_TRUE(velho().Connected());
+    ui().Ck_Apenas_Tratar_Imagem->setChecked(true);
+    ui().Ck_Apenas_Tratar_Imagem->setChecked(false);
+    EXPECT_TRUE(velho().Connected());
+    EXPECT_FALSE(novo().Connected());
+    EXPECT_TRUE(isOn(velho(), "TARGET_MARK"));
+}
+
+TEST_F(ConnectionHandlers, PickerButtonsSetThePathAndCancelChangesNothing) {
+    chosenFile = source;
+    QTest::mouseClick(ui().SpeedButton1, Qt::LeftButton);
+    EXPECT_EQ(ui().Edit4->text(), source);
+    EXPECT_EQ(messages, QStringList{"Conectado a base de dados: origem.fdb"});
+
+    // The same path again is no change, so nothing is tried; a cancelled dialog does nothing.
+    QTest::mouseClick(ui().SpeedButton1, Qt::LeftButton);
+    chosenFile.clear();
+    QTest::mouseClick(ui().SpeedButton1, Qt::LeftButton);
+    QTest::mouseClick(ui().SpeedButton2, Qt::LeftButton);
+    EXPECT_EQ(ui().Edit4->text(), source);
+    EXPECT_TRUE(ui().Edit2->text().isEmpty());
+    EXPECT_EQ(messages.size(), 1);
+
+    chosenFile = target;
+    QTest::mouseClick(ui().SpeedButton2, Qt::LeftButton);
+    EXPECT_EQ(ui().Edit2->text(), target);
+    EXPECT_TRUE(velho().Connected());
+
+    // Ticked, the source picker is disabled.
+    ui().Ck_Apenas_Tratar_Imagem->setChecked(true);
+    chosenFile = folder.path(QStringLiteral("outro.fdb"));
+    QTest::mouseClick(ui().SpeedButton1, Qt::LeftButton);
+    EXPECT_EQ(ui().Edit4->text(), source);
+}
+
+TEST_F(ConnectionHandlers, AnAccentedPathOpensThroughTheServer) {
+    const QString accented = folder.path(QString::fromUtf8("patrimônio"));
+    ASSERT_TRUE(QDir().mkpath(accented));
+    const QString path = accented + QString::fromUtf8("/cópia.fdb");
+    ASSERT_TRUE(QFile::rename(source, path));
+
+    ui().Edit4->setText(path);
+    EXPECT_TRUE(novo().Connected());
+    EXPECT_EQ(messages, QStringList{QString::fromUtf8("Conectado a base de dados: cópia.fdb")});
+    EXPECT_TRUE(isOn(novo(), "SOURCE_MARK"));
+}
+
+TEST_F(ConnectionHandlers, AnAccentedPathOpensByBarePath) {
+    const QString accented = folder.path(QString::fromUtf8("patrimônio"));
+    ASSERT_TRUE(QDir().mkpath(accented));
+    const QString path = accented + QString::fromUtf8("/destino é.fdb");
+    ASSERT_TRUE(QFile::rename(target, path));
+
+    ui().Ck_Apenas_Tratar_Imagem->setChecked(true);
+    ui().Edit2->setText(path);
+    EXPECT_TRUE(novo().Connected());
+    EXPECT_EQ(messages, QStringList{"Conectado."});
+    EXPECT_TRUE(isOn(novo(), "TARGET_MARK"));
+}
+
+}  // namespace patrimonio::test
