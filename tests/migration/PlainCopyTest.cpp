@@ -19,7 +19,7 @@ struct RefusalCase {
     const char* key;
     Step step;
     int rows;
-    int refusedIndex;
+    QList<int> refusedIndexes;
     // Rows the target holds when the row of that index has been handled (counter steps).
     QList<QPair<int, int>> checkpoints;
 };
@@ -34,12 +34,13 @@ TEST_P(RefusedRowTest, RefusedRowIsLoggedAndDroppedWhileTheOthersAreWritten) {
     const RefusalCase& c = GetParam();
     const QString table = QString::fromLatin1(c.table);
     const QString key = QString::fromLatin1(c.key);
-    const int refusedKey = c.refusedIndex + 1;
-    RegisterPair pair({},
-                      QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT CK_RECUSA CHECK (%2 <> %3);\n")
-                          .arg(table, key)
-                          .arg(refusedKey)
-                          .toLatin1());
+    QStringList refusedKeys;
+    for (int index : c.refusedIndexes) refusedKeys << QString::number(index + 1);
+    const int refused = int(refusedKeys.size());
+    RegisterPair pair(
+        {}, QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT CK_RECUSA CHECK (%2 NOT IN (%3));\n")
+                .arg(table, key, refusedKeys.join(", "))
+                .toLatin1());
     pair.generate({{table, c.rows}});
 
     int pumps = 0;
@@ -53,22 +54,23 @@ TEST_P(RefusedRowTest, RefusedRowIsLoggedAndDroppedWhileTheOthersAreWritten) {
     (pair.run.*c.step)();
 
     EXPECT_EQ(seen, c.checkpoints);
-    EXPECT_EQ(pair.targetCount(table), c.rows - 1);
-    EXPECT_EQ(pair.target(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = %3")
-                              .arg(table, key)
-                              .arg(refusedKey)),
+    EXPECT_EQ(pair.targetCount(table), c.rows - refused);
+    EXPECT_EQ(pair.target(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 IN (%3)")
+                              .arg(table, key, refusedKeys.join(", "))),
               QStringList{"0"});
     const QStringList logged = pair.host.eventsWith("log:");
-    ASSERT_EQ(logged.size(), 1);
-    EXPECT_TRUE(logged[0].startsWith(
-        QStringLiteral("Registro recusado em %1, chave %2: ").arg(table).arg(refusedKey)))
-        << logged[0].toStdString();
-    EXPECT_TRUE(logged[0].contains("CK_RECUSA")) << logged[0].toStdString();
+    ASSERT_EQ(logged.size(), refused);
+    for (int k = 0; k < refused; ++k) {
+        EXPECT_TRUE(logged[k].startsWith(
+            QStringLiteral("Registro recusado em %1, chave %2: ").arg(table, refusedKeys[k])))
+            << logged[k].toStdString();
+        EXPECT_TRUE(logged[k].contains("CK_RECUSA")) << logged[k].toStdString();
+    }
     EXPECT_EQ(pair.host.statuses().last(), "Aguardando...");
     const TableTally& tally = pair.run.report().tables().front();
     EXPECT_EQ(tally.read, c.rows);
-    EXPECT_EQ(tally.written, c.rows - 1);
-    EXPECT_EQ(tally.refused, 1);
+    EXPECT_EQ(tally.written, c.rows - refused);
+    EXPECT_EQ(tally.refused, refused);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -80,28 +82,36 @@ INSTANTIATE_TEST_SUITE_P(
                     "DEP_CODIGO",
                     &ImportRun::SetImport_Depreciacao,
                     1200,
-                    730,
+                    {730},
                     {{0, 1}, {499, 1}, {500, 501}, {999, 501}, {1000, 1000}, {1199, 1000}}},
+        // Several refused rows in one write-back, its last row included.
+        RefusalCase{"DepreciationThreeInOneBatch",
+                    "PAT_DEPRECIACAO",
+                    "DEP_CODIGO",
+                    &ImportRun::SetImport_Depreciacao,
+                    700,
+                    {1, 250, 500},
+                    {{0, 1}, {500, 498}, {699, 498}}},
         RefusalCase{"RevaluationFirstRow",
                     "PAT_REAVALIACAO",
                     "REA_CODIGO",
                     &ImportRun::SetImport_PatReavaliacao,
                     600,
-                    0,
+                    {0},
                     {{0, 0}, {500, 500}, {599, 500}}},
         RefusalCase{"Responsible3",
                     "PAT_RESPONSAVEL",
                     "RES_CODIGO",
                     &ImportRun::SetImport_Responsaveis,
                     10,
-                    3,
+                    {3},
                     {}},
         RefusalCase{"WriteOff1",
                     "PAT_BAIXA",
                     "BAI_CODIGO",
                     &ImportRun::SetImport_PatBaixas,
                     5,
-                    1,
+                    {1},
                     {{0, 1}, {1, 1}, {2, 2}, {4, 4}}}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
