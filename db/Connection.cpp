@@ -113,7 +113,7 @@ void Connection::Open() {
     });
     impl_->database = database;
     impl_->dialect = dialect ? dialect : 3;
-    impl_->computedColumns.clear();
+    impl_->forgetSchema();
 }
 
 int Connection::ExecuteDirect(const QString& sql) {

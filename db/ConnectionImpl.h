@@ -28,6 +28,7 @@ struct Connection::Impl {
         return t;
     }
     void detach();
+    void forgetSchema() { computedColumns.clear(); }
 };
 
 }  // namespace patrimonio

@@ -128,6 +128,27 @@ void bindParams(Prepared& p, Connection::Impl& c, ITransaction* tra,
     }
 }
 
+// The first column of every row of a query, as text.
+QStringList firstColumnTexts(Connection::Impl& c, ITransaction* tra, const QString& text) {
+    fb::Status st;
+    QStringList out;
+    const QByteArray bytes = toWin1252(text);
+    fb::Ref<IStatement> stmt(c.att()->prepare(&st, tra, 0, bytes.constData(), c.dialect,
+                                              IStatement::PREPARE_PREFETCH_METADATA));
+    fb::Ref<IMessageMetadata> meta(stmt->getOutputMetadata(&st));
+    const codec::ColumnType t = columnType(meta.get(), st, 0);
+    const unsigned off = meta->getOffset(&st, 0), nullOff = meta->getNullOffset(&st, 0);
+    std::vector<unsigned char> buf(meta->getMessageLength(&st));
+    fb::Ref<IResultSet> rs(stmt->openCursor(&st, tra, nullptr, nullptr, meta.get(), 0));
+    while (rs->fetchNext(&st, buf.data()) == IStatus::RESULT_OK)
+        out << fromWin1252(codec::decode(buf.data(), off, nullOff, t).toBytes());
+    rs->close(&st);
+    rs.release();
+    stmt->free(&st);
+    stmt.release();
+    return out;
+}
+
 }  // namespace
 
 struct RecordSet::Impl {
@@ -187,29 +208,13 @@ struct RecordSet::Impl {
         Connection::Impl& c = conn();
         auto it = c.computedColumns.find(relation);
         if (it != c.computedColumns.end()) return *it;
-        QSet<QString> names;
-        fb::Status st;
-        const QString text =
-            QStringLiteral(
-                "select trim(rf.rdb$field_name) from rdb$relation_fields rf "
-                "join rdb$fields f on f.rdb$field_name = rf.rdb$field_source "
-                "where f.rdb$computed_blr is not null and rf.rdb$relation_name = ") +
-            quotedSql(relation);
-        const QByteArray bytes = toWin1252(text);
-        fb::Ref<IStatement> stmt(c.att()->prepare(&st, tra, 0, bytes.constData(), c.dialect,
-                                                  IStatement::PREPARE_PREFETCH_METADATA));
-        fb::Ref<IMessageMetadata> out(stmt->getOutputMetadata(&st));
-        const codec::ColumnType t = columnType(out.get(), st, 0);
-        const unsigned off = out->getOffset(&st, 0), nullOff = out->getNullOffset(&st, 0);
-        std::vector<unsigned char> buf(out->getMessageLength(&st));
-        fb::Ref<IResultSet> rs(stmt->openCursor(&st, tra, nullptr, nullptr, out.get(), 0));
-        while (rs->fetchNext(&st, buf.data()) == IStatus::RESULT_OK)
-            names.insert(fromWin1252(codec::decode(buf.data(), off, nullOff, t).bytes()));
-        rs->close(&st);
-        rs.release();
-        stmt->free(&st);
-        stmt.release();
-        return *c.computedColumns.insert(relation, names);
+        const QStringList names = firstColumnTexts(
+            c, tra,
+            QStringLiteral("select trim(rf.rdb$field_name) from rdb$relation_fields rf "
+                           "join rdb$fields f on f.rdb$field_name = rf.rdb$field_source "
+                           "where f.rdb$computed_blr is not null and rf.rdb$relation_name = ") +
+                quotedSql(relation));
+        return *c.computedColumns.insert(relation, QSet<QString>(names.begin(), names.end()));
     }
 
     void open() {
@@ -553,10 +558,12 @@ struct RecordSet::Impl {
                     it = cache.emplace(key, fb::guarded([&] { return prepare(c, tra, text); }))
                              .first;
                 Prepared& p = it->second;
-                const ISC_UINT64 affected = fb::guarded([&] {
+                const ISC_UINT64 affected = fb::guarded([&]() -> ISC_UINT64 {
                     bindParams(p, c, tra, params);
                     p.stmt->execute(&st, tra, p.in.get(), p.buffer.data(), nullptr, nullptr);
-                    return p.stmt->getAffectedRecords(&st);
+                    // The server counts every INSERT that does not fail as one row (even one
+                    // that a view's trigger drops), so asking would only cost a round trip.
+                    return ch.insert ? 1 : p.stmt->getAffectedRecords(&st);
                 });
                 if (affected == 0) {
                     message = kRecordChanged;
