@@ -1,10 +1,259 @@
 #include "photos/PhotoPass.h"
 
+#include <QBuffer>
+#include <exception>
+#include <optional>
+
+#include "core/AppPaths.h"
+#include "core/Errors.h"
+#include "core/Iif.h"
+#include "core/LogView.h"
+#include "core/StatusConvention.h"
+#include "core/Text.h"
+#include "photos/BatchQuery.h"
+#include "photos/JpegRecompressor.h"
+
 namespace patrimonio {
 
+const QString kPhotoPassWaiting = QStringLiteral("Aguardando motor de processamento de imagens.");
+const QString kPhotoPassNoConnection =
+    QStringLiteral("Você não setou a conexão com um dos bancos, por favor, verifique isso.");
+const QString kPhotoPassLoading = QStringLiteral("Carga das imagens, 50 por vêz.");
+const QString kPhotoPassWorking = QStringLiteral("Motor em processamento.");
+
+namespace {
+
+constexpr int kDefaultQuality = 10;
+constexpr int kNameKeep = 40;
+
+const QString kCode = QStringLiteral("BEM_CODIGO");
+const QString kImage = QStringLiteral("BEM_IMAGEM");
+const QString kImageName = QStringLiteral("BEM_IMAGEM_NOME");
+
+QString invalidSkipListAtStart(const QString& text) {
+    return QStringLiteral(
+               "Os códigos dos bens a serem ignorados devem ser números inteiros separados por "
+               "vírgulas, por exemplo 9,30,105,1010. O texto \"%1\" não é assim; corrija-o e "
+               "execute novamente.")
+        .arg(text);
+}
+
+QString invalidSkipListDuringPass(const QString& text) {
+    return QStringLiteral(
+               "Os códigos dos bens a serem ignorados foram alterados para \"%1\", que não é uma "
+               "lista de números inteiros separados por vírgulas. O tratamento das imagens parou "
+               "antes do próximo lote; corrija o texto e execute novamente.")
+        .arg(text);
+}
+
+// A name without an extension gets one, so that the recompressed photo has a JPEG file name.
+QString newImageName(const QString& name) {
+    return name.left(kNameKeep) + QStringLiteral(".jpg");
+}
+
+// Enables the run button again on the way out, whatever ends the pass.
+class RunButtonGuard {
+public:
+    explicit RunButtonGuard(RunHost& host) : host_(host) { host_.setRunEnabled(false); }
+    ~RunButtonGuard() {
+        if (armed_) host_.setRunEnabled(true);
+    }
+    RunButtonGuard(const RunButtonGuard&) = delete;
+    RunButtonGuard& operator=(const RunButtonGuard&) = delete;
+    void release() {
+        armed_ = false;
+        host_.setRunEnabled(true);
+    }
+
+private:
+    RunHost& host_;
+    bool armed_ = true;
+};
+
+}  // namespace
+
+QString photoPassSummary(int processed, int failed) {
+    return QStringLiteral("Imagens tratadas com sucesso.") + QStringLiteral("\r\n") +
+           QStringLiteral("Total de imagens processadas ") + QString::number(processed) +
+           QStringLiteral("\r\n") + QStringLiteral("Total de imagens não processadas ") +
+           QString::number(failed) + QStringLiteral("\r\n\r") + QStringLiteral("\r\n\r") +
+           QStringLiteral("By Quorvelin");
+}
+
+int photoPassQuality(const QString& text) {
+    if (trimmed(text).isEmpty()) return kDefaultQuality;
+    bool ok = false;
+    const int value = isWholeNumber(text) ? text.trimmed().toInt(&ok) : 0;
+    if (!ok) throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    return value;
+}
+
 void PhotoPass::run() {
-    // Filled in with the photo-only pass.
-    host_.setStatus(QStringLiteral("Aguardando motor de processamento de imagens."));
+    host_.setStatus(kPhotoPassWaiting);
+    if (!data_.Con_Novo.Connected() && !data_.Con_Velho.Connected()) {
+        host_.showMessage(kPhotoPassNoConnection);
+        return;
+    }
+    const QString skipList = host_.skipListText();
+    if (!isValidSkipList(skipList)) {
+        host_.showMessage(invalidSkipListAtStart(skipList));
+        return;
+    }
+
+    RunButtonGuard runButton(host_);
+    // Every pass covers the whole table and ends with its own summary.
+    counters_.Total_Geral = 0;
+    counters_.Erros = 0;
+    counters_.JaMostrouMensagemTerminou = false;
+    processed_ = 0;
+
+    for (;;) {
+        const BatchEnd end = runBatch();
+        if (end == BatchEnd::Full) {
+            counters_.Total_Geral += kPhotoBatchSize;
+            continue;
+        }
+        if (end == BatchEnd::Last) {
+            finish();
+            runButton.release();
+            host_.setLogButtonEnabled(true);
+            host_.openFolder(afterFolder());
+        }
+        return;
+    }
+}
+
+PhotoPass::BatchEnd PhotoPass::runBatch() {
+    openPhase(host_, kPhotoPassLoading);
+    host_.setStatus(kPhotoPassWorking);
+
+    // Read at every batch: a change made during the pass counts from the next batch on.
+    const QString skipList = host_.skipListText();
+    if (!isValidSkipList(skipList)) {
+        host_.showMessage(invalidSkipListDuringPass(skipList));
+        return BatchEnd::Stopped;
+    }
+
+    RecordSet& CdsNovo = data_.CdsNovo;
+    CdsNovo.Close();
+    CdsNovo.setCommandText(batchQuery(counters_.Total_Geral, skipList));
+    CdsNovo.Open();
+
+    ensureFolder(beforeFolder());
+    ensureFolder(afterFolder());
+
+    int i = 1;
+    setRangeMaxFirst(host_, CdsNovo.RecordCount());
+    const int Compress = photoPassQuality(host_.qualityText());
+    counters_.Total = 0;
+
+    while (!CdsNovo.Eof() && counters_.Total < kPhotoBatchSize) {
+        if (CdsNovo.FieldByName(kImage).BlobSize() > 0) {
+            handleRowWithPhoto(i, Compress);
+        } else {
+            handleRowWithoutPhoto(i);
+        }
+    }
+    return counters_.Total == kPhotoBatchSize ? BatchEnd::Full : BatchEnd::Last;
+}
+
+void PhotoPass::handleRowWithoutPhoto(int& i) {
+    ++i;
+    host_.setGaugeProgress(i);
+    ++counters_.Total;
+    if (counters_.Total < kPhotoBatchSize) {
+        data_.CdsNovo.Next();
+        if (!data_.CdsNovo.Eof()) showRowCounter(host_, i);
+    }
+    keepAlive(host_);
+}
+
+void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
+    RecordSet& CdsNovo = data_.CdsNovo;
+    const QString code = CdsNovo.FieldByName(kCode).AsString();
+    const QString name = CdsNovo.FieldByName(kImageName).AsString();
+
+    bool Erro = false;
+    QString StrNewImageName;
+    std::optional<QByteArray> Img;
+    try {
+        if (extensionOf(name).isEmpty()) StrNewImageName = newImageName(name);
+        const QString chosen = Iif(!trimmed(StrNewImageName).isEmpty(), StrNewImageName, name);
+        const QString beforeFile = beforeFolder() + code + QStringLiteral("__") + chosen;
+        const QString afterFile = afterFolder() + code + QStringLiteral(" ") + chosen;
+        CdsNovo.FieldByName(kImage).SaveToFile(beforeFile);
+        Img = SetJPGCompression(Compress, beforeFile, afterFile);
+        // Every chosen name has an extension, so no stream means the photo was not handled.
+        if (!Img) Erro = true;
+    } catch (const std::exception&) {
+        Erro = true;
+    }
+
+    // The stored photo is replaced only by the row's own write-back: nothing is cleared first.
+    if (Img && !putIntoRow(*Img, StrNewImageName)) Erro = true;
+    if (Erro) {
+        ++counters_.Erros;
+        logFailure(code);
+    }
+    Img.reset();
+
+    ++i;
+    host_.setGaugeProgress(i);
+    CdsNovo.Next();
+    ++counters_.Total;
+    if (!CdsNovo.Eof()) showRowCounter(host_, i);
+    keepAlive(host_);
+    writeBack(code);
+}
+
+bool PhotoPass::putIntoRow(const QByteArray& Img, const QString& StrNewImageName) {
+    RecordSet& CdsNovo = data_.CdsNovo;
+    CdsNovo.Edit();
+    try {
+        // The made name is stored as it is, FOTO001.jpg; the value is a parameter, not SQL text.
+        if (!trimmed(StrNewImageName).isEmpty()) {
+            CdsNovo.FieldByName(kImageName).setAsString(StrNewImageName);
+        }
+        QByteArray bytes = Img;
+        QBuffer stream(&bytes);
+        stream.open(QIODevice::ReadOnly);
+        CdsNovo.FieldByName(kImage).LoadFromStream(stream);
+    } catch (const std::exception&) {
+        CdsNovo.Cancel();
+        return false;
+    }
+    CdsNovo.Post();
+    return true;
+}
+
+void PhotoPass::writeBack(const QString& code) {
+    RecordSet& CdsNovo = data_.CdsNovo;
+    const int pending = CdsNovo.pendingCount();
+    if (CdsNovo.ApplyUpdates(0) == 0) {
+        processed_ += pending;
+        return;
+    }
+    // The database refused the row: its stored photo stays as it was. Report it like a failed
+    // photo and drop the change, so that the rows after it are still written.
+    const std::optional<Refusal>& refusal = CdsNovo.lastRefusal();
+    const QString reason = refusal ? refusal->message.simplified() : QString();
+    const int index = refusal && refusal->changeIndex >= 0 ? refusal->changeIndex : 0;
+    const QString refusedCode =
+        refusal && !refusal->firstColumn.isNull() ? refusal->firstColumn.toString() : code;
+    CdsNovo.dropPendingChange(index);
+    ++counters_.Erros;
+    logFailure(reason.isEmpty() ? refusedCode : refusedCode + QStringLiteral(" (") + reason + u')');
+}
+
+void PhotoPass::logFailure(const QString& entry) {
+    appendLogCode(host_, entry);
+    host_.saveLog();
+}
+
+void PhotoPass::finish() {
+    if (counters_.JaMostrouMensagemTerminou) return;
+    counters_.JaMostrouMensagemTerminou = true;
+    host_.showMessage(photoPassSummary(processed_, counters_.Erros));
 }
 
 }  // namespace patrimonio

@@ -1,5 +1,9 @@
 #pragma once
-// The photo-only pass over PAT_BEM of the database reached through Con_Novo.
+// The photo-only pass over PAT_BEM of the database reached through Con_Novo: every stored photo
+// is saved as it is to the before folder, recompressed into the after folder and written back
+// into its own row, 50 rows at a time.
+
+#include <QString>
 
 #include "core/RunCounters.h"
 #include "core/RunHost.h"
@@ -12,13 +16,43 @@ public:
     PhotoPass(DataModule& data, RunCounters& counters, RunHost& host)
         : data_(data), counters_(counters), host_(host) {}
 
-    // One whole pass, from the start check to the summary. Raises on an error that ends it.
+    // One whole pass, from the start check to the summary. Raises on an error that ends it;
+    // the run button is enabled again on every way out.
     void run();
 
+    // Figures of the last pass: photos recompressed and written, photos that failed.
+    int processed() const { return processed_; }
+    int failed() const { return counters_.Erros; }
+
 private:
+    enum class BatchEnd { Full, Last, Stopped };
+
+    BatchEnd runBatch();
+    void handleRowWithoutPhoto(int& i);
+    void handleRowWithPhoto(int& i, int Compress);
+    // Puts the recompressed photo (and a made name) into the current row and posts it; a row
+    // whose photo cannot be loaded is cancelled. Returns false when the load failed.
+    bool putIntoRow(const QByteArray& Img, const QString& StrNewImageName);
+    void writeBack(const QString& code);
+    void logFailure(const QString& entry);
+    void finish();
+
     DataModule& data_;
     RunCounters& counters_;
     RunHost& host_;
+    int processed_ = 0;
 };
+
+// Texts the operator reads.
+extern const QString kPhotoPassWaiting;
+extern const QString kPhotoPassNoConnection;
+extern const QString kPhotoPassLoading;
+extern const QString kPhotoPassWorking;
+
+// The summary at the end of a pass.
+QString photoPassSummary(int processed, int failed);
+// The quality of a batch: 10 for a blank text, else the whole number typed; raises AppError
+// for anything else.
+int photoPassQuality(const QString& text);
 
 }  // namespace patrimonio

@@ -1,0 +1,16 @@
+#include "core/LogView.h"
+
+#include "core/Text.h"
+
+namespace patrimonio {
+
+void appendLogCode(RunHost& host, const QString& code) {
+    const QString text = host.logText();
+    if (trimmed(text).isEmpty()) {
+        host.setLogText(code);
+    } else {
+        host.setLogText(text + QStringLiteral(" - ") + code);
+    }
+}
+
+}  // namespace patrimonio
