@@ -1,0 +1,592 @@
+// The photo-only pass against real database files opened by bare path (the embedded engine, as
+// the window does in photo-only mode) and real JPEG photos.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// libjpeg needs FILE and size_t declared first.
+#include <jpeglib.h>
+
+#include "RecordingHost.h"
+#include "TestDatabase.h"
+#include "core/AppPaths.h"
+#include "core/Errors.h"
+#include "core/LogView.h"
+#include "db/DataModule.h"
+#include "photos/BatchQuery.h"
+#include "photos/JpegRecompressor.h"
+#include "photos/PhotoPass.h"
+
+namespace patrimonio {
+namespace {
+
+using test::RecordingHost;
+
+// A small landscape photo with some texture, so that the encoder has real work to do.
+QByteArray makeJpeg(int width, int height, int seed = 0) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = static_cast<int>(cinfo.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            row[x * 3] = static_cast<unsigned char>((x * 255) / width);
+            row[x * 3 + 1] = static_cast<unsigned char>((y * 255) / height);
+            row[x * 3 + 2] = static_cast<unsigned char>((x * 31 + y * 17 + seed * 7) & 0xff);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
+    jpeg_destroy_compress(&cinfo);
+    free(out);
+    return bytes;
+}
+
+// A valid 1 x 1 PNG: a real picture, but not a JPEG.
+QByteArray pngBytes() {
+    return QByteArray::fromHex(
+        "89504e470d0a1a0a0000000d4948445200000001000000010806000000"
+        "1f15c4890000000d49444154789c6360f8cfc0f01f0005000201aa1d5e"
+        "d20000000049454e44ae426082");
+}
+
+const QByteArray kSchema =
+    "CREATE TABLE PAT_BEM (\n"
+    "  BEM_CODIGO INTEGER NOT NULL PRIMARY KEY,\n"
+    "  BEM_DESCRICAO VARCHAR(60),\n"
+    "  BEM_VALOR NUMERIC(15,2),\n"
+    "  BEM_IMAGEM BLOB SUB_TYPE 0,\n"
+    "  BEM_IMAGEM_NOME VARCHAR(100));\n";
+
+// The database refuses every change of asset 7.
+const QByteArray kRefuseSeven =
+    "CREATE EXCEPTION E_FOTO_RECUSADA 'foto do bem 7 recusada';\n"
+    "SET TERM ^ ;\n"
+    "CREATE TRIGGER PAT_BEM_RECUSA FOR PAT_BEM BEFORE UPDATE AS\n"
+    "BEGIN IF (NEW.BEM_CODIGO = 7) THEN EXCEPTION E_FOTO_RECUSADA; END^\n"
+    "SET TERM ; ^\n";
+
+struct Row {
+    int code;
+    std::optional<QByteArray> photo;  // none: NULL
+    std::optional<QString> name;      // none: NULL
+};
+
+struct StoredRow {
+    std::optional<QByteArray> photo;
+    std::optional<QString> name;
+};
+
+class PhotoPassTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setExecutableDirForTesting(tmp.path(QStringLiteral("exe")));
+        QDir().mkpath(tmp.path(QStringLiteral("exe")));
+    }
+    void TearDown() override { setExecutableDirForTesting({}); }
+
+    // Created through the server, then opened only by its bare path.
+    void createAssets(const std::vector<Row>& rows, const QByteArray& extraDdl = {}) {
+        dbPath = test::createDatabase(tmp.path(QStringLiteral("bens.fdb")), kSchema + extraDdl);
+        data.Con_Novo.Params = Connection::editParams(dbPath);
+        data.Con_Novo.Open();
+        RecordSet& cds = data.CdsAux;
+        cds.Close();
+        cds.setCommandText(QStringLiteral(
+            "SELECT BEM_CODIGO, BEM_DESCRICAO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM"));
+        cds.Open();
+        for (const Row& row : rows) {
+            cds.Append();
+            cds.FieldByName(QStringLiteral("BEM_CODIGO")).setAsVariant(Value::integer(row.code));
+            cds.FieldByName(QStringLiteral("BEM_DESCRICAO"))
+                .setAsString(QStringLiteral("Bem %1").arg(row.code));
+            if (row.photo) {
+                cds.FieldByName(QStringLiteral("BEM_IMAGEM"))
+                    .setAsVariant(Value::binary(*row.photo));
+            }
+            cds.FieldByName(QStringLiteral("BEM_IMAGEM_NOME"))
+                .setAsVariant(row.name ? Value::fromString(*row.name) : Value::null());
+            cds.Post();
+        }
+        ASSERT_EQ(cds.ApplyUpdates(0), 0);
+        cds.Close();
+    }
+
+    std::vector<Row> photoRows(int count) {
+        std::vector<Row> rows;
+        for (int code = 1; code <= count; ++code) {
+            rows.push_back({code, photo, QStringLiteral("foto%1.jpg").arg(code)});
+        }
+        return rows;
+    }
+
+    StoredRow stored(int code) {
+        RecordSet& cds = data.CdsAux;
+        cds.Close();
+        cds.setCommandText(
+            QStringLiteral(
+                "SELECT BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM WHERE BEM_CODIGO = %1")
+                .arg(code));
+        cds.Open();
+        EXPECT_FALSE(cds.Eof()) << "no asset " << code;
+        StoredRow row;
+        const Value image = cds.FieldByName(QStringLiteral("BEM_IMAGEM")).AsVariant();
+        if (!image.isNull()) row.photo = image.bytes();
+        const Value name = cds.FieldByName(QStringLiteral("BEM_IMAGEM_NOME")).AsVariant();
+        if (!name.isNull()) row.name = name.toString();
+        cds.Close();
+        return row;
+    }
+
+    void runPass() { PhotoPass(data, counters, host).run(); }
+
+    static QByteArray fileBytes(const QString& path) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        return f.readAll();
+    }
+
+    QString lastQuery() const { return data.CdsNovo.CommandText(); }
+
+    // The batch queries in the order they ran (each seen at a pump after its rows, or last).
+    void recordQueries() {
+        auto queries = std::make_shared<QStringList>();
+        host.onPump = [this, queries] {
+            const QString q = data.CdsNovo.CommandText();
+            if (!q.isEmpty() && (queries->isEmpty() || queries->last() != q)) *queries << q;
+        };
+        queriesSeen = queries;
+    }
+    QStringList queries() const {
+        QStringList out = queriesSeen ? *queriesSeen : QStringList();
+        if (out.isEmpty() || out.last() != lastQuery()) out << lastQuery();
+        return out;
+    }
+
+    test::TempFolder tmp;
+    QString dbPath;
+    DataModule data;
+    RunCounters counters;
+    RecordingHost host;
+    QByteArray photo = makeJpeg(160, 120);
+    std::shared_ptr<QStringList> queriesSeen;
+};
+
+QString query(int offset, const QString& filter = {}) {
+    return QStringLiteral(
+               "SELECT FIRST 50 SKIP %1 BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM "
+               "PAT_BEM %2ORDER BY BEM_CODIGO")
+        .arg(offset)
+        .arg(filter.isEmpty() ? QString() : filter + u' ');
+}
+
+// ---- The log view rule ----
+
+TEST(LogViewTest, AppendsCodesByTheViewRule) {
+    struct Case {
+        QString before;
+        QString after;
+    } cases[] = {
+        {QString(), QStringLiteral("12")},
+        {QStringLiteral("   "), QStringLiteral("12")},      // blanks typed: replaced
+        {QStringLiteral(" \t\r\n"), QStringLiteral("12")},  // control characters too
+        {QStringLiteral("40"), QStringLiteral("40 - 12")},
+        {QStringLiteral("ver bens "), QStringLiteral("ver bens  - 12")},  // typed text kept as is
+    };
+    for (const Case& c : cases) {
+        RecordingHost host;
+        host.log = c.before;
+        appendLogCode(host, QStringLiteral("12"));
+        EXPECT_EQ(host.log, c.after) << c.before.toStdString();
+    }
+}
+
+// ---- The batch query and the checks of the operator's inputs ----
+
+TEST(BatchQueryTest, SkipListIsCheckedNotSpliced) {
+    struct Case {
+        const char* text;
+        bool valid;
+    } cases[] = {
+        {"", true},
+        {"   ", true},
+        {"9,30,105,1010", true},
+        {" 9, 30 ", true},
+        {"-3,+4", true},
+        {"7", true},
+        {"9;30", false},
+        {"9,,30", false},
+        {"9,", false},
+        {",9", false},
+        {"abc", false},
+        {"9 30", false},
+        {"9.5", false},
+        {"'9'", false},
+        {"1) OR (1=1", false},
+        {"9,30)--", false},
+        {"99999999999999999999", false},
+        {"9,\u00a030", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(isValidSkipList(QString::fromUtf8(c.text)), c.valid) << c.text;
+    }
+}
+
+TEST(BatchQueryTest, QueryTextKeepsTheListAsTyped) {
+    EXPECT_EQ(batchQuery(0, QString()), query(0));
+    EXPECT_EQ(batchQuery(0, QStringLiteral("  ")), query(0));
+    EXPECT_EQ(
+        batchQuery(100, QStringLiteral("9,30,105,1010")),
+        QStringLiteral("SELECT FIRST 50 SKIP 100 BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM "
+                       "PAT_BEM WHERE BEM_CODIGO NOT IN (9,30,105,1010) ORDER BY BEM_CODIGO"));
+    EXPECT_EQ(batchQuery(50, QStringLiteral(" 9, 30 ")),
+              query(50, QStringLiteral("WHERE BEM_CODIGO NOT IN ( 9, 30 )")));
+}
+
+TEST(BatchQueryTest, QualityOfABatch) {
+    EXPECT_EQ(photoPassQuality(QString()), 10);
+    EXPECT_EQ(photoPassQuality(QStringLiteral("  ")), 10);
+    EXPECT_EQ(photoPassQuality(QStringLiteral("0")), 0);
+    EXPECT_EQ(photoPassQuality(QStringLiteral("60")), 60);
+    for (const char* bad : {"abc", "6 0", "99999999999", "-"}) {
+        EXPECT_THROW(photoPassQuality(QString::fromLatin1(bad)), AppError) << bad;
+    }
+}
+
+TEST(BatchQueryTest, SummaryIsBuiltExactly) {
+    EXPECT_EQ(photoPassSummary(118, 2),
+              QStringLiteral("Imagens tratadas com sucesso.\r\nTotal de imagens processadas 118\r\n"
+                             "Total de imagens não processadas 2\r\n\r\r\n\rBy Quorvelin"));
+}
+
+// ---- The pass ----
+
+TEST_F(PhotoPassTest, WithoutAConnectionNothingStarts) {
+    runPass();
+    EXPECT_EQ(host.statuses(), QStringList{kPhotoPassWaiting});
+    EXPECT_EQ(host.messages(), QStringList{kPhotoPassNoConnection});
+    EXPECT_TRUE(host.runEnabled);
+    EXPECT_TRUE(host.eventsWith(QStringLiteral("run-enabled:")).isEmpty());
+}
+
+struct BatchCase {
+    int rows;
+    QList<int> maxima;  // rows of each batch
+    int totalGeral;
+};
+
+class PhotoPassBatches : public PhotoPassTest, public ::testing::WithParamInterface<BatchCase> {};
+
+TEST_P(PhotoPassBatches, FiftyAtATimeInCodeOrder) {
+    const BatchCase& c = GetParam();
+    // A photo every 25 rows among rows without, inserted in reverse order of their codes.
+    std::vector<Row> rows;
+    for (int code = c.rows; code >= 1; --code) {
+        rows.push_back({code, code % 25 == 0 ? std::optional(photo) : std::nullopt,
+                        QStringLiteral("f%1.jpg").arg(code)});
+    }
+    createAssets(rows);
+    counters.Total_Geral = 300;  // left by an earlier run: the pass starts at 0 all the same
+    recordQueries();
+    runPass();
+
+    QStringList expected;
+    for (int b = 0; b < c.maxima.size(); ++b) expected << query(b * 50);
+    EXPECT_EQ(queries(), expected);
+    QStringList maxima;
+    for (int m : c.maxima) maxima << QString::number(m);
+    EXPECT_EQ(host.eventsWith(QStringLiteral("gauge-max:")), maxima);
+    EXPECT_EQ(host.pauses, c.maxima.size());
+    EXPECT_EQ(host.eventsWith(QStringLiteral("pause:")).count(QStringLiteral("1000")),
+              c.maxima.size());
+    EXPECT_EQ(counters.Total_Geral, c.totalGeral);
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(c.rows / 25, 0)});
+    EXPECT_TRUE(host.runEnabled);
+    EXPECT_TRUE(host.logButtonEnabled);
+    EXPECT_EQ(host.eventsWith(QStringLiteral("open:")), QStringList{afterFolder()});
+    EXPECT_EQ(host.statuses().count(kPhotoPassLoading), c.maxima.size());
+    EXPECT_EQ(host.statuses().last(), kPhotoPassWorking);
+    for (int code = 25; code <= c.rows; code += 25) {
+        EXPECT_EQ(stored(code).photo,
+                  fileBytes(afterFolder() + QStringLiteral("%1 f%1.jpg").arg(code)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PhotoPassBatches,
+                         ::testing::Values(BatchCase{120, {50, 50, 20}, 100},
+                                           BatchCase{100, {50, 50, 0}, 100}, BatchCase{0, {0}, 0}),
+                         [](const auto& p) { return "rows" + std::to_string(p.param.rows); });
+
+class PhotoPassRowCounter : public PhotoPassTest, public ::testing::WithParamInterface<bool> {};
+
+// The same label and gauge sequence with and without photos; the label is never set for the
+// last row, and the gauge is clamped to its maximum.
+TEST_P(PhotoPassRowCounter, ThreeRows) {
+    const bool withPhotos = GetParam();
+    std::vector<Row> rows;
+    for (int code = 1; code <= 3; ++code) {
+        rows.push_back(
+            {code, withPhotos ? std::optional(photo) : std::nullopt, QStringLiteral("f.jpg")});
+    }
+    createAssets(rows);
+    runPass();
+    EXPECT_EQ(host.eventsWith(QStringLiteral("work:")), (QStringList{"2 de 3", "3 de 3"}));
+    EXPECT_EQ(host.eventsWith(QStringLiteral("gauge:")), (QStringList{"2", "3", "4"}));
+    EXPECT_EQ(host.gauge.progress(), 3);
+    EXPECT_EQ(host.eventsWith(QStringLiteral("pump")).size(), 1 + 3);
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(withPhotos ? 3 : 0, 0)});
+    for (int code = 1; code <= 3; ++code) {
+        const StoredRow row = stored(code);
+        EXPECT_EQ(row.name, QStringLiteral("f.jpg"));
+        if (withPhotos) {
+            EXPECT_NE(row.photo, photo);
+        } else {
+            EXPECT_FALSE(row.photo.has_value());
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Photos, PhotoPassRowCounter, ::testing::Bool(),
+                         [](const auto& p) { return p.param ? "with" : "without"; });
+
+struct NameCase {
+    const char* label;
+    std::optional<QString> name;
+    QString fileName;                   // the name in both file names
+    std::optional<QString> storedName;  // afterwards
+};
+
+class PhotoPassNames : public PhotoPassTest, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(PhotoPassNames, FilesAndStoredName) {
+    const NameCase& c = GetParam();
+    createAssets({{5, photo, c.name}});
+    runPass();
+    const QString before = beforeFolder() + QStringLiteral("5__") + c.fileName;
+    const QString after = afterFolder() + QStringLiteral("5 ") + c.fileName;
+    EXPECT_EQ(fileBytes(before), photo);
+    const QByteArray recompressed = fileBytes(after);
+    ASSERT_FALSE(recompressed.isEmpty());
+    const StoredRow row = stored(5);
+    EXPECT_EQ(row.photo, recompressed);
+    EXPECT_EQ(row.name, c.storedName);
+    EXPECT_EQ(counters.Erros, 0);
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(1, 0)});
+}
+
+const QString kFifty = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx");
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, PhotoPassNames,
+    ::testing::Values(
+        NameCase{"noExtension", QStringLiteral("FOTO001"), QStringLiteral("FOTO001.jpg"),
+                 QStringLiteral("FOTO001.jpg")},
+        NameCase{"fiftyCharacters", kFifty, kFifty.left(40) + QStringLiteral(".jpg"),
+                 kFifty.left(40) + QStringLiteral(".jpg")},
+        NameCase{"null", std::nullopt, QStringLiteral(".jpg"), QStringLiteral(".jpg")},
+        NameCase{"empty", QString(), QStringLiteral(".jpg"), QStringLiteral(".jpg")},
+        NameCase{"upperCaseExtension", QStringLiteral("foto.JPG"), QStringLiteral("foto.JPG"),
+                 QStringLiteral("foto.JPG")},
+        NameCase{"quote", QStringLiteral("O'Brien"), QStringLiteral("O'Brien.jpg"),
+                 QStringLiteral("O'Brien.jpg")},
+        NameCase{"accented", QStringLiteral("cadeira giratória"),
+                 QStringLiteral("cadeira giratória.jpg"), QStringLiteral("cadeira giratória.jpg")}),
+    [](const auto& p) { return std::string(p.param.label); });
+
+TEST_F(PhotoPassTest, QualityEmptyIsTenAndZeroIsOne) {
+    struct Case {
+        QString text;
+        int quality;
+    } cases[] = {{QString(), 10}, {QStringLiteral("0"), 1}, {QStringLiteral("60"), 60}};
+    int code = 1;
+    std::vector<Row> rows;
+    for (size_t n = 0; n < std::size(cases); ++n)
+        rows.push_back({code++, photo, QStringLiteral("f.jpg")});
+    createAssets(rows);
+    QDir().mkpath(tmp.path(QStringLiteral("ref")));
+    code = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.quality);
+        // One row a pass, so that each row gets its own quality.
+        host.quality = c.text;
+        host.skipList = QString();
+        QStringList others;
+        for (int other = 1; other <= 3; ++other) {
+            if (other != code) others << QString::number(other);
+        }
+        host.skipList = others.join(u',');
+        runPass();
+        const QString before = beforeFolder() + QStringLiteral("%1__f.jpg").arg(code);
+        const QString ref = tmp.path(QStringLiteral("ref/%1.jpg").arg(code));
+        const std::optional<QByteArray> expected = SetJPGCompression(c.quality, before, ref);
+        ASSERT_TRUE(expected.has_value());
+        EXPECT_EQ(stored(code).photo, *expected);
+        ++code;
+    }
+}
+
+TEST_F(PhotoPassTest, APngIsLoggedAndItsRowUntouched) {
+    createAssets({{3, photo, QStringLiteral("a.jpg")},
+                  {4, pngBytes(), QStringLiteral("b.jpg")},
+                  {5, photo, QStringLiteral("c.jpg")}});
+    runPass();
+    EXPECT_EQ(counters.Erros, 1);
+    EXPECT_EQ(host.log, QStringLiteral("4"));
+    EXPECT_EQ(host.saves, 1);
+    EXPECT_EQ(fileBytes(beforeFolder() + QStringLiteral("4__b.jpg")), pngBytes());
+    EXPECT_FALSE(QFile::exists(afterFolder() + QStringLiteral("4 b.jpg")));
+    const StoredRow row = stored(4);
+    EXPECT_EQ(row.photo, pngBytes());
+    EXPECT_EQ(row.name, QStringLiteral("b.jpg"));
+    // The rows around it are written.
+    EXPECT_EQ(stored(5).photo, fileBytes(afterFolder() + QStringLiteral("5 c.jpg")));
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(2, 1)});
+}
+
+TEST_F(PhotoPassTest, TwoFailuresAreLoggedOnceEachAndSavedEachTime) {
+    std::vector<Row> rows = photoRows(45);
+    rows[11].photo = pngBytes();                   // code 12
+    rows[39].photo = QByteArray("not a picture");  // code 40
+    createAssets(rows);
+    int savesSeenAtSecondSave = -1;
+    host.onSaveLog = [&] {
+        if (host.log.contains(u'-')) savesSeenAtSecondSave = host.saves;
+    };
+    runPass();
+    EXPECT_EQ(host.log, QStringLiteral("12 - 40"));
+    EXPECT_EQ(host.saves, 2);
+    EXPECT_EQ(savesSeenAtSecondSave, 1);  // the log was saved with 12 alone first
+}
+
+TEST_F(PhotoPassTest, SummaryCountsTheWholePass) {
+    std::vector<Row> rows = photoRows(120);
+    rows[11].photo = pngBytes();  // code 12, first batch
+    rows[69].photo = pngBytes();  // code 70, second batch
+    rows[99].photo.reset();       // code 100, no photo: neither figure
+    createAssets(rows);
+    runPass();
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(117, 2)});
+    EXPECT_EQ(host.log, QStringLiteral("12 - 70"));
+    EXPECT_EQ(counters.Total_Geral, 100);
+}
+
+TEST_F(PhotoPassTest, ASecondPassCoversEveryRowAgain) {
+    createAssets(photoRows(60));
+    runPass();
+    const QByteArray firstResult = *stored(55).photo;
+    host = RecordingHost();
+    recordQueries();
+    runPass();
+    EXPECT_EQ(queries(), (QStringList{query(0), query(50)}));
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(60, 0)});
+    EXPECT_TRUE(host.runEnabled);
+    EXPECT_TRUE(host.logButtonEnabled);
+    EXPECT_EQ(host.eventsWith(QStringLiteral("open:")).size(), 1);
+    // The second pass recompressed the first pass's result again.
+    EXPECT_EQ(fileBytes(beforeFolder() + QStringLiteral("55__foto55.jpg")), firstResult);
+    EXPECT_EQ(stored(55).photo, fileBytes(afterFolder() + QStringLiteral("55 foto55.jpg")));
+}
+
+TEST_F(PhotoPassTest, ARefusedWriteBackKeepsTheStoredPhotoAndThePassGoesOn) {
+    std::vector<Row> rows = photoRows(10);
+    rows[6].name = QStringLiteral("FOTO7");  // code 7, a made name that must not land either
+    createAssets(rows, kRefuseSeven);
+    runPass();
+    const StoredRow seven = stored(7);
+    EXPECT_EQ(seven.photo, photo);
+    EXPECT_EQ(seven.name, QStringLiteral("FOTO7"));
+    for (int code : {6, 8, 10}) {
+        EXPECT_EQ(stored(code).photo,
+                  fileBytes(afterFolder() + QStringLiteral("%1 foto%1.jpg").arg(code)));
+    }
+    EXPECT_TRUE(host.log.startsWith(QStringLiteral("7 (")));
+    EXPECT_TRUE(host.log.contains(QStringLiteral("foto do bem 7 recusada")))
+        << host.log.toStdString();
+    EXPECT_EQ(host.saves, 1);
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(9, 1)});
+}
+
+TEST_F(PhotoPassTest, SkipListAsTyped) {
+    createAssets(photoRows(5));
+    host.skipList = QStringLiteral(" 2, 4 ");
+    runPass();
+    EXPECT_EQ(lastQuery(), query(0, QStringLiteral("WHERE BEM_CODIGO NOT IN ( 2, 4 )")));
+    for (int code : {2, 4}) EXPECT_EQ(stored(code).photo, photo);
+    for (int code : {1, 3, 5}) EXPECT_NE(stored(code).photo, photo);
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(3, 0)});
+}
+
+TEST_F(PhotoPassTest, AnInvalidSkipListStopsThePassBeforeItStarts) {
+    createAssets(photoRows(3));
+    host.skipList = QStringLiteral("9) OR (1=1");
+    runPass();
+    ASSERT_EQ(host.messages().size(), 1);
+    EXPECT_TRUE(host.messages()[0].contains(QStringLiteral("9) OR (1=1")));
+    EXPECT_FALSE(host.statuses().contains(kPhotoPassLoading));
+    EXPECT_TRUE(host.eventsWith(QStringLiteral("run-enabled:")).isEmpty());
+    EXPECT_FALSE(data.CdsNovo.active());
+    for (int code = 1; code <= 3; ++code) EXPECT_EQ(stored(code).photo, photo);
+}
+
+TEST_F(PhotoPassTest, ASkipListMadeInvalidDuringThePassStopsBeforeTheNextBatch) {
+    createAssets(photoRows(70));
+    int pumps = 0;
+    host.onPump = [&] {
+        if (++pumps == 10) host.skipList = QStringLiteral("9;30");
+    };
+    runPass();
+    ASSERT_EQ(host.messages().size(), 1);  // no summary
+    EXPECT_TRUE(host.messages()[0].contains(QStringLiteral("9;30")));
+    EXPECT_EQ(stored(50).photo, fileBytes(afterFolder() + QStringLiteral("50 foto50.jpg")));
+    for (int code = 51; code <= 70; ++code) EXPECT_EQ(stored(code).photo, photo) << code;
+    EXPECT_TRUE(host.runEnabled);
+    EXPECT_FALSE(host.logButtonEnabled);
+    EXPECT_TRUE(host.eventsWith(QStringLiteral("open:")).isEmpty());
+}
+
+TEST_F(PhotoPassTest, AnErrorThatEndsThePassGivesTheRunButtonBack) {
+    createAssets({{1, photo, QStringLiteral("a.jpg")}, {2, pngBytes(), QStringLiteral("b.jpg")}});
+    struct Case {
+        const char* label;
+        std::function<void(RecordingHost&)> arrange;
+    } cases[] = {
+        {"quality", [](RecordingHost& h) { h.quality = QStringLiteral("sessenta"); }},
+        {"log file",
+         [](RecordingHost& h) {
+             h.onSaveLog = [] { throw AppError(QStringLiteral("Cannot create file")); };
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        host = RecordingHost();
+        c.arrange(host);
+        EXPECT_THROW(runPass(), AppError);
+        EXPECT_EQ(host.eventsWith(QStringLiteral("run-enabled:")), (QStringList{"0", "1"}));
+        EXPECT_TRUE(host.messages().isEmpty());
+        EXPECT_FALSE(host.logButtonEnabled);
+    }
+}
+
+}  // namespace
+}  // namespace patrimonio
