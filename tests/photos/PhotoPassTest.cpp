@@ -11,9 +11,7 @@
 #include <optional>
 #include <vector>
 
-// libjpeg needs FILE and size_t declared first.
-#include <jpeglib.h>
-
+#include "JpegFixtures.h"
 #include "RecordingHost.h"
 #include "TestDatabase.h"
 #include "core/AppPaths.h"
@@ -29,38 +27,12 @@ namespace {
 
 using test::RecordingHost;
 
-// A small landscape photo with some texture, so that the encoder has real work to do.
-QByteArray makeJpeg(int width, int height, int seed = 0) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
-        for (int x = 0; x < width; ++x) {
-            row[x * 3] = static_cast<unsigned char>((x * 255) / width);
-            row[x * 3 + 1] = static_cast<unsigned char>((y * 255) / height);
-            row[x * 3 + 2] = static_cast<unsigned char>((x * 31 + y * 17 + seed * 7) & 0xff);
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
-    jpeg_destroy_compress(&cinfo);
-    free(out);
-    return bytes;
+// A small landscape photo with texture, so that the encoder has real work to do.
+QByteArray makePhoto(int width, int height) {
+    test::JpegSpec spec;
+    spec.width = width;
+    spec.height = height;
+    return test::makeJpeg(spec);
 }
 
 // A valid 1 x 1 PNG: a real picture, but not a JPEG.
@@ -189,7 +161,7 @@ protected:
     DataModule data;
     RunCounters counters;
     RecordingHost host;
-    QByteArray photo = makeJpeg(160, 120);
+    QByteArray photo = makePhoto(160, 120);
     std::shared_ptr<QStringList> queriesSeen;
 };
 
