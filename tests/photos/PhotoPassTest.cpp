@@ -5,7 +5,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
