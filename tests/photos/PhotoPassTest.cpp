@@ -21,6 +21,13 @@
 #include "photos/JpegRecompressor.h"
 #include "photos/PhotoPass.h"
 
+// Readable failure messages for Qt text.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
 namespace patrimonio {
 namespace {
 
@@ -144,6 +151,11 @@ protected:
     void recordQueries() {
         auto queries = std::make_shared<QStringList>();
         host.onPump = [this, queries] {
+            // The pump of a batch's opening comes before its query.
+            const QStringList& events = host.events;
+            if (events.size() > 1 &&
+                events[events.size() - 2].startsWith(QStringLiteral("status:")))
+                return;
             const QString q = data.CdsNovo.CommandText();
             if (!q.isEmpty() && (queries->isEmpty() || queries->last() != q)) *queries << q;
         };
