@@ -34,6 +34,9 @@ QStringList ImportReport::lines() const {
                    .arg(photos.none)
                    .arg(photos.bytesBefore)
                    .arg(photos.bytesAfter);
+        if (photos.lost > 0) {
+            out.last() += QStringLiteral("; %1 não importadas").arg(photos.lost);
+        }
     }
     out << QStringLiteral("Localizações sem órgão/unidade traduzido: %1")
                .arg(untranslatedLocations);

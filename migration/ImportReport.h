@@ -19,7 +19,8 @@ struct TableTally {
 struct PhotoTally {
     int assets = 0;        // assets handled
     int recompressed = 0;  // photos recompressed and stored
-    int kept = 0;          // photos that could not be recompressed (asset imported without one)
+    int kept = 0;          // photos that could not be recompressed, stored as they were
+    int lost = 0;          // photos the target has no column for (each listed in the log)
     int none = 0;          // assets without a stored photo
     std::int64_t bytesBefore = 0;
     std::int64_t bytesAfter = 0;

@@ -1,0 +1,361 @@
+// The asset step against real registers on the server, with real photos: paging, the photo
+// path and its fallbacks, refused rows, and what the operator sees.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <optional>
+
+#include "RegisterPair.h"
+#include "core/AppPaths.h"
+
+namespace patrimonio::test {
+namespace {
+
+// The smallest PNG picture: a photo stored in another picture format.
+const QByteArray kPng = QByteArray::fromHex(
+    "89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c4890000000a49444154789c6300"
+    "0100000500010d0a2db40000000049454e44ae426082");
+
+// The before and after folders live in the test's own folder.
+class AssetStep : public ::testing::Test {
+protected:
+    void TearDown() override { setExecutableDirForTesting({}); }
+
+    // A pair whose source holds `assets` assets, every other table empty but those given.
+    std::unique_ptr<RegisterPair> makePair(int assets, bool photos,
+                                           const QByteArray& targetDdl = {},
+                                           QMap<QString, int> rows = {}) {
+        auto pair = std::make_unique<RegisterPair>(QByteArray(), targetDdl);
+        rows.insert(QStringLiteral("PAT_BEM"), assets);
+        pair->generate(rows, false, photos);
+        exeDir = pair->folder.path(QStringLiteral("programa"));
+        setExecutableDirForTesting(exeDir);
+        return pair;
+    }
+
+    // Replaces the photo and its name of one source asset, through a record set as any client.
+    static void setSourcePhoto(RegisterPair& pair, int code, const QByteArray& bytes,
+                               const QString& name) {
+        RecordSet& rs = pair.data.CdsAux;
+        rs.Close();
+        rs.setCommandText(QStringLiteral("SELECT * FROM PAT_BEM WHERE BEM_CODIGO = %1").arg(code));
+        rs.Open();
+        rs.Edit();
+        rs.FieldByName(QStringLiteral("BEM_IMAGEM")).setAsVariant(Value::binary(bytes));
+        rs.FieldByName(QStringLiteral("BEM_IMAGEM_NOME")).setAsString(name);
+        rs.Post();
+        ASSERT_EQ(rs.ApplyUpdates(0), 0);
+        rs.Close();
+    }
+
+    // The photo a database holds for an asset; nothing when it is null.
+    static std::optional<QByteArray> photoIn(Connection& connection, int code) {
+        RecordSet rs(connection);
+        rs.setCommandText(
+            QStringLiteral("SELECT BEM_CODIGO, BEM_IMAGEM FROM PAT_BEM WHERE BEM_CODIGO = %1")
+                .arg(code));
+        rs.Open();
+        if (rs.Eof() || rs.Fields(1).isNull()) return std::nullopt;
+        return rs.Fields(1).AsVariant().bytes();
+    }
+
+    static std::optional<QByteArray> fileBytes(const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+        return file.readAll();
+    }
+
+    QString beforeFile(const QString& code, const QString& name) const {
+        return exeDir + QStringLiteral("/Imagens_Antes/") + code + QStringLiteral("__") + name;
+    }
+    QString afterFile(const QString& code, const QString& name) const {
+        return exeDir + QStringLiteral("/Imagens_Depois/") + code + QStringLiteral(" ") + name;
+    }
+
+    QString exeDir;
+};
+
+// ---- Pages -----------------------------------------------------------------------------------
+
+struct PagingCase {
+    const char* name;
+    int assets;
+    QList<int> offsets;        // SKIP of each page, in order
+    QList<int> pageRows;       // gauge maximum of each page
+    int totalAfter;            // Total after the step
+    int trailingWaitStatuses;  // "Aguardando..." at the end: the last page's and one per full page
+};
+
+void PrintTo(const PagingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class AssetPaging : public AssetStep, public ::testing::WithParamInterface<PagingCase> {};
+
+TEST_P(AssetPaging, ReadsPagesOfAHundredInCodeOrderFromOffsetZero) {
+    const PagingCase& c = GetParam();
+    auto pair = makePair(c.assets, false);
+    // Left over from an earlier run or a photo-only pass: it must not move the first page.
+    pair->counters.Total_Geral = 700;
+    QStringList pageSelects;
+    const auto notePage = [&] {
+        const QString text = pair->data.CdsNovo.CommandText();
+        if (!text.isEmpty() && (pageSelects.isEmpty() || pageSelects.last() != text))
+            pageSelects << text;
+    };
+    pair->host.onPump = notePage;
+
+    pair->run.SetImport_Bens();
+    notePage();
+
+    QStringList expectedSelects;
+    for (int offset : c.offsets) {
+        expectedSelects << QStringLiteral(
+                               "SELECT FIRST 100 SKIP %1 * FROM PAT_BEM ORDER BY BEM_CODIGO ASC")
+                               .arg(offset);
+    }
+    EXPECT_EQ(pageSelects, expectedSelects);
+    QStringList maxima;
+    for (int rows : c.pageRows) maxima << QString::number(rows);
+    EXPECT_EQ(pair->host.eventsWith("gauge-max:"), maxima);
+    EXPECT_EQ(pair->host.pauses, c.offsets.size());
+    EXPECT_EQ(pair->counters.Total, c.totalAfter);
+    EXPECT_EQ(pair->counters.Total_Geral, c.offsets.last());
+
+    const QStringList statuses = pair->host.statuses();
+    EXPECT_EQ(statuses.mid(statuses.size() - c.trailingWaitStatuses),
+              QStringList(QList<QString>(c.trailingWaitStatuses, "Aguardando...")));
+    EXPECT_NE(statuses.value(statuses.size() - c.trailingWaitStatuses - 1), "Aguardando...");
+
+    EXPECT_EQ(pair->target("SELECT BEM_CODIGO FROM PAT_BEM ORDER BY 1"),
+              pair->source("SELECT BEM_CODIGO FROM PAT_BEM ORDER BY 1"));
+    const TableTally& tally = pair->run.report().tables().front();
+    EXPECT_EQ(tally.read, c.assets);
+    EXPECT_EQ(tally.written, c.assets);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Counts, AssetPaging,
+    ::testing::Values(PagingCase{"TwoAndAHalfPages", 250, {0, 100, 200}, {100, 100, 50}, 50, 3},
+                      PagingCase{
+                          "TwoFullPagesThenAnEmptyOne", 200, {0, 100, 200}, {100, 100, 0}, 0, 3},
+                      PagingCase{"EmptyTable", 0, {0}, {0}, 0, 1}),
+    [](const ::testing::TestParamInfo<PagingCase>& c) { return std::string(c.param.name); });
+
+TEST_F(AssetStep, FullPageShowsGaugeCounterAndStatusesInOrder) {
+    auto pair = makePair(100, false);
+
+    pair->run.SetImport_Bens();
+
+    QStringList expected{"status:Importando os bens.", "pump", "pause:1000", "gauge-max:100",
+                         "gauge-min:0"};
+    for (int j = 0; j < 100; ++j) {
+        expected << "status:Aguardando motor de processamento de imagens."
+                 << "pump"
+                 << "status:Importando Bem."
+                 << "pump" << QStringLiteral("gauge:%1").arg(j);
+        // The last row writes the page back and goes straight to the next page.
+        if (j < 99) expected << QStringLiteral("work:%1 de 100").arg(j) << "pump";
+    }
+    expected << "status:Importando os bens."
+             << "pump"
+             << "pause:1000"
+             << "gauge-max:0"
+             << "gauge-min:0"
+             << "status:Aguardando..."
+             << "status:Aguardando...";
+    EXPECT_EQ(pair->host.events, expected);
+    EXPECT_EQ(pair->targetCount("PAT_BEM"), 100);
+}
+
+TEST_F(AssetStep, EveryColumnButTheAssetValueReferenceArrivesAsStored) {
+    // Every third asset refers to an asset value.
+    auto pair = makePair(30, false, {}, {{"PAT_BEM_VALOR", 10}});
+
+    pair->run.SetImport_Bens();
+
+    const QString columns = QStringLiteral(
+        "BEM_CODIGO, BEM_PLAQUETA, BEM_DESCRICAO, BEM_OBSERVACAO, TB_CODIGO, LOC_CODIGO, "
+        "SUB_CODIGO, RES_CODIGO, BEM_DATA_AQUISICAO, BEM_VALOR_AQUISICAO, BEM_VALOR_RESIDUAL, "
+        "BEM_ANO_AQUISICAO, BEM_NOTA_FISCAL, BEM_FORNECEDOR, BEM_ESTADO, BEM_IMAGEM_NOME");
+    const QString sql = QStringLiteral("SELECT %1 FROM PAT_BEM ORDER BY 1").arg(columns);
+    EXPECT_EQ(pair->target(sql), pair->source(sql));
+    ASSERT_GT(
+        pair->source("SELECT COUNT(*) FROM PAT_BEM WHERE BV_CODIGO IS NOT NULL").value(0).toInt(),
+        0);
+    EXPECT_EQ(pair->target("SELECT COUNT(*) FROM PAT_BEM WHERE BV_CODIGO IS NOT NULL"),
+              QStringList{"0"});
+}
+
+TEST_F(AssetStep, TwoRunsInARowBothCopyEveryAsset) {
+    auto pair = makePair(230, false);
+
+    pair->run.run();
+    ASSERT_EQ(pair->targetCount("PAT_BEM"), 230);
+    pair->run.run();
+
+    EXPECT_EQ(pair->target("SELECT BEM_CODIGO FROM PAT_BEM ORDER BY 1"),
+              pair->source("SELECT BEM_CODIGO FROM PAT_BEM ORDER BY 1"));
+    EXPECT_TRUE(pair->host.log.contains("PAT_BEM: 230 lidos, 230 gravados, 0 recusados"));
+    EXPECT_TRUE(
+        pair->host.log.contains("Fotos dos bens: 0 recompactadas, 0 mantidas sem "
+                                "recompactar, 230 bens sem foto; 0 bytes antes, 0 bytes "
+                                "depois"));
+}
+
+TEST_F(AssetStep, RefusedAssetOnTheSecondPageLeavesOnlyItselfOut) {
+    auto pair = makePair(
+        250, false, "ALTER TABLE PAT_BEM ADD CONSTRAINT CK_RECUSA CHECK (BEM_CODIGO <> 150);\n");
+
+    pair->run.SetImport_Bens();
+
+    EXPECT_EQ(pair->targetCount("PAT_BEM"), 249);
+    EXPECT_EQ(pair->target("SELECT COUNT(*) FROM PAT_BEM WHERE BEM_CODIGO = 150"),
+              QStringList{"0"});
+    const QStringList logged = pair->host.eventsWith("log:");
+    ASSERT_EQ(logged.size(), 1);
+    EXPECT_TRUE(logged[0].startsWith("Registro recusado em PAT_BEM, chave 150: "))
+        << logged[0].toStdString();
+    EXPECT_TRUE(logged[0].contains("CK_RECUSA")) << logged[0].toStdString();
+    const TableTally& tally = pair->run.report().tables().front();
+    EXPECT_EQ(tally.read, 250);
+    EXPECT_EQ(tally.written, 249);
+    EXPECT_EQ(tally.refused, 1);
+}
+
+// ---- Photos ----------------------------------------------------------------------------------
+
+TEST_F(AssetStep, PhotosAreRecompressedOrArriveExactlyAsStoredWithALogLine) {
+    // Generated: every tenth asset has no photo, asset 4 a name without extension ("FOTO004"),
+    // the others a JPEG named bem_N.jpg (asset 6: IMG_6.JPG).
+    auto pair = makePair(10, true);
+    setSourcePhoto(*pair, 2, kPng, QStringLiteral("bem_2.jpg"));
+    runIsql("UPDATE PAT_BEM SET BEM_IMAGEM = '' WHERE BEM_CODIGO = 3;\ncommit;\n",
+            pair->sourcePath);
+    ASSERT_FALSE(QFileInfo::exists(exeDir));
+
+    pair->run.SetImport_Bens();
+
+    // Folders are made with their parents at the first photo.
+    EXPECT_TRUE(QFileInfo(exeDir + "/Imagens_Antes").isDir());
+    EXPECT_TRUE(QFileInfo(exeDir + "/Imagens_Depois").isDir());
+
+    Connection& source = pair->data.Con_Novo;
+    Connection& target = pair->data.Con_Velho;
+    // Kept as stored, byte for byte: a PNG, and a JPEG whose name has no extension.
+    for (const auto& [code, name] :
+         {std::pair{2, QStringLiteral("bem_2.jpg")}, std::pair{4, QStringLiteral("FOTO004")}}) {
+        const std::optional<QByteArray> stored = photoIn(source, code);
+        ASSERT_TRUE(stored) << code;
+        EXPECT_EQ(photoIn(target, code), stored) << code;
+        EXPECT_EQ(fileBytes(beforeFile(QString::number(code), name)), stored) << code;
+        EXPECT_FALSE(QFileInfo::exists(afterFile(QString::number(code), name))) << code;
+    }
+    // No photo, or an empty one: null in the target, an empty before file, nothing logged.
+    for (const auto& [code, name] :
+         {std::pair{3, QStringLiteral("bem_3.jpg")}, std::pair{10, QString()}}) {
+        EXPECT_EQ(photoIn(target, code), std::nullopt) << code;
+        EXPECT_EQ(fileBytes(beforeFile(QString::number(code), name)), QByteArray()) << code;
+    }
+    // Recompressed: the target holds exactly the after file, a JPEG smaller than the original.
+    for (const auto& [code, name] :
+         {std::pair{1, QStringLiteral("bem_1.jpg")}, std::pair{6, QStringLiteral("IMG_6.JPG")},
+          std::pair{9, QStringLiteral("bem_9.jpg")}}) {
+        const std::optional<QByteArray> stored = photoIn(source, code);
+        const std::optional<QByteArray> after = fileBytes(afterFile(QString::number(code), name));
+        ASSERT_TRUE(stored && after) << code;
+        EXPECT_EQ(fileBytes(beforeFile(QString::number(code), name)), stored) << code;
+        EXPECT_EQ(photoIn(target, code), after) << code;
+        EXPECT_TRUE(after->startsWith("\xff\xd8")) << code;
+        EXPECT_NE(*after, *stored) << code;
+    }
+
+    const QStringList logged = pair->host.eventsWith("log:");
+    ASSERT_EQ(logged.size(), 2) << logged.join('\n').toStdString();
+    EXPECT_TRUE(
+        logged[0].startsWith("Bem 2: foto importada como estava, sem recompactar: a "
+                             "recompactação falhou ("))
+        << logged[0].toStdString();
+    EXPECT_EQ(logged[1],
+              "Bem 4: foto importada como estava, sem recompactar: o nome da foto \"FOTO004\" "
+              "não tem extensão.");
+
+    const PhotoTally& photos = pair->run.report().photos;
+    EXPECT_EQ(photos.assets, 10);
+    EXPECT_EQ(photos.recompressed, 6);
+    EXPECT_EQ(photos.kept, 2);
+    EXPECT_EQ(photos.none, 2);
+    const QStringList before = pair->source("SELECT SUM(OCTET_LENGTH(BEM_IMAGEM)) FROM PAT_BEM");
+    EXPECT_EQ(photos.bytesBefore, before.value(0).toLongLong());
+    const QStringList after = pair->target("SELECT SUM(OCTET_LENGTH(BEM_IMAGEM)) FROM PAT_BEM");
+    EXPECT_EQ(photos.bytesAfter, after.value(0).toLongLong());
+    EXPECT_LT(photos.bytesAfter, photos.bytesBefore);
+}
+
+TEST_F(AssetStep, QualityIsReadForEveryPhotoAndAnEmptyBoxKeepsThePhotoAsStored) {
+    // Generated: asset 4's photo is named FOTO004, without extension.
+    auto pair = makePair(5, true);
+    // Read for every photo: emptied after the first, fixed again after the third.
+    int photosSeen = 0;
+    pair->host.onPump = [&] {
+        if (pair->host.events.last() != "pump" ||
+            pair->host.events.value(pair->host.events.size() - 2) !=
+                "status:Aguardando motor de processamento de imagens.")
+            return;
+        pair->host.quality = photosSeen == 0 || photosSeen >= 3 ? "60" : "";
+        ++photosSeen;
+    };
+
+    pair->run.SetImport_Bens();
+
+    EXPECT_EQ(photosSeen, 5);
+    const QStringList logged = pair->host.eventsWith("log:");
+    EXPECT_EQ(logged,
+              (QStringList{"Bem 2: foto importada como estava, sem recompactar: a qualidade \"\" "
+                           "não é um número inteiro.",
+                           "Bem 3: foto importada como estava, sem recompactar: a qualidade \"\" "
+                           "não é um número inteiro.",
+                           "Bem 4: foto importada como estava, sem recompactar: o nome da foto "
+                           "\"FOTO004\" não tem extensão."}));
+    for (int code = 1; code <= 5; ++code) {
+        const std::optional<QByteArray> stored = photoIn(pair->data.Con_Novo, code);
+        const std::optional<QByteArray> arrived = photoIn(pair->data.Con_Velho, code);
+        ASSERT_TRUE(stored && arrived) << code;
+        EXPECT_EQ(*arrived == *stored, code >= 2 && code <= 4) << code;
+        const QString name =
+            code == 4 ? QStringLiteral("FOTO004") : QStringLiteral("bem_%1.jpg").arg(code);
+        EXPECT_EQ(fileBytes(beforeFile(QString::number(code), name)), stored) << code;
+    }
+}
+
+TEST_F(AssetStep, PhotoThatCannotBeWrittenToItsFolderIsKeptAsStored) {
+    auto pair = makePair(3, true);
+    setSourcePhoto(*pair, 1, *photoIn(pair->data.Con_Novo, 2), QStringLiteral("../fora.jpg"));
+    // The after folder is a file: no after file can be written.
+    ASSERT_TRUE(QDir().mkpath(exeDir));
+    {
+        QFile blocker(exeDir + "/Imagens_Depois");
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+
+    pair->run.SetImport_Bens();
+
+    const QStringList logged = pair->host.eventsWith("log:");
+    ASSERT_EQ(logged.size(), 3) << logged.join('\n').toStdString();
+    EXPECT_EQ(logged[0],
+              "Bem 1: foto importada como estava, sem recompactar: o nome da foto \"../fora.jpg\" "
+              "contém um separador de pasta.");
+    EXPECT_TRUE(logged[1].startsWith(
+        "Bem 2: foto importada como estava, sem recompactar: a recompactação falhou ("));
+    EXPECT_FALSE(QFileInfo::exists(exeDir + "/Imagens_Antes/fora.jpg"));
+    EXPECT_FALSE(QFileInfo::exists(exeDir + "/fora.jpg"));
+    for (int code = 1; code <= 3; ++code) {
+        EXPECT_EQ(photoIn(pair->data.Con_Velho, code), photoIn(pair->data.Con_Novo, code)) << code;
+    }
+}
+
+}  // namespace
+}  // namespace patrimonio::test
