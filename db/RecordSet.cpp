@@ -476,6 +476,7 @@ struct RecordSet::Impl {
     void cancel() {
         buffer.reset();
         if (editing()) self.state_ = State::Browsing;
+        if (rows.empty()) self.eof_ = true;
     }
 
     void startInsert(int at) {

@@ -55,8 +55,11 @@ public:
     void setCommandText(const QString& sql);
     const QString& CommandText() const { return commandText_; }
 
-    void Open();   // connects the connection first when needed; loads every row (no BLOBs)
-    void Close();  // drops the rows and the whole change log
+    // Connects the connection first when needed and loads every row, without its BLOBs; an
+    // open record set is closed and opened afresh. Raises DatabaseError and stays closed.
+    void Open();
+    // Drops the rows and the whole change log, refused changes included, without a word.
+    void Close();
     bool active() const { return state_ != State::Closed; }
     State state() const { return state_; }
 
@@ -65,25 +68,37 @@ public:
     bool Eof() const { return eof_; }
     int RecordCount() const;
 
+    // Fields live from Open to the next Close or Open.
     int fieldCount() const;
-    Field& Fields(int index);
+    Field& Fields(int index);                 // raises AppError when out of range
     Field& FieldByName(const QString& name);  // raises AppError when there is none
     Field* FindField(const QString& name);    // nullptr when there is none
 
-    void Append();
-    void Insert();
-    void Edit();
+    // A row still being inserted or edited is posted first by First, Next, Append, Insert, Edit
+    // and ApplyUpdates when one of its fields was assigned, and dropped when none was.
+    void Append();  // a new row after the last one
+    void Insert();  // a new row before the current one
+    void Edit();    // on an empty record set: a new row
+    // Raises AppError "Field '%s' must have a value" for a NULL required field that is not
+    // read-only and stays inserting or editing. A row with nothing assigned is not kept.
     void Post();
     void Cancel();  // drops the row being inserted or edited
 
-    // Sends the pending changes; returns the number of refused rows (see the rules in the
-    // implementation). Raises only when the write-back as a whole fails.
+    // Sends the pending changes in posting order in one read-committed transaction: an
+    // INSERT naming the assigned fields per new row, an UPDATE of the changed fields per edited
+    // row whose WHERE compares every non-BLOB column under 8192 bytes as read. A row is
+    // refused when its statement fails, affects no row or (an UPDATE) more than one; with
+    // MaxErrors 0 the first refused row rolls the whole call back and the change log stays
+    // exactly as before. Returns the number of refused rows and raises nothing for them;
+    // raises only when the transaction cannot be started or committed. Nothing pending:
+    // returns 0 and starts nothing.
     int ApplyUpdates(int MaxErrors);
 
     int pendingCount() const;
     // Set by a write-back that refused a row; cleared by the next write-back, Close and Open.
     const std::optional<Refusal>& lastRefusal() const;
-    // Removes one pending change, so that the next write-back sends the others.
+    // Removes one pending change, so that the next write-back sends the others. A new row
+    // leaves the record set; an edited row gets back its values as read.
     void dropPendingChange(int changeIndex);
     // The statement a write-back would send for one pending change (empty for an edited row
     // with no changed field).
@@ -104,14 +119,17 @@ class Field {
 public:
     const QString& FieldName() const { return name_; }
     FieldType dataType() const { return type_; }
-    int scale() const { return scale_; }
-    int size() const { return size_; }  // bytes the column stores (CHAR/VARCHAR: declared length)
+    int scale() const { return scale_; }  // the server's: -2 for NUMERIC(15,2)
+    int size() const { return size_; }    // bytes the column stores (CHAR/VARCHAR: declared length)
     bool required() const { return required_; }
+    // A computed column, or a result column that is no column of a table: never written.
     bool readOnly() const { return readOnly_; }
     bool isBlob() const { return type_ == FieldType::TextBlob || type_ == FieldType::BinaryBlob; }
 
     // Read: NULL gives NULL; a binary BLOB of zero bytes gives NULL; a NULL text BLOB gives
-    // empty text. Reading a BLOB fetches it on first use.
+    // empty text. The first read of a BLOB of a fetched row fetches that row's BLOBs by its
+    // values as read, raising "Record not found or changed by another user" when no row
+    // answers; moving to another row lets them go again.
     Value AsVariant() const;
     // Assign: NULL makes the field NULL; other values are converted to the field's type,
     // raising AppError naming the field when they cannot be. A zero-byte BLOB stores NULL.
@@ -119,7 +137,8 @@ public:
 
     // Read as text (NULL reads as empty text), decoded from WIN1252.
     QString AsString() const;
-    // Assign text (encoded to WIN1252), converted to the field's type.
+    // Assign text (encoded to WIN1252), converted to the field's type; blank text makes a
+    // number, date, time or boolean NULL.
     void setAsString(const QString& text);
 
     bool isNull() const;

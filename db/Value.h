@@ -13,7 +13,8 @@ class Value {
 public:
     enum class Kind {
         Null,
-        Integer,    // SMALLINT, INTEGER, BIGINT, NUMERIC/DECIMAL: integer() scaled by 10^scale()
+        Integer,    // SMALLINT, INTEGER, BIGINT, NUMERIC/DECIMAL: integer() x 10^scale(), the
+                    // scale counted as the server does (-2 for two decimals: 1250, -2 = 12.50)
         Floating,   // FLOAT, DOUBLE PRECISION
         Date,       // Firebird day number (ISC_DATE)
         Time,       // Firebird time of day in 1/10000 s (ISC_TIME)

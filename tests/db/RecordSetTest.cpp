@@ -143,6 +143,15 @@ TEST_F(RecordSetTest, InsertGoesBeforeTheCurrentRowAndCancelDrops) {
     rs.Cancel();
     EXPECT_EQ(rs.RecordCount(), 4);
     EXPECT_EQ(rs.pendingCount(), 1);
+
+    RecordSet none(con);
+    open(none, QStringLiteral("select * from ITEM where ID < 0"));
+    none.Append();
+    EXPECT_FALSE(none.Eof());
+    none.Cancel();
+    EXPECT_TRUE(none.Eof());
+    none.Edit();  // nothing to edit: a new row
+    EXPECT_EQ(none.state(), RecordSet::State::Inserting);
     EXPECT_THROW(rs.Fields(0).setAsVariant(Value::integer(1)), AppError);  // browsing
 }
 
@@ -214,6 +223,20 @@ TEST_F(RecordSetTest, BlobsAreFetchedOnFirstUseAndFollowTheNullRules) {
     EXPECT_EQ(rows(QStringLiteral("select FOTO is null, NOTA is null from ITEM where ID in (2, 4) "
                                   "order by ID")),
               (QStringList{"FALSE|TRUE", "TRUE|TRUE"}));
+}
+
+// A photo read on one row is not kept once the record set moves on: coming back reads the
+// database again.
+TEST_F(RecordSetTest, BlobsAreLetGoWhenTheRowIsLeft) {
+    con.ExecuteDirect(QStringLiteral("update ITEM set FOTO = 'antes' where ID = 1"));
+    open(rs);
+    Field& foto = rs.FieldByName(QStringLiteral("FOTO"));
+    EXPECT_EQ(foto.AsVariant().bytes(), QByteArray("antes"));
+    con.ExecuteDirect(QStringLiteral("update ITEM set FOTO = 'depois' where ID = 1"));
+    EXPECT_EQ(foto.AsVariant().bytes(), QByteArray("antes"));  // same row: read once
+    rs.Next();
+    rs.First();
+    EXPECT_EQ(foto.AsVariant().bytes(), QByteArray("depois"));
 }
 
 TEST_F(RecordSetTest, ABlobOfAVanishedRowCannotBeRead) {

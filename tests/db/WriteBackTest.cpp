@@ -164,6 +164,27 @@ TEST_F(WriteBackTest, ARefusedRowUndoesTheWholeBatch) {
               QStringList{"100|5050"});
 }
 
+TEST_F(WriteBackTest, DroppingARefusedEditRestoresTheValuesAsRead) {
+    appendRows(rs, {1, 2});
+    ASSERT_EQ(rs.ApplyUpdates(0), 0);
+    rs.First();
+    rs.Edit();
+    rs.Fields(0).setAsVariant(Value::integer(2));  // the key of the other row
+    rs.Next();
+    rs.Edit();
+    rs.Fields(1).setAsString(QStringLiteral("segundo"));
+    EXPECT_EQ(rs.ApplyUpdates(0), 1);
+    ASSERT_TRUE(rs.lastRefusal());
+    EXPECT_EQ(rs.lastRefusal()->changeIndex, 0);
+    EXPECT_EQ(rs.lastRefusal()->firstColumn, Value::integer(2));
+    rs.dropPendingChange(0);
+    EXPECT_EQ(rs.ApplyUpdates(0), 0);
+    rs.First();
+    EXPECT_EQ(rs.Fields(0).AsString(), QStringLiteral("1"));
+    EXPECT_EQ(rows(QStringLiteral("select BEM_CODIGO, BEM_DESCRICAO from PAT_BEM order by 1")),
+              (QStringList{"1|bem 1", "2|segundo"}));
+}
+
 TEST_F(WriteBackTest, ADirectStatementSurvivesARolledBackWriteBack) {
     appendRows(rs, {1});
     EXPECT_EQ(rs.ApplyUpdates(0), 0);
