@@ -144,6 +144,12 @@ double cpuMs() {
     return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
+double wallMs() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 struct ChildCost {
     double cpuMs = -1;
     long peakKb = -1;
@@ -220,8 +226,11 @@ int run(int runs) {
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) return 1;
 
-    std::printf("%-18s %8s | %9s %9s %9s | %7s %7s | %9s %9s %9s\n", "photo", "size MB", "ours ms",
-                "bare ms", "IM ms", "bare/us", "IM/us", "ours MB", "bare MB", "IM MB");
+    std::printf("%-18s %7s | %21s | %15s | %21s | %7s | %20s\n", "", "", "CPU ms (best)",
+                "CPU ratio", "wall ms (best)", "wall", "peak MB");
+    std::printf("%-18s %7s | %6s %6s %7s | %7s %7s | %6s %6s %7s | %7s | %6s %6s %6s\n", "photo",
+                "size MB", "ours", "bare", "IM", "bare/us", "IM/us", "ours", "bare", "IM", "IM/us",
+                "ours", "bare", "IM");
     for (const Photo& p : photos) {
         const std::string in = folder + "/in.jpg";
         encodeFile(scene(p.width, p.height), p.width, p.height, 92, p.progressive, in);
@@ -237,32 +246,39 @@ int run(int runs) {
 
         ours(in, outOurs);  // warm the file cache and the code
         bareLoop(in, outBare);
-        std::vector<double> tOurs, tBare, tIm;
+        std::vector<double> cpuOurs, cpuBare, cpuIm, wallOurs, wallBare, wallIm;
         long imPeak = 0;
         for (int r = 0; r < runs; ++r) {  // interleaved, so that load from others hits all
-            double t0 = cpuMs();
+            double c0 = cpuMs(), w0 = wallMs();
             ours(in, outOurs);
-            tOurs.push_back(cpuMs() - t0);
-            t0 = cpuMs();
+            cpuOurs.push_back(cpuMs() - c0);
+            wallOurs.push_back(wallMs() - w0);
+            c0 = cpuMs(), w0 = wallMs();
             bareLoop(in, outBare);
-            tBare.push_back(cpuMs() - t0);
+            cpuBare.push_back(cpuMs() - c0);
+            wallBare.push_back(wallMs() - w0);
             if (r < 3) {
+                w0 = wallMs();
                 const ChildCost im = runProcess(convert);
-                tIm.push_back(im.cpuMs);
+                wallIm.push_back(wallMs() - w0);
+                cpuIm.push_back(im.cpuMs);
                 imPeak = im.peakKb;
             }
         }
-        const double o = best(tOurs), b = best(tBare), m = best(tIm);
+        const double o = best(cpuOurs), b = best(cpuBare), m = best(cpuIm);
+        const double wo = best(wallOurs), wb = best(wallBare), wm = best(wallIm);
         const long peakOurs = childPeakKb(self, "ours", in, outOurs);
         const long peakBare = childPeakKb(self, "bare", in, outBare);
-        std::printf("%-18s %8.2f | %9.1f %9.1f %9.1f | %6.2fx %6.2fx | %9.1f %9.1f %9.1f\n", p.name,
-                    sizeMb, o, b, m, b / o, m / o, peakOurs / 1024.0, peakBare / 1024.0,
-                    imPeak / 1024.0);
+        std::printf(
+            "%-18s %7.2f | %6.1f %6.1f %7.1f | %6.2fx %6.2fx | %6.1f %6.1f %7.1f | %6.2fx | %6.1f "
+            "%6.1f %6.1f\n",
+            p.name, sizeMb, o, b, m, b / o, m / o, wo, wb, wm, wm / wo, peakOurs / 1024.0,
+            peakBare / 1024.0, imPeak / 1024.0);
         std::fflush(stdout);
     }
     std::printf(
-        "times: CPU ms, best of %d runs (ImageMagick: of 3, process start included); "
-        "memory: peak above a fresh process's baseline (ImageMagick: its whole peak)\n",
+        "best of %d runs (ImageMagick: of 3, its process start included); CPU: user + system; "
+        "peak: above a fresh process's baseline (ImageMagick: its whole peak)\n",
         runs);
     return 0;
 }
