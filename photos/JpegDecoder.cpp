@@ -76,6 +76,12 @@ const YccToRgb& yccToRgb() {
 // codec's planes before its upsampling and colour conversion; those two steps are then done
 // here for the kept pixels only, with the codec's own arithmetic. Other layouts go by rows.
 bool planesRouteFits(const jpeg_decompress_struct& info) {
+#ifndef LIBJPEG_TURBO_VERSION
+    // Other libjpeg builds (IJG 7 and later) may upsample chroma through scaled IDCTs instead of
+    // the triangle filter reproduced here; only the codec's own rows are then exact.
+    (void)info;
+    return false;
+#else
     if (info.jpeg_color_space != JCS_YCbCr || info.num_components != 3) return false;
     if (!info.do_fancy_upsampling) return false;
     const jpeg_component_info* comp = info.comp_info;
@@ -86,6 +92,7 @@ bool planesRouteFits(const jpeg_decompress_struct& info) {
     const bool layout = (h == 1 && v == 1) || (h == 2 && v == 1) || (h == 2 && v == 2);
     // The codec interpolates chroma only for rows wider than two samples.
     return layout && (h == 1 || comp[1].downsampled_width > 2);
+#endif
 }
 
 // One kept column: the luma sample, its chroma sample and, when chroma is halved horizontally,
