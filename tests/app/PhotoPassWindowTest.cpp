@@ -1,0 +1,106 @@
+// A photo-only pass through the real window, offscreen: the mode box ticked, the database
+// chosen in Edit2 (opened by its bare path), the run button clicked, the pass run to its summary.
+#include <QBuffer>
+#include <QCheckBox>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextEdit>
+
+#include "WindowFixture.h"
+#include "db/DataModule.h"
+#include "photos/PhotoPass.h"
+
+namespace patrimonio::test {
+namespace {
+
+QByteArray encoded(const char* format) {
+    QImage picture(320, 240, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x % 256, y, (x * y) % 256));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, format);
+    return bytes;
+}
+
+class PhotoPassWindow : public WindowFixture {
+protected:
+    QByteArray storedPhoto(int code) {
+        RecordSet& cds = window->data().CdsAux;
+        cds.Close();
+        cds.setCommandText(
+            QStringLiteral("SELECT BEM_CODIGO, BEM_IMAGEM FROM PAT_BEM WHERE BEM_CODIGO = %1")
+                .arg(code));
+        cds.Open();
+        const QByteArray bytes = cds.Fields(1).AsVariant().bytes();
+        cds.Close();
+        return bytes;
+    }
+};
+
+TEST_F(PhotoPassWindow, ModeBoxTickedDatabaseInEdit2PassRunsToItsSummary) {
+    const QByteArray jpeg = encoded("JPG");
+    const QByteArray png = encoded("PNG");
+    ASSERT_FALSE(jpeg.isEmpty());
+    const QString path = createDatabase(
+        folder.path(QStringLiteral("fotos.fdb")),
+        "CREATE TABLE PAT_BEM (BEM_CODIGO INTEGER NOT NULL PRIMARY KEY, BEM_IMAGEM BLOB SUB_TYPE 0,"
+        " BEM_IMAGEM_NOME VARCHAR(100), BEM_DESCRICAO VARCHAR(60));");
+
+    ui().Ck_Apenas_Tratar_Imagem->setChecked(true);
+    ui().Edit2->setText(path);
+    ASSERT_TRUE(window->data().Con_Novo.Connected());
+
+    // The rows go in through the window's own connection: the file is open by its bare path.
+    RecordSet& cds = window->data().CdsAux;
+    cds.setCommandText(
+        QStringLiteral("SELECT BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM"));
+    cds.Open();
+    const struct {
+        int code;
+        QByteArray photo;
+        const char* name;
+    } rows[] = {{12, jpeg, "mesa.jpg"}, {30, jpeg, "cadeira"}, {40, png, "armario.jpg"}};
+    for (const auto& row : rows) {
+        cds.Append();
+        cds.Fields(0).setAsVariant(Value::integer(row.code));
+        cds.Fields(1).setAsVariant(Value::binary(row.photo));
+        cds.Fields(2).setAsString(QString::fromLatin1(row.name));
+        cds.Post();
+    }
+    ASSERT_EQ(cds.ApplyUpdates(0), 0);
+    cds.Close();
+
+    messages.clear();
+    ui().EdtBensIgnorados->setText(QStringLiteral(" 30 "));
+    ui().Edit3->setText(QStringLiteral("60"));
+    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+
+    EXPECT_EQ(messages,
+              (QStringList{QStringLiteral("LOG criada com sucesso, salvo junto a este executável."),
+                           photoPassSummary(1, 1)}));
+    EXPECT_EQ(ui().MemoLOG->toPlainText(), QStringLiteral("40"));
+    EXPECT_TRUE(QFile::exists(logFilePath()));
+    EXPECT_TRUE(ui().BitBtn1->isEnabled());
+    EXPECT_TRUE(ui().Ck_Apenas_Tratar_Imagem->isEnabled());
+    EXPECT_TRUE(ui().BtnLOG->isEnabled());
+    EXPECT_EQ(openedFolders, QStringList{afterFolder()});
+    EXPECT_EQ(ui().LblStatus->text(), kPhotoPassWorking);
+    EXPECT_EQ(pauses, QList<int>{1000});
+
+    QFile after(afterFolder() + QStringLiteral("12 mesa.jpg"));
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(storedPhoto(12), after.readAll());
+    EXPECT_EQ(storedPhoto(30), jpeg);  // skipped
+    EXPECT_EQ(storedPhoto(40), png);   // failed, untouched
+}
+
+}  // namespace
+}  // namespace patrimonio::test
