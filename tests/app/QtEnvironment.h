@@ -10,3 +10,7 @@ namespace patrimonio::test {
 QStringList takeErrorDialogs();
 
 }  // namespace patrimonio::test
+
+// Readable QString values in test failure messages.
+#include <ostream>
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
