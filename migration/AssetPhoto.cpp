@@ -1,5 +1,6 @@
 #include "migration/AssetPhoto.h"
 
+#include <QFile>
 #include <exception>
 #include <optional>
 
@@ -27,12 +28,25 @@ bool hasFolderSeparator(const QString& name) {
     return name.contains(u'/') || name.contains(u'\\');
 }
 
+// Creates or overwrites the file with the bytes (none: an empty file); the error text on failure.
+QString writeWholeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return QStringLiteral("%1: %2").arg(path, file.errorString());
+    }
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        return QStringLiteral("%1: %2").arg(path, file.errorString());
+    }
+    return {};
+}
+
 }  // namespace
 
 AssetPhoto carryAssetPhoto(const Field& stored, const QString& code, const QString& name,
                            const QString& qualityText) {
     AssetPhoto photo;
-    const Value value = stored.AsVariant();
+    // A null photo is known from the row as read, without fetching anything.
+    const Value value = stored.isNull() ? Value() : stored.AsVariant();
     if (!value.isNull() && !value.bytes().isEmpty()) {
         // From here on the stored bytes are what the target receives unless a recompressed
         // JPEG replaces them: whatever happens below, the photo is not lost.
@@ -53,11 +67,11 @@ AssetPhoto carryAssetPhoto(const Field& stored, const QString& code, const QStri
     }
     const QString before = beforeFolder() + code + QStringLiteral("__") + name;
     const QString after = afterFolder() + code + QStringLiteral(" ") + name;
-    try {
-        stored.SaveToFile(before);
-    } catch (const AppError& e) {
-        return keep(QStringLiteral("o arquivo da foto original não pôde ser gravado (%1)")
-                        .arg(e.message()));
+    // Written from the bytes already read: a null photo gives an empty file without a fetch.
+    const QString unwritten = writeWholeFile(before, photo.bytes);
+    if (!unwritten.isEmpty()) {
+        return keep(
+            QStringLiteral("o arquivo da foto original não pôde ser gravado (%1)").arg(unwritten));
     }
     if (photo.outcome == AssetPhoto::Outcome::None) return photo;
 

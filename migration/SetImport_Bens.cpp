@@ -115,7 +115,9 @@ void ImportRun::SetImport_Bens() {
                     carryPhoto(from, source, target, host_, photos);
                 } else if (name != kBvCodigo) {
                     requireTargetColumn(target, from, tables::PAT_BEM, i);
-                    target.Fields(i).setAsVariant(from.AsVariant());
+                    // A null BLOB is known from the row as read; only a stored one is fetched.
+                    target.Fields(i).setAsVariant(
+                        from.isBlob() && from.isNull() ? Value() : from.AsVariant());
                 }
             }
             ++photos.assets;
