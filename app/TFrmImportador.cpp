@@ -268,6 +268,10 @@ void TFrmImportador::BitBtn1Click() {
 }
 
 void TFrmImportador::runInMode(bool photoOnly) {
+    // A server restarted since the last run leaves dead attachments behind: find them now, so
+    // that the run connects again instead of failing at its first statement.
+    data_->Con_Novo.checkAlive();
+    data_->Con_Velho.checkAlive();
     if (photoOnly) {
         PhotoPass(*data_, counters_, *this).run();
     } else {

@@ -27,14 +27,22 @@ public:
 // An error reported by the Firebird client or server, with the server's text and SQLSTATE.
 class DatabaseError : public AppError {
 public:
-    DatabaseError(const QString& message, const QString& sqlState = {}, long gdsCode = 0)
-        : AppError(message), sqlState_(sqlState), gdsCode_(gdsCode) {}
+    DatabaseError(const QString& message, const QString& sqlState = {}, long gdsCode = 0,
+                  bool connectionLost = false)
+        : AppError(message),
+          sqlState_(sqlState),
+          gdsCode_(gdsCode),
+          connectionLost_(connectionLost) {}
     const QString& sqlState() const noexcept { return sqlState_; }
     long gdsCode() const noexcept { return gdsCode_; }
+    // The attachment is gone (server stopped, network lost, attachment shut down): nothing
+    // more can be done on it.
+    bool connectionLost() const noexcept { return connectionLost_; }
 
 private:
     QString sqlState_;
     long gdsCode_;
+    bool connectionLost_;
 };
 
 }  // namespace patrimonio

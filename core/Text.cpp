@@ -77,6 +77,10 @@ QString extensionOf(const QString& path) {
     return {};
 }
 
+bool containsFolderSeparator(const QString& text) {
+    return text.contains(u'/') || text.contains(u'\\');
+}
+
 QString quotedSql(const QString& text) {
     QString out = text;
     out.replace(u'\'', QStringLiteral("''"));

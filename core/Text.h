@@ -25,6 +25,10 @@ QString fileNameOf(const QString& path);
 // The extension: from the last dot after the last path separator; empty when there is none.
 QString extensionOf(const QString& path);
 
+// True when the text holds a folder separator ('/' or '\\'): as part of a file name it would
+// put the file in another folder.
+bool containsFolderSeparator(const QString& text);
+
 // Text value for SQL: in single quotes, inner single quotes doubled.
 QString quotedSql(const QString& text);
 

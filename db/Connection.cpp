@@ -30,6 +30,44 @@ bool isBarePath(const QString& database) {
     return head.startsWith(u'/') || head.startsWith(u'\\') || head.startsWith(u'.');
 }
 
+// The engine of this process cannot open a file that a server holds: the lock of the file is
+// refused with an I/O error naming the "lock" operation.
+bool heldByAServer(const DatabaseError& e) {
+    return e.gdsCode() == isc_io_error && e.message().contains(QStringLiteral("\"lock\""));
+}
+
+DatabaseError heldByAServerError(const QString& database, const DatabaseError& e) {
+    return DatabaseError(
+        QStringLiteral("O banco \"%1\" está em uso por um servidor Firebird. O tratamento das "
+                       "imagens abre o arquivo diretamente e só consegue quando nenhum programa "
+                       "está conectado a ele pelo servidor: feche essas conexões e tente de "
+                       "novo.\n%2")
+            .arg(database, e.message()),
+        e.sqlState(), e.gdsCode());
+}
+
+void attach(Connection::Impl& impl, const QString& database, const QByteArray& user,
+            const QByteArray& password, unsigned dialect) {
+    fb::Status st;
+    fb::guarded([&] {
+        IXpbBuilder* dpb = fb::util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
+        struct Dispose {
+            IXpbBuilder* b;
+            ~Dispose() { b->dispose(); }
+        } disposeDpb{dpb};
+        dpb->insertInt(&st, isc_dpb_utf8_filename, 1);
+        if (!user.isEmpty()) dpb->insertString(&st, isc_dpb_user_name, user.constData());
+        if (!password.isEmpty()) dpb->insertString(&st, isc_dpb_password, password.constData());
+        dpb->insertInt(&st, isc_dpb_sql_dialect, static_cast<int>(dialect ? dialect : 3));
+        // A bare path must reach the file itself; never let the client fall back to a server.
+        if (isBarePath(database)) dpb->insertString(&st, isc_dpb_config, "Providers=Engine12");
+        fb::Ref<IProvider> provider(fb::master()->getDispatcher());
+        const QByteArray path = database.toUtf8();
+        impl.attachment.reset(provider->attachDatabase(
+            &st, path.constData(), dpb->getBufferLength(&st), dpb->getBuffer(&st)));
+    });
+}
+
 }  // namespace
 
 void Connection::Impl::detach() {
@@ -77,7 +115,7 @@ QStringList Connection::editParams(const QString& database) {
 }
 
 bool Connection::Connected() const {
-    return static_cast<bool>(impl_->attachment);
+    return impl_->attachment && !impl_->lost;
 }
 
 QString Connection::databaseString() const {
@@ -86,6 +124,11 @@ QString Connection::databaseString() const {
 
 void Connection::Open() {
     if (Connected()) return;
+    if (impl_->lost) {
+        // What the lost attachment left behind is released; the list in force connects anew.
+        impl_->detach();
+        impl_->lost = false;
+    }
     const QString database = param(Params, QStringLiteral("DATABASE"));
     const QByteArray user = param(Params, QStringLiteral("USER_NAME")).toUtf8();
     const QByteArray password = param(Params, QStringLiteral("PASSWORD")).toUtf8();
@@ -93,34 +136,34 @@ void Connection::Open() {
         param(Params, QStringLiteral("SQLDialect"), QStringLiteral("3")).trimmed().toUInt();
     // The role is left out: the lists name the placeholder "RoleName", and SYSDBA needs no role.
     // No lc_ctype either: the connection character set stays NONE and text travels as bytes.
-    fb::Status st;
-    fb::guarded([&] {
-        IXpbBuilder* dpb = fb::util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
-        struct Dispose {
-            IXpbBuilder* b;
-            ~Dispose() { b->dispose(); }
-        } disposeDpb{dpb};
-        dpb->insertInt(&st, isc_dpb_utf8_filename, 1);
-        if (!user.isEmpty()) dpb->insertString(&st, isc_dpb_user_name, user.constData());
-        if (!password.isEmpty()) dpb->insertString(&st, isc_dpb_password, password.constData());
-        dpb->insertInt(&st, isc_dpb_sql_dialect, static_cast<int>(dialect ? dialect : 3));
-        // A bare path must reach the file itself; never let the client fall back to a server.
-        if (isBarePath(database)) dpb->insertString(&st, isc_dpb_config, "Providers=Engine12");
-        fb::Ref<IProvider> provider(fb::master()->getDispatcher());
-        const QByteArray path = database.toUtf8();
-        impl_->attachment.reset(provider->attachDatabase(
-            &st, path.constData(), dpb->getBufferLength(&st), dpb->getBuffer(&st)));
-    });
+    try {
+        attach(*impl_, database, user, password, dialect);
+    } catch (const DatabaseError& e) {
+        if (isBarePath(database) && heldByAServer(e)) throw heldByAServerError(database, e);
+        throw;
+    }
     impl_->database = database;
     impl_->dialect = dialect ? dialect : 3;
     impl_->forgetSchema();
+}
+
+void Connection::checkAlive() {
+    if (!Connected()) return;
+    try {
+        impl_->guarded([&] {
+            fb::Status st;
+            impl_->att()->ping(&st);
+        });
+    } catch (const DatabaseError&) {
+        // A lost attachment is marked by now; any other trouble shows at the next real use.
+    }
 }
 
 int Connection::ExecuteDirect(const QString& sql) {
     Open();
     const QByteArray text = toWin1252(sql);
     fb::Status st;
-    return fb::guarded([&] {
+    return impl_->guarded([&] {
         fb::Transaction tra = impl_->begin(false);
         fb::Ref<IStatement> stmt(
             impl_->att()->prepare(&st, tra.get(), 0, text.constData(), impl_->dialect, 0));

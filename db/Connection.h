@@ -37,6 +37,10 @@ public:
     // Connects with the current Params; does nothing when already connected.
     // Raises DatabaseError when the client refuses.
     void Open();
+    // Asks the server whether the open attachment is still there (one round trip). One that was
+    // lost (server restarted, network dropped) is let go, so that Connected() turns false and
+    // the next use connects again. Raises nothing.
+    void checkAlive();
 
     // Runs one statement, connecting first when needed, in a transaction of its own that is
     // committed before it returns. The text is sent unchanged (encoded to WIN1252).

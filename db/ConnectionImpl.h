@@ -20,6 +20,9 @@ struct Connection::Impl {
     long long transactionsStarted = 0;
     // Per table, the names of its COMPUTED BY columns (read once per table).
     QHash<QString, QSet<QString>> computedColumns;
+    // A call found the attachment gone (server stopped, network lost, attachment shut down).
+    // The connection then counts as closed, and the next use drops it and connects again.
+    bool lost = false;
 
     Firebird::IAttachment* att() const { return attachment.get(); }
     fb::Transaction begin(bool readOnly) {
@@ -29,6 +32,22 @@ struct Connection::Impl {
     }
     void detach();
     void forgetSchema() { computedColumns.clear(); }
+
+    // Runs f; an error saying the attachment is gone marks it lost on its way out.
+    template <class F>
+    decltype(auto) watch(F&& f) {
+        try {
+            return std::forward<F>(f)();
+        } catch (const DatabaseError& e) {
+            if (e.connectionLost()) lost = true;
+            throw;
+        }
+    }
+    // fb::guarded on this connection: the client's errors as DatabaseError, losses noted.
+    template <class F>
+    decltype(auto) guarded(F&& f) {
+        return watch([&]() -> decltype(auto) { return fb::guarded(std::forward<F>(f)); });
+    }
 };
 
 }  // namespace patrimonio

@@ -24,6 +24,22 @@ IMaster* startClient() {
     return fb_get_master_interface();
 }
 
+// Codes that say the attachment itself is gone, wherever they stand in the status vector.
+bool saysConnectionLost(const intptr_t* v) {
+    static const intptr_t lost[] = {isc_network_error,      isc_net_read_err, isc_net_write_err,
+                                    isc_lost_db_connection, isc_conn_lost,    isc_att_shutdown,
+                                    isc_shutdown,           isc_bad_db_handle};
+    while (*v != isc_arg_end) {
+        const intptr_t kind = v[0];
+        if (kind == isc_arg_gds &&
+            std::find(std::begin(lost), std::end(lost), v[1]) != std::end(lost))
+            return true;
+        // isc_arg_cstring carries a length and a pointer; every other argument one value.
+        v += kind == isc_arg_cstring ? 3 : 2;
+    }
+    return false;
+}
+
 }  // namespace
 
 IMaster* master() {
@@ -44,7 +60,8 @@ DatabaseError toDatabaseError(const FbException& e) {
     fb_sqlstate(state, st->getErrors());
     const intptr_t* v = st->getErrors();
     long code = (v[0] == isc_arg_gds) ? static_cast<long>(v[1]) : 0;
-    return DatabaseError(QString::fromLocal8Bit(text).trimmed(), QString::fromLatin1(state), code);
+    return DatabaseError(QString::fromLocal8Bit(text).trimmed(), QString::fromLatin1(state), code,
+                         saysConnectionLost(v));
 }
 
 Transaction::~Transaction() {

@@ -318,7 +318,7 @@ struct RecordSet::Impl {
         Connection::Impl& c = conn();
         fb::Status st;
         std::vector<Value> got;
-        fb::guarded([&] {
+        c.guarded([&] {
             fb::Transaction tra = c.begin(true);
             Prepared p = prepare(c, tra.get(), text);
             bindParams(p, c, tra.get(), params);
@@ -574,6 +574,8 @@ struct RecordSet::Impl {
                     continue;
                 }
             } catch (const DatabaseError& e) {
+                // A lost attachment is no refused row: the write-back as a whole has failed.
+                if (e.connectionLost()) throw;
                 message = e.message();
                 sqlState = e.sqlState();
             } catch (const AppError& e) {
@@ -664,7 +666,7 @@ void RecordSet::Open() {
     if (active()) Close();
     connection_->Open();
     try {
-        fb::guarded([&] { impl_->open(); });
+        connection_->impl().guarded([&] { impl_->open(); });
     } catch (...) {
         impl_->clear();
         throw;
@@ -762,7 +764,7 @@ void RecordSet::Cancel() {
 
 int RecordSet::ApplyUpdates(int MaxErrors) {
     if (!active()) closedError();
-    return impl_->applyUpdates(MaxErrors);
+    return connection_->impl().watch([&] { return impl_->applyUpdates(MaxErrors); });
 }
 
 int RecordSet::pendingCount() const {

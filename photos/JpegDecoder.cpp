@@ -24,6 +24,17 @@ constexpr long maxCodecMemory = 512L * 1024 * 1024;
 // making the codec walk all the coefficients again; it is stopped well before that costs minutes.
 constexpr int maxScans = 1000;
 
+// The codec's buffer for every coefficient of the picture, as a multi-scan decode allocates it.
+long long coefficientBytes(const jpeg_decompress_struct& info) {
+    long long bytes = 0;
+    for (int ci = 0; ci < info.num_components; ++ci) {
+        const jpeg_component_info& c = info.comp_info[ci];
+        bytes += static_cast<long long>(c.width_in_blocks) * c.height_in_blocks *
+                 static_cast<long long>(sizeof(JBLOCK));
+    }
+    return bytes;
+}
+
 // Owns one decompression struct; destroyed on every path, errors included.
 class Decompressor {
 public:
@@ -282,13 +293,16 @@ SampledPhoto decodeSampled(const QByteArray& jpeg, DecodeRoute route) {
 
     const int width = static_cast<int>(info.image_width);
     const int height = static_cast<int>(info.image_height);
-    if (static_cast<long long>(width) * height > maxDecodedPixels)
+    SampledPhoto photo;
+    photo.multipleScans = jpeg_has_multiple_scans(&info) != FALSE;
+    // A photo of several scans keeps all its coefficients until the last one: refuse it here,
+    // by its size, rather than let the codec stop on its memory cap with its own words.
+    if (static_cast<long long>(width) * height > maxDecodedPixels ||
+        (photo.multipleScans && coefficientBytes(info) > maxCodecMemory))
         throw AppError(QStringLiteral("The photo is too large to decode (%1 x %2 pixels)")
                            .arg(width)
                            .arg(height));
 
-    SampledPhoto photo;
-    photo.multipleScans = jpeg_has_multiple_scans(&info) != FALSE;
     const PictureSize box = boxSize(width, height);
     const Sampling sampling{nearestSourceMap(box.width, width),
                             nearestSourceMap(box.height, height)};

@@ -46,11 +46,6 @@ QString invalidSkipListDuringPass(const QString& text) {
         .arg(text);
 }
 
-// A name without an extension gets one, so that the recompressed photo has a JPEG file name.
-QString newImageName(const QString& name) {
-    return name.left(kNameKeep) + QStringLiteral(".jpg");
-}
-
 // Enables the run button again on the way out, whatever ends the pass.
 class RunButtonGuard {
 public:
@@ -71,6 +66,11 @@ private:
 };
 
 }  // namespace
+
+// A name without an extension gets one, so that the recompressed photo has a JPEG file name.
+QString newImageName(const QString& name) {
+    return name.left(kNameKeep) + QStringLiteral(".jpg");
+}
 
 QString photoPassSummary(int processed, int failed) {
     return QStringLiteral("Imagens tratadas com sucesso.") + QStringLiteral("\r\n") +
@@ -179,6 +179,9 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
     try {
         if (extensionOf(name).isEmpty()) StrNewImageName = newImageName(name);
         const QString chosen = Iif(!trimmed(StrNewImageName).isEmpty(), StrNewImageName, name);
+        // A name holding a folder separator would write the files outside their folders.
+        if (containsFolderSeparator(chosen))
+            throw AppError(QStringLiteral("A photo name with a folder separator: ") + chosen);
         const QString beforeFile = beforeFolder() + code + QStringLiteral("__") + chosen;
         const QString afterFile = afterFolder() + code + QStringLiteral(" ") + chosen;
         CdsNovo.FieldByName(kImage).SaveToFile(beforeFile);

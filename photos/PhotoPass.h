@@ -49,6 +49,10 @@ extern const QString kPhotoPassNoConnection;
 extern const QString kPhotoPassLoading;
 extern const QString kPhotoPassWorking;
 
+// The name a stored photo name without an extension is given: its first 40 characters and
+// ".jpg".
+QString newImageName(const QString& name);
+
 // The summary at the end of a pass.
 QString photoPassSummary(int processed, int failed);
 // The quality of a batch: 10 for a blank text, else the whole number typed; raises AppError

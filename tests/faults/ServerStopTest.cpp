@@ -1,0 +1,125 @@
+// The server stopped in the middle of an import. The database string of import mode names the
+// server on 127.0.0.1:3052, so this stops the private test server itself, from inside the run,
+// and starts it again: the test runs alone (RUN_SERIAL), and the server is running again when
+// it ends, on every path (here, and by a CTest clean-up after it).
+
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTextEdit>
+#include <csignal>
+
+#include "FaultWindow.h"
+
+namespace patrimonio::test {
+
+namespace {
+
+const QString kScripts = QStringLiteral(IMPORTADOR_SOURCE_DIR "/scripts/");
+// Written by the suite's own server start: the server then belongs to this build's CTest run,
+// and the one started again here must be stopped by its clean-up instead.
+const QString kOwnerFile = QStringLiteral(IMPORTADOR_BINARY_DIR "/fbserver.owner");
+
+QString serverRoot() {
+    const QString root = qEnvironmentVariable("FB_ROOT");
+    return root.isEmpty() ? QStringLiteral("/tmp/importador-fb") : root;
+}
+
+bool serverAnswers() {
+    QProcess svc;
+    svc.start(QStringLiteral("fbsvcmgr"),
+              {QStringLiteral("127.0.0.1/3052:service_mgr"), QStringLiteral("-user"),
+               QStringLiteral("SYSDBA"), QStringLiteral("-password"), kPassword,
+               QStringLiteral("-info_server_version")});
+    return svc.waitForFinished(30000) && svc.exitCode() == 0;
+}
+
+bool runScript(const QString& name, const QStringList& args = {}) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("bash"), QStringList{kScripts + name} + args);
+    return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+// Starts the server again unless it answers, handing it to whoever owned the stopped one.
+class ServerBack {
+public:
+    ServerBack() : ownedBySuite_(QFile::exists(kOwnerFile)) {}
+    ~ServerBack() { ensure(); }
+    ServerBack(const ServerBack&) = delete;
+    ServerBack& operator=(const ServerBack&) = delete;
+
+    bool ensure() const {
+        if (serverAnswers()) return true;
+        return ownedBySuite_ ? runScript(QStringLiteral("fb-server-start.sh"),
+                                         {QStringLiteral("--owner-file"), kOwnerFile})
+                             : runScript(QStringLiteral("fb-server-start.sh"));
+    }
+
+private:
+    bool ownedBySuite_;
+};
+
+const QString kAssetStep = QStringLiteral("Importando os bens.");
+const QString kNullPhotos = QStringLiteral(
+    "SELECT COUNT(*) FROM PAT_BEM WHERE BEM_IMAGEM IS NULL OR OCTET_LENGTH(BEM_IMAGEM) = 0");
+const QString kNullPhotosOfFirstPage = QStringLiteral(
+    "SELECT COUNT(*) FROM (SELECT FIRST 100 BEM_IMAGEM FROM PAT_BEM ORDER BY BEM_CODIGO) T "
+    "WHERE T.BEM_IMAGEM IS NULL OR OCTET_LENGTH(T.BEM_IMAGEM) = 0");
+
+}  // namespace
+
+class ServerStop : public FaultWindow {};
+
+TEST_F(ServerStop, AnImportEndsWithTheErrorShownAndTheNextRunAfterARestartWorks) {
+    if (!QFile::exists(serverRoot() + QStringLiteral("/server.pid")))
+        GTEST_SKIP() << "the server on 127.0.0.1:3052 was not started by fb-server-start.sh";
+    ServerBack serverBack;
+    constexpr int kAssets = 250;
+    const Register r = makeRegister(kAssets, true);
+    chooseForImport(r);
+    ASSERT_TRUE(window->data().Con_Novo.Connected());
+    ASSERT_TRUE(window->data().Con_Velho.Connected());
+
+    // The second page of assets starts after the first 100 have been written back.
+    int assetPages = 0;
+    bool stopped = false;
+    window->seams().pause = [&](int) {
+        if (ui().LblStatus->text() == kAssetStep && ++assetPages == 2) {
+            stopped = runScript(QStringLiteral("fb-server-stop.sh"));
+        }
+    };
+    clickRun();
+    ASSERT_TRUE(stopped) << "the server could not be stopped";
+
+    const QStringList errors = takeErrorDialogs();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("connection"), Qt::CaseInsensitive) ||
+                errors[0].contains(QStringLiteral("network"), Qt::CaseInsensitive))
+        << errors[0].toStdString();
+    EXPECT_FALSE(completed());
+    expectWindowGivenBack();
+
+    ASSERT_TRUE(serverBack.ensure()) << "the server did not start again";
+    // What was written before the stop stays: the purge, the earlier tables, the first page of
+    // assets, each with its photo.
+    EXPECT_EQ(count(r.target, QStringLiteral("PAT_RESPONSAVEL")),
+              count(r.source, QStringLiteral("PAT_RESPONSAVEL")));
+    EXPECT_EQ(count(r.target, QStringLiteral("PAT_BEM")), 100);
+    EXPECT_EQ(number(r.target, kNullPhotos), number(r.source, kNullPhotosOfFirstPage));
+    EXPECT_EQ(count(r.source, QStringLiteral("PAT_BEM")), kAssets);
+
+    // The window's connections died with the server; the next run connects again and works.
+    messages.clear();
+    window->seams().pause = [](int) {};
+    clickRun();
+    EXPECT_TRUE(takeErrorDialogs().isEmpty());
+    EXPECT_TRUE(completed()) << messages.join(u'|').toStdString();
+    expectWindowGivenBack();
+    EXPECT_EQ(count(r.target, QStringLiteral("PAT_BEM")), kAssets);
+    EXPECT_EQ(number(r.target, kNullPhotos), number(r.source, kNullPhotos));
+    EXPECT_EQ(count(r.target, QStringLiteral("PAT_BAIXA")),
+              count(r.source, QStringLiteral("PAT_BAIXA")));
+}
+
+}  // namespace patrimonio::test
