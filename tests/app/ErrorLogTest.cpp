@@ -10,19 +10,13 @@
 #include "RtfUnrtf.h"
 #include "WindowFixture.h"
 #include "core/Errors.h"
-#include "core/Text.h"
+#include "core/LogView.h"
 
 namespace patrimonio::test {
 
 namespace {
 
 const QString kSaved = QStringLiteral("LOG criada com sucesso, salvo junto a este executável.");
-
-// How the photo-only pass appends a failed asset code to the view.
-void appendCode(RunHost& host, const QString& code) {
-    const QString text = host.logText();
-    host.setLogText(trimmed(text).isEmpty() ? code : text + QStringLiteral(" - ") + code);
-}
 
 QByteArray readFile(const QString& path) {
     QFile f(path);
@@ -48,7 +42,7 @@ TEST_F(ErrorLog, ViewKeepsWhatTheRunWritesInOneFormat) {
     };
     for (const Step& s : steps) {
         if (s.typedFirst) ui().MemoLOG->setPlainText(QString::fromUtf8(s.typedFirst));
-        appendCode(host, QString::fromUtf8(s.code));
+        appendLogCode(host, QString::fromUtf8(s.code));
         EXPECT_EQ(ui().MemoLOG->toPlainText(), QString::fromUtf8(s.shown));
     }
     EXPECT_EQ(ui().MemoLOG->document()->blockCount(), 1);
