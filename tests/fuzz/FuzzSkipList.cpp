@@ -3,6 +3,7 @@
 // must be nothing but whole numbers, signs, commas and blanks, and the query must keep its shape.
 // The input is read as in the RTF target (byte 0 chooses UTF-8 or UTF-16).
 
+#include <QStringList>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
