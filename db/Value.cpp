@@ -61,6 +61,12 @@ Value Value::floating(double v) {
     return r;
 }
 
+Value Value::floating32(float v) {
+    Value r = floating(v);
+    r.single_ = true;
+    return r;
+}
+
 Value Value::date(std::int32_t iscDate) {
     Value r;
     r.kind_ = Kind::Date;
@@ -116,7 +122,9 @@ QByteArray Value::toBytes() const {
             return decimalText(int_, scale_);
         case Kind::Floating: {
             char buf[64];
-            const auto res = std::to_chars(buf, buf + sizeof buf, float_);
+            const auto res = single_
+                                 ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(float_))
+                                 : std::to_chars(buf, buf + sizeof buf, float_);
             return QByteArray(buf, static_cast<qsizetype>(res.ptr - buf));
         }
         case Kind::Date:

@@ -28,6 +28,8 @@ public:
     static Value null() { return {}; }
     static Value integer(std::int64_t v, int scale = 0);
     static Value floating(double v);
+    // A FLOAT column's value: the same number, shown with the digits a float holds.
+    static Value floating32(float v);
     static Value date(std::int32_t iscDate);
     static Value time(std::uint32_t iscTime);
     static Value timestamp(std::int32_t iscDate, std::uint32_t iscTime);
@@ -62,6 +64,7 @@ private:
     std::int64_t int_ = 0;
     int scale_ = 0;
     double float_ = 0.0;
+    bool single_ = false;
     std::int32_t date_ = 0;
     std::uint32_t time_ = 0;
     QByteArray bytes_;

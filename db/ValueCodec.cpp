@@ -219,7 +219,7 @@ Value toFloating(const Value& v, const ColumnType& t, const QString& field) {
         default:
             refuse(v, t, field);
     }
-    if (t.sqlType == SQL_FLOAT) out = static_cast<float>(out);
+    if (t.sqlType == SQL_FLOAT) return Value::floating32(static_cast<float>(out));
     return Value::floating(out);
 }
 
@@ -365,7 +365,7 @@ Value decode(const unsigned char* msg, unsigned offset, unsigned nullOffset, con
         case SQL_INT64:
             return Value::integer(load<std::int64_t>(p), t.scale);
         case SQL_FLOAT:
-            return Value::floating(load<float>(p));
+            return Value::floating32(load<float>(p));
         case SQL_DOUBLE:
         case SQL_D_FLOAT:
             return Value::floating(load<double>(p));

@@ -19,6 +19,8 @@ TEST(Value, TextOfEachKind) {
         {Value::integer(INT64_MIN, -4), "-922337203685477.5808"},
         {Value::floating(1.5), "1.5"},
         {Value::floating(0.1), "0.1"},
+        {Value::floating32(0.1f), "0.1"},
+        {Value::floating(0.1f), "0.10000000149011612"},
         {Value::date(0), "1858-11-17"},
         {Value::date(60676), "2025-01-01"},
         {Value::time(45296 * 10000 + 789), "12:34:56.0789"},
@@ -128,6 +130,7 @@ TEST_F(ValueRoundTrip, ConversionsOnAssignment) {
         {"N42", Value::integer(400), nullptr},  // beyond the SMALLINT that holds it
         {"BI", Value::boolean(true), "1"},
         {"DP", Value::integer(125, -2), "1.25"},
+        {"FL", Value::text("0.3"), "0.3"},
         {"DP", Value::text("abc"), nullptr},
         {"DT", Value::text("28/02/2025"), "2025-02-28"},
         {"DT", Value::text("2025-02-30"), nullptr},
