@@ -11,7 +11,7 @@
 namespace patrimonio {
 namespace {
 
-using test::JpegSpec;
+using test::JpegShape;
 using test::Layout;
 
 // Index of the first differing byte, or -1.
@@ -27,7 +27,7 @@ long long firstDifference(const Picture& a, const Picture& b) {
 TEST(JpegDecoder, SampledPictureEqualsFullDecodeThenSampling) {
     struct Case {
         const char* what;
-        JpegSpec spec;
+        JpegShape shape;
     };
     const Case cases[] = {
         {"4:2:0 camera landscape", {2000, 1500}},
@@ -50,7 +50,7 @@ TEST(JpegDecoder, SampledPictureEqualsFullDecodeThenSampling) {
         {"greyscale progressive", {667, 1001, Layout::Grey, true}},
     };
     for (const Case& c : cases) {
-        const QByteArray jpeg = test::makeJpeg(c.spec);
+        const QByteArray jpeg = test::makeJpeg(c.shape);
         const Picture full = test::referenceDecode(jpeg);
         const PictureSize box = boxSize(full.width, full.height);
         const Picture expected = test::referenceSample(full, box.width, box.height);
@@ -58,7 +58,7 @@ TEST(JpegDecoder, SampledPictureEqualsFullDecodeThenSampling) {
             const std::string what =
                 std::string(c.what) + (route == DecodeRoute::Fastest ? " (fastest)" : " (rows)");
             const SampledPhoto photo = decodeSampled(jpeg, route);
-            EXPECT_EQ(photo.multipleScans, c.spec.progressive) << what;
+            EXPECT_EQ(photo.multipleScans, c.shape.progressive) << what;
             EXPECT_EQ(photo.picture.width, box.width) << what;
             EXPECT_EQ(photo.picture.height, box.height) << what;
             EXPECT_EQ(firstDifference(photo.picture, expected), -1) << what;

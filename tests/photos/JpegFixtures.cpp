@@ -84,16 +84,16 @@ PixelSource texture() {
     };
 }
 
-QByteArray makeJpeg(const JpegSpec& spec, const PixelSource& pixels) {
+QByteArray makeJpeg(const JpegShape& shape, const PixelSource& pixels) {
     Compress c;
-    const int components = componentsOf(spec.layout);
-    c.info.image_width = static_cast<JDIMENSION>(spec.width);
-    c.info.image_height = static_cast<JDIMENSION>(spec.height);
+    const int components = componentsOf(shape.layout);
+    c.info.image_width = static_cast<JDIMENSION>(shape.width);
+    c.info.image_height = static_cast<JDIMENSION>(shape.height);
     c.info.input_components = components;
     c.info.in_color_space =
         components == 1 ? JCS_GRAYSCALE : (components == 4 ? JCS_CMYK : JCS_RGB);
     jpeg_set_defaults(&c.info);
-    switch (spec.layout) {
+    switch (shape.layout) {
         case Layout::Ycc422:
             setSampling(c.info, 2, 1);
             break;
@@ -112,16 +112,16 @@ QByteArray makeJpeg(const JpegSpec& spec, const PixelSource& pixels) {
         default:
             break;
     }
-    jpeg_set_quality(&c.info, spec.quality, TRUE);
-    if (spec.progressive) jpeg_simple_progression(&c.info);
-    c.info.restart_in_rows = spec.restartRows;
+    jpeg_set_quality(&c.info, shape.quality, TRUE);
+    if (shape.progressive) jpeg_simple_progression(&c.info);
+    c.info.restart_in_rows = shape.restartRows;
     jpeg_start_compress(&c.info, TRUE);
-    const bool invert = spec.layout == Layout::CmykAdobe || spec.layout == Layout::YcckAdobe;
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(spec.width) * components);
+    const bool invert = shape.layout == Layout::CmykAdobe || shape.layout == Layout::YcckAdobe;
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(shape.width) * components);
     std::uint8_t px[4];
     while (c.info.next_scanline < c.info.image_height) {
         const int y = static_cast<int>(c.info.next_scanline);
-        for (int x = 0; x < spec.width; ++x) {
+        for (int x = 0; x < shape.width; ++x) {
             pixels(x, y, px);
             for (int i = 0; i < components; ++i) {
                 const std::uint8_t v = px[i];

@@ -24,7 +24,7 @@ enum class Layout {
     YcckAdobe,
 };
 
-struct JpegSpec {
+struct JpegShape {
     int width = 0;
     int height = 0;
     Layout layout = Layout::Ycc420;
@@ -40,7 +40,7 @@ using PixelSource = std::function<void(int x, int y, std::uint8_t* samples)>;
 // from its neighbours and a wrong source pixel shows.
 PixelSource texture();
 
-QByteArray makeJpeg(const JpegSpec& spec, const PixelSource& pixels = texture());
+QByteArray makeJpeg(const JpegShape& shape, const PixelSource& pixels = texture());
 
 // A valid progressive JPEG (greyscale, or YCbCr 4:4:4 for 3 components) split into as many
 // scans as the codec allows, 704 per component: each coefficient band in its own scan, refined

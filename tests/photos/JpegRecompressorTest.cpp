@@ -15,7 +15,7 @@
 namespace patrimonio {
 namespace {
 
-using test::JpegSpec;
+using test::JpegShape;
 using test::Layout;
 
 class Recompression : public ::testing::Test {
@@ -143,8 +143,8 @@ TEST_F(Recompression, ProgressiveStaysProgressiveAndSequentialStaysSequential) {
                           {Layout::Grey, true},
                           {Layout::Grey, false}};
     for (const Case& c : cases) {
-        JpegSpec spec{640, 480, c.layout, c.progressive};
-        const test::JpegFacts out = test::factsOf(recompress(test::makeJpeg(spec)));
+        JpegShape shape{640, 480, c.layout, c.progressive};
+        const test::JpegFacts out = test::factsOf(recompress(test::makeJpeg(shape)));
         EXPECT_EQ(out.progressive, c.progressive) << static_cast<int>(c.layout);
         EXPECT_EQ(out.multipleScans, c.progressive) << static_cast<int>(c.layout);
     }

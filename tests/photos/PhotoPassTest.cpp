@@ -35,10 +35,10 @@ using test::RecordingHost;
 
 // A small landscape photo with texture, so that the encoder has real work to do.
 QByteArray makePhoto(int width, int height) {
-    test::JpegSpec spec;
-    spec.width = width;
-    spec.height = height;
-    return test::makeJpeg(spec);
+    test::JpegShape shape;
+    shape.width = width;
+    shape.height = height;
+    return test::makeJpeg(shape);
 }
 
 // A valid 1 x 1 PNG: a real picture, but not a JPEG.
