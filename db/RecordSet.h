@@ -162,4 +162,12 @@ private:
     bool readOnly_ = false;
 };
 
+// Every step starts a record set afresh: close it (dropping rows and pending changes), give it
+// its new SELECT and open it.
+inline void reopen(RecordSet& recordSet, const QString& sql) {
+    recordSet.Close();
+    recordSet.setCommandText(sql);
+    recordSet.Open();
+}
+
 }  // namespace patrimonio

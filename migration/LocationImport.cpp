@@ -66,12 +66,8 @@ void ImportRun::SetImport_Localizacao() {
     RecordSet& source = data_.CdsNovo;
     RecordSet& target = data_.CdsAtualiza;
     const QString select = QStringLiteral("SELECT * FROM PAT_LOCALIZACAO");
-    source.Close();
-    source.setCommandText(select);
-    source.Open();
-    target.Close();
-    target.setCommandText(select);
-    target.Open();
+    reopen(source, select);
+    reopen(target, select);
 
     TableTally& tally = report_.table(tables::PAT_LOCALIZACAO);
     source.First();

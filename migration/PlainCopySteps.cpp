@@ -44,12 +44,8 @@ void ImportRun::copyPlainTable(const PlainCopy& step) {
     RecordSet& source = data_.CdsNovo;
     RecordSet& target = data_.CdsAtualiza;
     const QString select = QStringLiteral("SELECT * FROM ") + step.table;
-    source.Close();
-    source.setCommandText(select);
-    source.Open();
-    target.Close();
-    target.setCommandText(select);
-    target.Open();
+    reopen(source, select);
+    reopen(target, select);
     if (step.rowCounter) setRangeMinFirst(host_, source.RecordCount());
 
     TableTally& tally = report_.table(step.table);

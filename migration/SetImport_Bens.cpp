@@ -90,12 +90,8 @@ void ImportRun::SetImport_Bens() {
     int fullPages = 0;
     for (;;) {
         openPhase(host_, kStepStatus);
-        source.Close();
-        source.setCommandText(pageSelect(counters_.Total_Geral));
-        source.Open();
-        target.Close();
-        target.setCommandText(kTargetSelect);
-        target.Open();
+        reopen(source, pageSelect(counters_.Total_Geral));
+        reopen(target, kTargetSelect);
 
         source.First();
         const int rows = source.RecordCount();

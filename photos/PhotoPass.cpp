@@ -135,9 +135,7 @@ PhotoPass::BatchEnd PhotoPass::runBatch() {
     }
 
     RecordSet& CdsNovo = data_.CdsNovo;
-    CdsNovo.Close();
-    CdsNovo.setCommandText(batchQuery(counters_.Total_Geral, skipList));
-    CdsNovo.Open();
+    reopen(CdsNovo, batchQuery(counters_.Total_Geral, skipList));
 
     ensureFolder(beforeFolder());
     ensureFolder(afterFolder());
