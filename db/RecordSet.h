@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "db/FieldType.h"
 #include "db/Value.h"
 
 namespace patrimonio {
@@ -15,23 +16,6 @@ namespace patrimonio {
 class Connection;
 class Field;
 class RecordSet;
-
-enum class FieldType {
-    SmallInt,
-    Integer,
-    BigInt,
-    Numeric,
-    Float,
-    Double,
-    Date,
-    Time,
-    Timestamp,
-    Char,
-    VarChar,
-    TextBlob,
-    BinaryBlob,
-    Boolean
-};
 
 // Which pending change a write-back refused, and why.
 struct Refusal {

@@ -5,14 +5,11 @@
 #include <cstdlib>
 
 #include "core/Text.h"
-#include "db/ValueCodec.h"
+#include "db/ValueBasics.h"
 
 namespace patrimonio {
 
 namespace {
-
-// Firebird counts days from 1858-11-17.
-const QDate kDateBase(1858, 11, 17);
 
 QByteArray decimalText(std::int64_t v, int scale) {
     const bool negative = v < 0;
@@ -32,7 +29,7 @@ QByteArray decimalText(std::int64_t v, int scale) {
 }
 
 QByteArray dateText(std::int32_t day) {
-    return kDateBase.addDays(day).toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
+    return iscDateBase().addDays(day).toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
 }
 
 QByteArray timeText(std::uint32_t t) {
@@ -156,9 +153,9 @@ bool Value::operator==(const Value& other) const {
             std::int64_t a = int_, b = other.int_;
             int sa = scale_, sb = other.scale_;
             for (; sa > sb; --sa)
-                if (!codec::checkedMul(a, 10, &a)) return false;
+                if (!checkedMul(a, 10, &a)) return false;
             for (; sb > sa; --sb)
-                if (!codec::checkedMul(b, 10, &b)) return false;
+                if (!checkedMul(b, 10, &b)) return false;
             return a == b;
         }
         case Kind::Floating:

@@ -9,13 +9,13 @@
 
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "db/ValueBasics.h"
 
 namespace patrimonio::codec {
 
 namespace {
 
 constexpr unsigned kBoolean = 32764;  // SQL_BOOLEAN
-const QDate kDateBase(1858, 11, 17);
 
 QString typeName(const ColumnType& t) {
     switch (fieldTypeOf(t)) {
@@ -140,7 +140,7 @@ bool parseDate(const QString& s, std::int32_t* day) {
     for (const char* f : formats) {
         const QDate d = QDate::fromString(s, QString::fromLatin1(f));
         if (d.isValid()) {
-            *day = static_cast<std::int32_t>(kDateBase.daysTo(d));
+            *day = static_cast<std::int32_t>(iscDateBase().daysTo(d));
             return true;
         }
     }
@@ -239,22 +239,6 @@ QByteArray fitText(const Value& v, QByteArray bytes, const ColumnType& t, const 
 }
 
 }  // namespace
-
-bool checkedMul(std::int64_t a, std::int64_t b, std::int64_t* out) {
-#if defined(__GNUC__) || defined(__clang__)
-    return !__builtin_mul_overflow(a, b, out);
-#else
-    if (a != 0 && b != 0) {
-        const std::int64_t hi = std::numeric_limits<std::int64_t>::max();
-        const std::int64_t lo = std::numeric_limits<std::int64_t>::min();
-        if ((a > 0 && b > 0 && a > hi / b) || (a < 0 && b < 0 && a < hi / b) ||
-            (a > 0 && b < 0 && b < lo / a) || (a < 0 && b > 0 && a < lo / b))
-            return false;
-    }
-    *out = a * b;
-    return true;
-#endif
-}
 
 FieldType fieldTypeOf(const ColumnType& t) {
     switch (t.sqlType) {

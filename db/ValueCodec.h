@@ -8,7 +8,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "db/RecordSet.h"
+#include "db/FieldType.h"
 #include "db/Value.h"
 
 namespace patrimonio::codec {
@@ -24,9 +24,6 @@ struct ColumnType {
 
 FieldType fieldTypeOf(const ColumnType& t);
 bool isBlob(const ColumnType& t);
-
-// a * b, false on overflow.
-bool checkedMul(std::int64_t a, std::int64_t b, std::int64_t* out);
 
 // Converts a value to the column's type exactly, or raises AppError naming the field.
 // NULL stays NULL; a zero-byte BLOB and empty text for a text BLOB become NULL.
