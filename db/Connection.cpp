@@ -165,12 +165,10 @@ int Connection::ExecuteDirect(const QString& sql) {
     fb::Status st;
     return impl_->guarded([&] {
         fb::Transaction tra = impl_->begin(false);
-        fb::Ref<IStatement> stmt(
-            impl_->att()->prepare(&st, tra.get(), 0, text.constData(), impl_->dialect, 0));
+        fb::Statement stmt(impl_->att(), tra.get(), text, impl_->dialect);
         stmt->execute(&st, tra.get(), nullptr, nullptr, nullptr, nullptr);
         const ISC_UINT64 affected = stmt->getAffectedRecords(&st);
-        stmt->free(&st);
-        stmt.release();
+        stmt.free(&st);
         tra.commit();
         return static_cast<int>(affected);
     });

@@ -86,6 +86,29 @@ void Transaction::rollback() {
     t_ = nullptr;
 }
 
+Statement::Statement(IAttachment* att, ITransaction* tra, const QByteArray& text,
+                     unsigned dialect) {
+    Status st;
+    s_ =
+        att->prepare(&st, tra, 0, text.constData(), dialect, IStatement::PREPARE_PREFETCH_METADATA);
+}
+
+void Statement::free(ThrowStatusWrapper* st) {
+    if (!s_) return;
+    s_->free(st);
+    s_ = nullptr;
+}
+
+void Statement::drop() noexcept {
+    if (!s_) return;
+    IStatus* st = master()->getStatus();
+    CheckStatusWrapper w(st);
+    s_->free(&w);
+    if (w.getState() & IStatus::STATE_ERRORS) s_->release();
+    s_ = nullptr;
+    st->dispose();
+}
+
 Transaction startReadCommitted(IAttachment* att, bool readOnly) {
     const unsigned char tpb[] = {
         isc_tpb_version3, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_wait,

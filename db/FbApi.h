@@ -95,6 +95,39 @@ private:
     Firebird::ITransaction* t_ = nullptr;
 };
 
+// A prepared statement: freed on the server when dropped, or only released when the free
+// fails (its attachment is gone). A prepared statement may run in any transaction of its
+// attachment.
+class Statement {
+public:
+    Statement() = default;
+    // Prepares the text (already in the connection's bytes); raises Firebird::FbException.
+    Statement(Firebird::IAttachment* att, Firebird::ITransaction* tra, const QByteArray& text,
+              unsigned dialect);
+    ~Statement() { drop(); }
+    Statement(Statement&& o) noexcept : s_(std::exchange(o.s_, nullptr)) {}
+    Statement& operator=(Statement&& o) noexcept {
+        if (this != &o) {
+            drop();
+            s_ = std::exchange(o.s_, nullptr);
+        }
+        return *this;
+    }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Firebird::IStatement* get() const { return s_; }
+    Firebird::IStatement* operator->() const { return s_; }
+    explicit operator bool() const { return s_ != nullptr; }
+    // Frees it on the server now, raising Firebird::FbException when that fails.
+    void free(Firebird::ThrowStatusWrapper* st);
+    // Frees it quietly; what cannot be freed is released.
+    void drop() noexcept;
+
+private:
+    Firebird::IStatement* s_ = nullptr;
+};
+
 // Starts a read-committed transaction (record versions, waiting on locks).
 Transaction startReadCommitted(Firebird::IAttachment* att, bool readOnly);
 
