@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "core/Errors.h"
@@ -20,19 +21,98 @@ namespace {
 // taking the workstation's memory. Sequential photos need only a few rows of buffers.
 constexpr long maxCodecMemory = 512L * 1024 * 1024;
 
-// A progressive photo has about ten scans. A crafted file can hold thousands of tiny ones, each
-// making the codec walk all the coefficients again; it is stopped well before that costs minutes.
-constexpr int maxScans = 1000;
+// The blocks of one component, each scan covering it goes over all of them.
+long long blocksOf(const jpeg_component_info& c) {
+    return static_cast<long long>(c.width_in_blocks) * c.height_in_blocks;
+}
 
 // The codec's buffer for every coefficient of the picture, as a multi-scan decode allocates it.
 long long coefficientBytes(const jpeg_decompress_struct& info) {
     long long bytes = 0;
-    for (int ci = 0; ci < info.num_components; ++ci) {
-        const jpeg_component_info& c = info.comp_info[ci];
-        bytes += static_cast<long long>(c.width_in_blocks) * c.height_in_blocks *
-                 static_cast<long long>(sizeof(JBLOCK));
-    }
+    for (int ci = 0; ci < info.num_components; ++ci)
+        bytes += blocksOf(info.comp_info[ci]) * static_cast<long long>(sizeof(JBLOCK));
     return bytes;
+}
+
+// Counts the scans of a multi-scan photo and the blocks they make the codec go over, from the
+// markers alone and before any coefficient memory is taken. The walk reads the bytes as the
+// codec does: a segment is skipped by its length, the coded data of a scan runs to the next
+// marker other than a restart (0xFF 0x00 is a coded 0xFF, 0xFF bytes before a marker are
+// fill), stray bytes between segments are passed over, and nothing after the end of the image
+// is read. A scan naming a component the frame lacks is counted as the largest one (the codec
+// stops on it anyway).
+ScanWork walkScans(const QByteArray& jpeg, const jpeg_decompress_struct& info) {
+    long long largest = 0;
+    for (int ci = 0; ci < info.num_components; ++ci)
+        largest = std::max(largest, blocksOf(info.comp_info[ci]));
+    const auto blocksOfSelector = [&](int selector) {
+        for (int ci = 0; ci < info.num_components; ++ci)
+            if (info.comp_info[ci].component_id == selector) return blocksOf(info.comp_info[ci]);
+        return largest;
+    };
+
+    const auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.constData());
+    const auto size = static_cast<std::size_t>(jpeg.size());
+    ScanWork work;
+    std::size_t at = 0;
+    while (at < size) {
+        const void* ff = std::memchr(bytes + at, 0xFF, size - at);
+        if (ff == nullptr) break;
+        at = static_cast<std::size_t>(static_cast<const unsigned char*>(ff) - bytes) + 1;
+        while (at < size && bytes[at] == 0xFF) ++at;
+        if (at >= size) break;
+        const unsigned char marker = bytes[at++];
+        const bool restart = marker >= 0xD0 && marker <= 0xD7;
+        // A coded 0xFF, a restart, the start of the image and TEM carry no length.
+        if (marker == 0x00 || restart || marker == 0xD8 || marker == 0x01) continue;
+        if (marker == 0xD9 || size - at < 2) break;  // the end of the image
+        const std::size_t length = std::size_t{bytes[at]} << 8 | bytes[at + 1];
+        if (marker == 0xDA) {  // start of scan: its component count, then two bytes each
+            ++work.scans;
+            const int count = at + 2 < size ? bytes[at + 2] : 0;
+            for (int k = 0; k < count; ++k) {
+                const std::size_t selector = at + 3 + std::size_t{2} * k;
+                work.blocks += selector < size ? blocksOfSelector(bytes[selector]) : largest;
+            }
+        }
+        at += std::max<std::size_t>(length, 2);
+    }
+    return work;
+}
+
+[[noreturn]] void refuseScans(const ScanWork& work, const jpeg_decompress_struct& info) {
+    if (work.scans > maxScans)
+        throw AppError(
+            QStringLiteral("The photo has too many scans to decode (%1)").arg(work.scans));
+    throw AppError(
+        QStringLiteral("The photo is too costly to decode (%1 scans over %2 x %3 pixels)")
+            .arg(work.scans)
+            .arg(info.image_width)
+            .arg(info.image_height));
+}
+
+bool overBudget(const ScanWork& work) {
+    return work.scans > maxScans || work.blocks > maxScanBlocks;
+}
+
+// Everything refused after the header and before any pixel or coefficient memory is taken.
+// Returns the scans' work of a multi-scan photo; a single-scan photo is decoded in one pass
+// over its blocks, and the codec reads nothing after that scan.
+ScanWork refuseBeforeDecoding(const QByteArray& jpeg, const jpeg_decompress_struct& info,
+                              bool multipleScans) {
+    const long long width = info.image_width;
+    const long long height = info.image_height;
+    // A photo of several scans keeps all its coefficients until the last one: refuse it here,
+    // by its size, rather than let the codec stop on its memory cap with its own words.
+    if (width * height > maxDecodedPixels ||
+        (multipleScans && coefficientBytes(info) > maxCodecMemory))
+        throw AppError(QStringLiteral("The photo is too large to decode (%1 x %2 pixels)")
+                           .arg(width)
+                           .arg(height));
+    if (!multipleScans) return {};
+    const ScanWork work = walkScans(jpeg, info);
+    if (overBudget(work)) refuseScans(work, info);
+    return work;
 }
 
 // Owns one decompression struct; destroyed on every path, errors included.
@@ -43,8 +123,8 @@ public:
         guard_.run("Cannot start the JPEG decoder", [this] { jpeg_create_decompress(&info_); });
         created_ = true;
         info_.mem->max_memory_to_use = maxCodecMemory;
-        progress_.progress_monitor = &Decompressor::onProgress;
-        info_.progress = &progress_;
+        progress_.manager.progress_monitor = &Decompressor::onProgress;
+        info_.progress = &progress_.manager;
     }
     ~Decompressor() {
         if (created_) jpeg_destroy_decompress(&info_);
@@ -55,20 +135,44 @@ public:
     jpeg_decompress_struct& info() { return info_; }
     jpeg::ErrorGuard& guard() { return guard_; }
 
+    void readHeader(const QByteArray& jpeg) {
+        guard_.run("Not a readable JPEG", [&] {
+            jpeg_mem_src(&info_, reinterpret_cast<const unsigned char*>(jpeg.constData()),
+                         static_cast<unsigned long>(jpeg.size()));
+            jpeg_read_header(&info_, TRUE);
+        });
+    }
+
     void start() {
         guard_.run("Cannot decode the JPEG", [this] { jpeg_start_decompress(&info_); });
     }
 
 private:
+    // The codec calls the monitor at least once per scan before decoding it. The walk over the
+    // markers has refused a costly photo already; this counts again what the codec really
+    // reads, so that the bound holds by the codec's own reading of the file.
+    struct Progress {
+        jpeg_progress_mgr manager{};  // first member: the callback finds the rest from it
+        int scan = 0;
+        ScanWork work;
+    };
+    static_assert(std::is_standard_layout_v<Progress>, "the callback casts the manager");
+
     static void onProgress(j_common_ptr common) {
         const auto* info = reinterpret_cast<j_decompress_ptr>(common);
-        if (info->input_scan_number > maxScans)
-            jpeg::ErrorGuard::stop(common, "too many scans in a progressive JPEG");
+        auto* progress = reinterpret_cast<Progress*>(common->progress);
+        if (info->input_scan_number == progress->scan) return;
+        progress->scan = info->input_scan_number;
+        ++progress->work.scans;
+        for (int i = 0; i < info->comps_in_scan; ++i)
+            progress->work.blocks += blocksOf(*info->cur_comp_info[i]);
+        if (overBudget(progress->work))
+            jpeg::ErrorGuard::stop(common, "the photo's scans are too costly to decode");
     }
 
     jpeg::ErrorGuard guard_;
     jpeg_decompress_struct info_{};
-    jpeg_progress_mgr progress_{};
+    Progress progress_;
     bool created_ = false;
 };
 
@@ -282,27 +386,22 @@ void sampleFromScanlines(Decompressor& dec, const Sampling& sampling, Picture& o
 
 }  // namespace
 
+ScanWork checkDecodingCost(const QByteArray& jpeg) {
+    Decompressor dec;
+    dec.readHeader(jpeg);
+    return refuseBeforeDecoding(jpeg, dec.info(), jpeg_has_multiple_scans(&dec.info()) != FALSE);
+}
+
 SampledPhoto decodeSampled(const QByteArray& jpeg, DecodeRoute route) {
     Decompressor dec;
+    dec.readHeader(jpeg);
     jpeg_decompress_struct& info = dec.info();
-    dec.guard().run("Not a readable JPEG", [&] {
-        jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(jpeg.constData()),
-                     static_cast<unsigned long>(jpeg.size()));
-        jpeg_read_header(&info, TRUE);
-    });
+    SampledPhoto photo;
+    photo.multipleScans = jpeg_has_multiple_scans(&info) != FALSE;
+    refuseBeforeDecoding(jpeg, info, photo.multipleScans);
 
     const int width = static_cast<int>(info.image_width);
     const int height = static_cast<int>(info.image_height);
-    SampledPhoto photo;
-    photo.multipleScans = jpeg_has_multiple_scans(&info) != FALSE;
-    // A photo of several scans keeps all its coefficients until the last one: refuse it here,
-    // by its size, rather than let the codec stop on its memory cap with its own words.
-    if (static_cast<long long>(width) * height > maxDecodedPixels ||
-        (photo.multipleScans && coefficientBytes(info) > maxCodecMemory))
-        throw AppError(QStringLiteral("The photo is too large to decode (%1 x %2 pixels)")
-                           .arg(width)
-                           .arg(height));
-
     const PictureSize box = boxSize(width, height);
     const Sampling sampling{nearestSourceMap(box.width, width),
                             nearestSourceMap(box.height, height)};

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <cstdio>
 
 #include "JpegFixtures.h"
@@ -93,6 +94,58 @@ TEST(HostilePhoto, EnormousHeadersAreRefusedOrSampledWithinBoundedMemory) {
             EXPECT_LT(peakKiB, kPeakBoundKiB);
         }
         EXPECT_LT(ms, 60000);
+    }
+}
+
+// A few kilobytes of scans that hold next to no data, over a frame of tens of megapixels: every
+// scan makes the codec go over all the blocks of the components it covers, and the codec keeps
+// every coefficient until the last one. Such a file is refused before the codec takes that
+// memory, however few scans it holds below the scan limit.
+TEST(HostilePhoto, CraftedManyScanFilesAreRefusedAtOnce) {
+    struct Crafted {
+        const char* name;
+        Layout layout;
+        int copies;  // of the simple script's scan sequence (6 scans for grey, 10 for colour)
+        int side;
+    };
+    const Crafted cases[] = {
+        {"grey, 996 scans, 8000 x 8000", Layout::Grey, 166, 8000},
+        {"grey, 996 scans, 16000 x 16000", Layout::Grey, 166, 16000},
+        {"grey, 60 scans, 8000 x 8000", Layout::Grey, 10, 8000},
+        {"4:4:4, 990 scans, 8000 x 8000", Layout::Ycc444, 99, 8000},
+        {"4:2:0, 200 scans, 12000 x 12000", Layout::Ycc420, 20, 12000},
+    };
+    constexpr long long kRefusalBoundKiB = 64 * 1024;
+    TempFolder folder;
+    for (const Crafted& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray small = makeJpeg({8, 8, c.layout, true});
+        const QByteArray crafted =
+            withFrameSize(withScansRepeated(small, c.copies), c.side, c.side);
+        const QString before = folder.path(QStringLiteral("7__crafted.jpg"));
+        const QString after = folder.path(QStringLiteral("7 crafted.jpg"));
+        writeFile(before, crafted);
+
+        const bool measured = kMeasurable && resetPeakMemory();
+        const long long startKiB = residentMemoryKiB();
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            SetJPGCompression(60, before, after);
+            ADD_FAILURE() << "the crafted photo was decoded";
+        } catch (const AppError& e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("too costly"))) << e.what();
+        }
+        const qint64 ms = clock.elapsed();
+        const long long peakKiB = peakMemoryKiB() - startKiB;
+        std::printf("[ crafted  ] %s (%lld bytes): %lld ms, peak %lld KiB above the start\n",
+                    c.name, static_cast<long long>(crafted.size()), static_cast<long long>(ms),
+                    measured ? peakKiB : -1LL);
+        EXPECT_LT(ms, 1000);
+        if (measured) {
+            EXPECT_LT(peakKiB, kRefusalBoundKiB);
+        }
+        EXPECT_FALSE(QFile::exists(after));
     }
 }
 

@@ -42,6 +42,7 @@ TEST(JpegDecoder, SampledPictureEqualsFullDecodeThenSampling) {
         {"4:2:0 restart markers", {1203, 901, Layout::Ycc420, false, 75, 2}},
         {"4:2:0 progressive", {1600, 1200, Layout::Ycc420, true}},
         {"4:2:0 progressive portrait", {601, 1201, Layout::Ycc420, true}},
+        {"4:2:0 progressive restart markers", {1203, 901, Layout::Ycc420, true, 75, 1}},
         {"4:2:2", {1001, 667, Layout::Ycc422}},
         {"4:2:2 progressive", {777, 555, Layout::Ycc422, true}},
         {"4:4:4", {1001, 667, Layout::Ycc444}},
@@ -89,6 +90,97 @@ TEST(JpegDecoder, RefusesHostileSizesAndScanCounts) {
     const SampledPhoto photo = decodeSampled(test::withFrameSize(small, 6000, 4000));
     EXPECT_EQ(photo.picture.width, 600);
     EXPECT_EQ(photo.picture.height, 400);
+}
+
+// The usual progressive scripts of ten to twelve scans over 60 MP, at 4:2:0 and at 4:4:4, stay
+// within the scans' budget; the same headers with their scans written a few times over do not.
+TEST(JpegDecoder, ScanBudgetAdmitsRealProgressivePhotosOnly) {
+    using test::ScanSpec;
+    // Twelve scans with the DC coefficients sent in three interleaved steps: each of those goes
+    // over all three components, the heaviest usual script.
+    const std::vector<ScanSpec> twelveScans = {
+        {{0, 1, 2}, 0, 0, 0, 2}, {{0}, 1, 5, 0, 2},       {{2}, 1, 63, 0, 1},
+        {{1}, 1, 63, 0, 1},      {{0}, 6, 63, 0, 2},      {{0, 1, 2}, 0, 0, 2, 1},
+        {{0}, 1, 63, 2, 1},      {{0, 1, 2}, 0, 0, 1, 0}, {{1}, 1, 63, 1, 0},
+        {{2}, 1, 63, 1, 0},      {{0}, 1, 5, 1, 0},       {{0}, 6, 63, 1, 0},
+    };
+    struct Case {
+        const char* what;
+        QByteArray jpeg;  // a small picture; its frame is then declared 9000 x 6700 (60.3 MP)
+        int copies;       // of its scan sequence
+        int scans;        // what the walk must count
+        bool admitted;
+    };
+    const Case cases[] = {
+        {"4:2:0, 10 scans", test::makeJpeg({64, 48, Layout::Ycc420, true}), 1, 10, true},
+        {"4:4:4, 10 scans", test::makeJpeg({64, 48, Layout::Ycc444, true}), 1, 10, true},
+        {"4:4:4, 12 scans", test::makeJpegWithScript({64, 48, Layout::Ycc444}, twelveScans), 1, 12,
+         true},
+        {"greyscale, 6 scans", test::makeJpeg({64, 48, Layout::Grey, true}), 1, 6, true},
+        {"4:4:4, 20 scans", test::makeJpeg({64, 48, Layout::Ycc444, true}), 2, 20, true},
+        {"4:2:0, 60 scans", test::makeJpeg({64, 48, Layout::Ycc420, true}), 6, 60, false},
+        {"4:4:4, 40 scans", test::makeJpeg({64, 48, Layout::Ycc444, true}), 4, 40, false},
+        {"greyscale, 60 scans", test::makeJpeg({64, 48, Layout::Grey, true}), 10, 60, false},
+    };
+    for (const Case& c : cases) {
+        const QByteArray jpeg =
+            test::withFrameSize(test::withScansRepeated(c.jpeg, c.copies), 9000, 6700);
+        try {
+            EXPECT_EQ(checkDecodingCost(jpeg).scans, c.scans) << c.what;
+            EXPECT_TRUE(c.admitted) << c.what << " was admitted";
+        } catch (const AppError& e) {
+            EXPECT_FALSE(c.admitted) << c.what << ": " << e.what();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("too costly"))) << e.what();
+            EXPECT_TRUE(
+                e.message().contains(QStringLiteral("%1 scans over 9000 x 6700").arg(c.scans)))
+                << e.what();
+        }
+    }
+
+    // Each scan counts every block of the components it covers. At 1600 x 1200 in 4:2:0 the
+    // luma has 200 x 150 blocks and each chroma 100 x 75: the two DC scans cover all three, six
+    // AC scans the luma alone and four one chroma each.
+    const ScanWork work = checkDecodingCost(test::makeJpeg({1600, 1200, Layout::Ycc420, true}));
+    EXPECT_EQ(work.blocks, 2 * 45000 + 4 * 30000 + 4 * 7500);
+    EXPECT_EQ(checkDecodingCost(test::makeJpeg({1600, 1200})).scans, 0) << "single scan";
+}
+
+// The scans are counted from the bytes before the codec reads them; the count must be the
+// codec's own, whatever lies between and inside the scans.
+TEST(JpegDecoder, ScanWalkCountsWhatTheCodecReads) {
+    const QByteArray progressive = test::makeJpeg({120, 90, Layout::Ycc420, true});
+    const qsizetype secondScan =
+        progressive.indexOf("\xFF\xDA", progressive.indexOf("\xFF\xDA") + 2);
+    ASSERT_GT(secondScan, 0);
+    const auto inserted = [&](const QByteArray& bytes) {
+        return progressive.left(secondScan) + bytes + progressive.mid(secondScan);
+    };
+    // The scan sequence without its end of image, to append after it.
+    const QByteArray scans = test::withScansRepeated(progressive, 2).mid(progressive.size() - 2);
+    struct Case {
+        const char* what;
+        QByteArray jpeg;
+    };
+    const Case cases[] = {
+        {"simple script", progressive},
+        {"restart markers in every row", test::makeJpeg({120, 90, Layout::Ycc420, true, 75, 1})},
+        {"coded 0xFF bytes and markers in data",
+         test::makeJpeg({640, 480, Layout::Ycc444, true, 100})},
+        {"a comment between scans",
+         inserted(QByteArray("\xFF\xFE\x00\x07\xFF\xDA\xFF\x00\x00", 9))},
+        {"fill bytes before a marker", inserted(QByteArray("\xFF\xFF\xFF", 3))},
+        {"stray bytes between scans", inserted(QByteArray("ab\xFF\x00\xFF\xD3" "cd", 8))},
+        {"a scan after the end of the image", progressive + scans},
+        {"scans repeated", test::withScansRepeated(progressive, 3)},
+        {"sequential, one scan per component",
+         test::makeJpegWithScript({120, 90, Layout::Ycc444},
+                                  {{{0}, 0, 63, 0, 0}, {{1}, 0, 63, 0, 0}, {{2}, 0, 63, 0, 0}})},
+    };
+    for (const Case& c : cases) {
+        const int codec = test::scansReadByCodec(c.jpeg);
+        EXPECT_GT(codec, 1) << c.what;
+        EXPECT_EQ(checkDecodingCost(c.jpeg).scans, codec) << c.what;
+    }
 }
 
 }  // namespace

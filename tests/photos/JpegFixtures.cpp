@@ -84,7 +84,12 @@ PixelSource texture() {
     };
 }
 
-QByteArray makeJpeg(const JpegShape& shape, const PixelSource& pixels) {
+namespace {
+
+// Encodes the picture with the codec's defaults for its layout; progressive with the codec's
+// simple script, or with `script` when one is given.
+QByteArray encode(const JpegShape& shape, const PixelSource& pixels,
+                  const std::vector<jpeg_scan_info>* script) {
     Compress c;
     const int components = componentsOf(shape.layout);
     c.info.image_width = static_cast<JDIMENSION>(shape.width);
@@ -113,7 +118,12 @@ QByteArray makeJpeg(const JpegShape& shape, const PixelSource& pixels) {
             break;
     }
     jpeg_set_quality(&c.info, shape.quality, TRUE);
-    if (shape.progressive) jpeg_simple_progression(&c.info);
+    if (script != nullptr) {
+        c.info.scan_info = script->data();
+        c.info.num_scans = static_cast<int>(script->size());
+    } else if (shape.progressive) {
+        jpeg_simple_progression(&c.info);
+    }
     c.info.restart_in_rows = shape.restartRows;
     jpeg_start_compress(&c.info, TRUE);
     const bool invert = shape.layout == Layout::CmykAdobe || shape.layout == Layout::YcckAdobe;
@@ -136,44 +146,69 @@ QByteArray makeJpeg(const JpegShape& shape, const PixelSource& pixels) {
     return QByteArray(reinterpret_cast<const char*>(c.buffer), static_cast<qsizetype>(c.size));
 }
 
+}  // namespace
+
+QByteArray makeJpeg(const JpegShape& shape, const PixelSource& pixels) {
+    return encode(shape, pixels, nullptr);
+}
+
+QByteArray makeJpegWithScript(const JpegShape& shape, const std::vector<ScanSpec>& script) {
+    std::vector<jpeg_scan_info> scans;
+    for (const ScanSpec& spec : script) {
+        jpeg_scan_info scan{};
+        scan.comps_in_scan = static_cast<int>(spec.components.size());
+        for (std::size_t i = 0; i < spec.components.size(); ++i)
+            scan.component_index[i] = spec.components[i];
+        scan.Ss = spec.ss;
+        scan.Se = spec.se;
+        scan.Ah = spec.ah;
+        scan.Al = spec.al;
+        scans.push_back(scan);
+    }
+    return encode(shape, texture(), &scans);
+}
+
 QByteArray makeJpegWithManyScans(int width, int height, int components) {
     constexpr int maxAl = 10;  // deepest successive approximation the codec accepts
-    std::vector<jpeg_scan_info> script;
+    std::vector<ScanSpec> script;
     for (int band = 0; band < DCTSIZE2 * components; ++band) {
         for (int ah = 0; ah <= maxAl; ++ah) {
-            jpeg_scan_info scan{};
-            scan.comps_in_scan = 1;
-            scan.component_index[0] = band / DCTSIZE2;
-            scan.Ss = scan.Se = band % DCTSIZE2;
-            scan.Ah = ah == 0 ? 0 : maxAl - ah + 1;
-            scan.Al = maxAl - ah;
-            script.push_back(scan);
+            const int coefficient = band % DCTSIZE2;
+            script.push_back({{band / DCTSIZE2},
+                              coefficient,
+                              coefficient,
+                              ah == 0 ? 0 : maxAl - ah + 1,
+                              maxAl - ah});
         }
     }
-    Compress c;
-    c.info.image_width = static_cast<JDIMENSION>(width);
-    c.info.image_height = static_cast<JDIMENSION>(height);
-    c.info.input_components = components;
-    c.info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c.info);
-    if (components == 3) setSampling(c.info, 1, 1);
-    c.info.scan_info = script.data();
-    c.info.num_scans = static_cast<int>(script.size());
-    jpeg_start_compress(&c.info, TRUE);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * components);
-    const PixelSource pixels = texture();
-    std::uint8_t px[4];
-    while (c.info.next_scanline < c.info.image_height) {
-        for (int x = 0; x < width; ++x) {
-            pixels(x, static_cast<int>(c.info.next_scanline), px);
-            for (int i = 0; i < components; ++i)
-                row[static_cast<std::size_t>(x) * components + i] = px[i];
-        }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c.info, &r, 1);
+    return makeJpegWithScript(
+        {width, height, components == 1 ? Layout::Grey : Layout::Ycc444, true}, script);
+}
+
+QByteArray withScansRepeated(const QByteArray& jpeg, int copies) {
+    // The scans, each with the tables written before it, run from the end of the frame header
+    // to the end-of-image marker.
+    qsizetype i = 2;
+    while (i + 3 < jpeg.size()) {
+        const auto marker = static_cast<unsigned char>(jpeg[i + 1]);
+        const int length =
+            static_cast<unsigned char>(jpeg[i + 2]) * 256 + static_cast<unsigned char>(jpeg[i + 3]);
+        i += 2 + length;
+        if (marker >= 0xC0 && marker <= 0xC2) break;
     }
-    jpeg_finish_compress(&c.info);
-    return QByteArray(reinterpret_cast<const char*>(c.buffer), static_cast<qsizetype>(c.size));
+    if (i >= jpeg.size() || !jpeg.endsWith("\xFF\xD9")) throw std::runtime_error("no scans");
+    const QByteArray scans = jpeg.mid(i, jpeg.size() - 2 - i);
+    QByteArray out = jpeg.left(i);
+    out.reserve(i + scans.size() * copies + 2);
+    for (int k = 0; k < copies; ++k) out += scans;
+    return out + QByteArray("\xFF\xD9", 2);
+}
+
+int scansReadByCodec(const QByteArray& jpeg) {
+    Decompress d(jpeg);
+    // A multi-scan decode reads every scan up to the end of the image before the first row.
+    jpeg_start_decompress(&d.info);
+    return d.info.input_scan_number;
 }
 
 Picture referenceDecode(const QByteArray& jpeg) {

@@ -42,10 +42,31 @@ PixelSource texture();
 
 QByteArray makeJpeg(const JpegShape& shape, const PixelSource& pixels = texture());
 
+// One scan of a progressive script: the components it covers (their indexes), its band of
+// coefficients ss..se and its successive approximation (bits ah before, al after).
+struct ScanSpec {
+    std::vector<int> components;
+    int ss = 0;
+    int se = 0;
+    int ah = 0;
+    int al = 0;
+};
+
+// A progressive JPEG of the texture written with this scan script.
+QByteArray makeJpegWithScript(const JpegShape& shape, const std::vector<ScanSpec>& script);
+
 // A valid progressive JPEG (greyscale, or YCbCr 4:4:4 for 3 components) split into as many
 // scans as the codec allows, 704 per component: each coefficient band in its own scan, refined
 // one bit at a time.
 QByteArray makeJpegWithManyScans(int width, int height, int components);
+
+// The same JPEG with its whole sequence of scans (each with the tables written before it)
+// written `copies` times: a file of a few kilobytes whose every scan still makes the codec go
+// over all the blocks its frame declares. The codec only warns about the repeated scans.
+QByteArray withScansRepeated(const QByteArray& jpeg, int copies);
+
+// How many scans the codec reads when it decodes the JPEG.
+int scansReadByCodec(const QByteArray& jpeg);
 
 // The codec's full-size decode to RGB with its defaults (greyscale expanded to three samples).
 Picture referenceDecode(const QByteArray& jpeg);
