@@ -19,8 +19,8 @@
 #include "core/AppPaths.h"
 #include "core/Errors.h"
 #include "core/Text.h"
-#include "migration/ImportRun.h"
-#include "photos/PhotoPass.h"
+#include "runs/ImportRun.h"
+#include "runs/PhotoPass.h"
 #include "ui_FrmImportador.h"
 
 namespace patrimonio {
@@ -87,7 +87,8 @@ QString chooseFileWithDialog(QWidget* parent) {
 
 // Keeps the run button and the mode box disabled for as long as a run is under way, so that a
 // click handled while the run pumps messages neither starts a second run inside the first nor
-// changes the mode; both come back however the run ends.
+// changes the mode; both come back however the run ends. Only the window touches the run
+// button: this guard, and the end of a finished photo-only pass (runPhotoPass).
 class TFrmImportador::RunGuard {
 public:
     explicit RunGuard(TFrmImportador& w) : w_(w) {
@@ -273,10 +274,33 @@ void TFrmImportador::runInMode(bool photoOnly) {
     data_->Con_Novo.checkAlive();
     data_->Con_Velho.checkAlive();
     if (photoOnly) {
-        PhotoPass(*data_, counters_, *this).run();
+        runPhotoPass();
     } else {
-        ImportRun(*data_, counters_, *this).run();
+        runImport();
     }
+}
+
+void TFrmImportador::runPhotoPass() {
+    if (PhotoPass(*data_, counters_, *this).run() != PhotoPassEnd::Finished) return;
+    // Once the operator has closed the summary: the run button at once (the run guard still
+    // keeps a second run from starting until this click's handler returns), the log button,
+    // and the recompressed photos on the desktop.
+    setRunEnabled(true);
+    setLogButtonEnabled(true);
+    openFolder(afterFolder());
+}
+
+void TFrmImportador::runImport() {
+    ImportRun run(*data_, counters_, *this);
+    try {
+        run.run();
+    } catch (...) {
+        // The report of what was done before the error is in the log view: it can be saved.
+        if (run.reportLogged()) setLogButtonEnabled(true);
+        throw;
+    }
+    if (run.reportLogged()) setLogButtonEnabled(true);
+    showMessage(ImportRun::completionMessage(run.report().refusedRows()));
 }
 
 // Error log.
@@ -357,6 +381,8 @@ void TFrmImportador::appendLogLine(const QString& line) {
 void TFrmImportador::saveLog() {
     BtnLOGClick();
 }
+
+// Window chores.
 
 void TFrmImportador::setRunEnabled(bool enabled) {
     ui_->BitBtn1->setEnabled(enabled);

@@ -66,9 +66,11 @@ public:
     void setLogText(const QString& text) override;
     void appendLogLine(const QString& line) override;
     void saveLog() override;
-    void setRunEnabled(bool enabled) override;
-    void setLogButtonEnabled(bool enabled) override;
-    void openFolder(const QString& path) override;
+
+    // Window chores, the window's alone: no run does them.
+    void setRunEnabled(bool enabled);        // BitBtn1 and the mode box
+    void setLogButtonEnabled(bool enabled);  // BtnLOG
+    void openFolder(const QString& path);    // the desktop's "open" on a folder
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -79,6 +81,8 @@ private:
     void setUpControls();
     void connectHandlers();
     void runInMode(bool photoOnly);
+    void runPhotoPass();
+    void runImport();
     void tryConnect(QLineEdit& edit, Connection& connection, const QString& prefix,
                     const QColor& successColour, const QString& message);
     void pickFileFor(QLineEdit& edit);

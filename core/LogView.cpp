@@ -4,7 +4,7 @@
 
 namespace patrimonio {
 
-void appendLogCode(RunHost& host, const QString& code) {
+void appendLogCode(RunReport& host, const QString& code) {
     const QString text = host.logText();
     if (trimmed(text).isEmpty()) {
         host.setLogText(code);

@@ -10,6 +10,6 @@ namespace patrimonio {
 // A view holding nothing but blanks (an operator may have typed some) starts afresh with the
 // code; otherwise the code follows the text as it stands, after " - ", so the view reads
 // 12 - 40 - 1033 on one line.
-void appendLogCode(RunHost& host, const QString& code);
+void appendLogCode(RunReport& host, const QString& code);
 
 }  // namespace patrimonio

@@ -1,14 +1,18 @@
 #pragma once
-// What a run (the purge, the copy steps, the photo-only pass) may ask of the window.
-// The window implements it; tests implement it with a recorder and no waiting.
+// What a run (the purge, the copy steps, the photo-only pass) has to do with the window, in two
+// halves: what it reports (RunReport) and what it asks (RunQuestions). A step that only reports
+// takes a RunReport, so its signature says it neither reads the operator's boxes nor opens a
+// dialog. Runs do no window chores: the run button, "Salvar Log" and the desktop's folder view
+// belong to the window alone. The window implements both halves; tests implement them with a
+// recorder and no waiting.
 
 #include <QString>
 
 namespace patrimonio {
 
-class RunHost {
+class RunReport {
 public:
-    virtual ~RunHost() = default;
+    virtual ~RunReport() = default;
 
     // Status widgets.
     virtual void setStatus(const QString& text) = 0;  // LblStatus
@@ -23,6 +27,18 @@ public:
     virtual void pumpMessages() = 0;
     // Waits on the spot; the window handles nothing meanwhile. Production waits for real.
     virtual void pause(int milliseconds) = 0;
+
+    // The log view MemoLOG.
+    virtual QString logText() const = 0;
+    virtual void setLogText(const QString& text) = 0;
+    // Adds a line of its own at the end of the log view (import report, refused rows).
+    virtual void appendLogLine(const QString& line) = 0;
+};
+
+class RunQuestions {
+public:
+    virtual ~RunQuestions() = default;
+
     // Modal message with an OK button; returns when the operator closes it.
     virtual void showMessage(const QString& text) = 0;
 
@@ -30,18 +46,11 @@ public:
     virtual QString qualityText() const = 0;   // Edit3
     virtual QString skipListText() const = 0;  // EdtBensIgnorados
 
-    // The log view MemoLOG.
-    virtual QString logText() const = 0;
-    virtual void setLogText(const QString& text) = 0;
-    // Adds a line of its own at the end of the log view (import report, refused rows).
-    virtual void appendLogLine(const QString& line) = 0;
     // Saves the log file and confirms (BtnLOGClick); raises when the file cannot be written.
     virtual void saveLog() = 0;
-
-    // Buttons and desktop.
-    virtual void setRunEnabled(bool enabled) = 0;        // BitBtn1 and the mode box
-    virtual void setLogButtonEnabled(bool enabled) = 0;  // BtnLOG
-    virtual void openFolder(const QString& path) = 0;    // the desktop's "open" on a folder
 };
+
+// Both halves: what a whole run is given.
+class RunHost : public RunReport, public RunQuestions {};
 
 }  // namespace patrimonio

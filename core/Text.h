@@ -16,18 +16,19 @@ QString fromWin1252(const QByteArray& bytes);
 // Removes blanks and control characters (everything up to U+0020) from both ends.
 QString trimmed(const QString& text);
 
-// True when the text is a whole number in decimal, optionally signed, blanks allowed around it.
+// The two whole-number checks, a decimal number with an optional sign. They differ in what
+// may stand around the number and in its size:
+// - isWholeNumber: any white space (Unicode's) around it, any number of digits;
+// - isInt64BetweenSpaces: only spaces and tabs around it, and its value fits a 64-bit integer
+//   (for text that goes into SQL as typed).
 bool isWholeNumber(const QString& text);
+bool isInt64BetweenSpaces(const QString& text);
 
 // The part after the last path separator ('/', '\\' or ':'); all of the text when none.
 QString fileNameOf(const QString& path);
 
 // The extension: from the last dot after the last path separator; empty when there is none.
 QString extensionOf(const QString& path);
-
-// True when the text holds a folder separator ('/' or '\\'): as part of a file name it would
-// put the file in another folder.
-bool containsFolderSeparator(const QString& text);
 
 // Text value for SQL: in single quotes, inner single quotes doubled.
 QString quotedSql(const QString& text);

@@ -1,5 +1,5 @@
 #pragma once
-// The tables and view of the asset register that the program names.
+// The tables, the view and the PAT_BEM columns of the asset register that the program names.
 
 #include <QString>
 
@@ -21,3 +21,14 @@ inline const QString GORGAOUNIDADE = QStringLiteral("GORGAOUNIDADE");
 inline const QString VW_GORGAOUNIDADE = QStringLiteral("VW_GORGAOUNIDADE");
 
 }  // namespace patrimonio::tables
+
+// The PAT_BEM columns both runs name: the photo, its name, the asset code, and the asset-value
+// reference the copies leave out.
+namespace patrimonio::columns {
+
+inline const QString BEM_IMAGEM = QStringLiteral("BEM_IMAGEM");
+inline const QString BEM_IMAGEM_NOME = QStringLiteral("BEM_IMAGEM_NOME");
+inline const QString BEM_CODIGO = QStringLiteral("BEM_CODIGO");
+inline const QString BV_CODIGO = QStringLiteral("BV_CODIGO");
+
+}  // namespace patrimonio::columns

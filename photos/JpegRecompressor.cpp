@@ -10,6 +10,7 @@
 #include "photos/JpegDecoder.h"
 #include "photos/JpegEncoder.h"
 #include "photos/NearestSampling.h"
+#include "photos/PhotoFiles.h"
 
 namespace patrimonio {
 
@@ -27,18 +28,11 @@ QByteArray readWholeFile(const QString& path) {
     return bytes;
 }
 
-void writeWholeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw AppError(
-            QStringLiteral("Cannot create the photo %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        throw AppError(
-            QStringLiteral("Cannot write the photo %1: %2").arg(path, file.errorString()));
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        throw AppError(
-            QStringLiteral("Cannot write the photo %1: %2").arg(path, file.errorString()));
+void writePhotoFile(const QString& path, const QByteArray& bytes) {
+    const FileWrite written = writeWholeFile(path, bytes);
+    if (written.failure == FileWrite::Failure::Create)
+        throw AppError(QStringLiteral("Cannot create the photo ") + written.detail);
+    if (!written.ok()) throw AppError(QStringLiteral("Cannot write the photo ") + written.detail);
 }
 
 }  // namespace
@@ -78,7 +72,7 @@ std::optional<QByteArray> SetJPGCompression(int Compressao, const QString& AInFi
     // Decoding samples each kept row as it comes, so the full-size picture is never held.
     const SampledPhoto photo = decodeSampled(input);
     QByteArray output = encodeJpeg(photo.picture, quality, photo.multipleScans);
-    writeWholeFile(AOutFile, output);
+    writePhotoFile(AOutFile, output);
     return output;
 }
 

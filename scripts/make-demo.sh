@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 BUILD_DIR="${1:?usage: make-demo.sh BUILD_DIR DEMO_DIR}"
 DEMO_DIR="${2:?usage: make-demo.sh BUILD_DIR DEMO_DIR}"
 shift 2
-GENERATOR="$BUILD_DIR/tests/migration/fixtures/generate_register"
+GENERATOR="$BUILD_DIR/tests/runs/fixtures/generate_register"
 [ -x "$GENERATOR" ] || { echo "make-demo.sh: $GENERATOR not built" >&2; exit 1; }
 mkdir -p "$DEMO_DIR"
 DEMO_DIR="$(cd "$DEMO_DIR" && pwd)"

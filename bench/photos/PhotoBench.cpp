@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "photos/JpegLib.h"
 #include "photos/JpegRecompressor.h"
 #include "photos/NearestSampling.h"
@@ -29,6 +30,10 @@ extern char** environ;
 
 namespace patrimonio {
 namespace {
+
+using bench::procStatusKiB;
+using bench::threadCpuMs;
+using bench::wallMs;
 
 struct Photo {
     const char* name;
@@ -136,20 +141,6 @@ void ours(const std::string& in, const std::string& out) {
     SetJPGCompression(60, QString::fromStdString(in), QString::fromStdString(out));
 }
 
-// CPU time of this thread, in ms: the machine is shared, and time spent waiting for a core is
-// not the method's cost. Page faults and other kernel work on the thread's behalf are included.
-double cpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-double wallMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
 struct ChildCost {
     double cpuMs = -1;
     long peakKb = -1;
@@ -171,14 +162,6 @@ ChildCost runProcess(const std::vector<std::string>& args) {
     return {ms(usage.ru_utime) + ms(usage.ru_stime), usage.ru_maxrss};
 }
 
-long statusKb(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::strlen(key)));
-    return -1;
-}
-
 // The best run: the machine is shared, and other work only ever adds time.
 double best(const std::vector<double>& values) {
     return *std::min_element(values.begin(), values.end());
@@ -187,12 +170,12 @@ double best(const std::vector<double>& values) {
 // Child mode: one call in a fresh process; prints the peak above the baseline in kB.
 int measurePeak(const std::string& method, const std::string& in, const std::string& out) {
     // Load the code paths once on a tiny picture so that only the call's own memory counts.
-    const long baseline = statusKb("VmRSS:");
+    const long baseline = procStatusKiB("VmRSS:");
     if (method == "ours")
         ours(in, out);
     else
         bareLoop(in, out);
-    std::printf("%ld\n", statusKb("VmHWM:") - baseline);
+    std::printf("%ld\n", procStatusKiB("VmHWM:") - baseline);
     return 0;
 }
 
@@ -249,13 +232,13 @@ int run(int runs) {
         std::vector<double> cpuOurs, cpuBare, cpuIm, wallOurs, wallBare, wallIm;
         long imPeak = 0;
         for (int r = 0; r < runs; ++r) {  // interleaved, so that load from others hits all
-            double c0 = cpuMs(), w0 = wallMs();
+            double c0 = threadCpuMs(), w0 = wallMs();
             ours(in, outOurs);
-            cpuOurs.push_back(cpuMs() - c0);
+            cpuOurs.push_back(threadCpuMs() - c0);
             wallOurs.push_back(wallMs() - w0);
-            c0 = cpuMs(), w0 = wallMs();
+            c0 = threadCpuMs(), w0 = wallMs();
             bareLoop(in, outBare);
-            cpuBare.push_back(cpuMs() - c0);
+            cpuBare.push_back(threadCpuMs() - c0);
             wallBare.push_back(wallMs() - w0);
             if (r < 3) {
                 w0 = wallMs();

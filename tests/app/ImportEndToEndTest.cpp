@@ -85,10 +85,20 @@ TEST_F(ImportEndToEnd, DemoPairChosenInTheWindowIsImportedWhole) {
     ASSERT_EQ(messages, (QStringList{"Conectado a base de dados: origem.fdb",
                                      "Conectado a base de dados: destino.fdb"}));
     messages.clear();
+    // The report and "Salvar Log" come before the completion message.
+    bool logButtonAtCompletion = false;
+    bool reportAtCompletion = false;
+    window->seams().message = [&](const QString& text) {
+        messages << text;
+        logButtonAtCompletion = ui().BtnLOG->isEnabled();
+        reportAtCompletion = ui().MemoLOG->toPlainText().contains("Localizações sem órgão");
+    };
 
     QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
 
     ASSERT_EQ(messages, QStringList{"Importação concluída."});
+    EXPECT_TRUE(logButtonAtCompletion);
+    EXPECT_TRUE(reportAtCompletion);
     EXPECT_EQ(ui().LblStatus->text(), "Aguardando...");
     EXPECT_FALSE(window->runUnderWay());
     EXPECT_TRUE(ui().BitBtn1->isEnabled());

@@ -12,7 +12,7 @@
 
 #include "WindowFixture.h"
 #include "db/DataModule.h"
-#include "photos/PhotoPass.h"
+#include "runs/PhotoPass.h"
 
 namespace patrimonio::test {
 namespace {
@@ -32,6 +32,18 @@ QByteArray encoded(const char* format) {
 
 class PhotoPassWindow : public WindowFixture {
 protected:
+    // A photo database with an empty PAT_BEM, chosen in Edit2 with the mode box ticked: the
+    // window opens it by its bare path.
+    void choosePhotoDatabase() {
+        const QString path = createDatabase(
+            folder.path(QStringLiteral("fotos.fdb")),
+            "CREATE TABLE PAT_BEM (BEM_CODIGO INTEGER NOT NULL PRIMARY KEY, BEM_IMAGEM BLOB "
+            "SUB_TYPE 0, BEM_IMAGEM_NOME VARCHAR(100), BEM_DESCRICAO VARCHAR(60));");
+        ui().Ck_Apenas_Tratar_Imagem->setChecked(true);
+        ui().Edit2->setText(path);
+        ASSERT_TRUE(window->data().Con_Novo.Connected());
+    }
+
     QByteArray storedPhoto(int code) {
         RecordSet& cds = window->data().CdsAux;
         cds.Close();
@@ -49,14 +61,8 @@ TEST_F(PhotoPassWindow, ModeBoxTickedDatabaseInEdit2PassRunsToItsSummary) {
     const QByteArray jpeg = encoded("JPG");
     const QByteArray png = encoded("PNG");
     ASSERT_FALSE(jpeg.isEmpty());
-    const QString path = createDatabase(
-        folder.path(QStringLiteral("fotos.fdb")),
-        "CREATE TABLE PAT_BEM (BEM_CODIGO INTEGER NOT NULL PRIMARY KEY, BEM_IMAGEM BLOB SUB_TYPE 0,"
-        " BEM_IMAGEM_NOME VARCHAR(100), BEM_DESCRICAO VARCHAR(60));");
-
-    ui().Ck_Apenas_Tratar_Imagem->setChecked(true);
-    ui().Edit2->setText(path);
-    ASSERT_TRUE(window->data().Con_Novo.Connected());
+    choosePhotoDatabase();
+    if (HasFatalFailure()) return;
 
     // The rows go in through the window's own connection: the file is open by its bare path.
     RecordSet& cds = window->data().CdsAux;
@@ -81,11 +87,24 @@ TEST_F(PhotoPassWindow, ModeBoxTickedDatabaseInEdit2PassRunsToItsSummary) {
     messages.clear();
     ui().EdtBensIgnorados->setText(QStringLiteral(" 30 "));
     ui().Edit3->setText(QStringLiteral("60"));
+    // The summary first, then the buttons, then the folder.
+    bool logButtonAtSummary = true;
+    bool buttonsBackAtFolder = false;
+    window->seams().message = [&](const QString& text) {
+        messages << text;
+        if (text == photoPassSummary(1, 1)) logButtonAtSummary = ui().BtnLOG->isEnabled();
+    };
+    window->seams().openFolder = [&](const QString& opened) {
+        openedFolders << opened;
+        buttonsBackAtFolder = ui().BitBtn1->isEnabled() && ui().BtnLOG->isEnabled();
+    };
     QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
 
     EXPECT_EQ(messages,
               (QStringList{QStringLiteral("LOG criada com sucesso, salvo junto a este executável."),
                            photoPassSummary(1, 1)}));
+    EXPECT_FALSE(logButtonAtSummary);
+    EXPECT_TRUE(buttonsBackAtFolder);
     EXPECT_EQ(ui().MemoLOG->toPlainText(), QStringLiteral("40"));
     EXPECT_TRUE(QFile::exists(logFilePath()));
     EXPECT_TRUE(ui().BitBtn1->isEnabled());
@@ -100,6 +119,48 @@ TEST_F(PhotoPassWindow, ModeBoxTickedDatabaseInEdit2PassRunsToItsSummary) {
     EXPECT_EQ(storedPhoto(12), after.readAll());
     EXPECT_EQ(storedPhoto(30), jpeg);  // skipped
     EXPECT_EQ(storedPhoto(40), png);   // failed, untouched
+}
+
+// What the window does after a pass that did not finish: the run button and the mode box come
+// back, while "Salvar Log" stays as it was and no folder opens.
+TEST_F(PhotoPassWindow, APassThatDoesNotFinishGivesBackOnlyTheRunButton) {
+    choosePhotoDatabase();
+    if (HasFatalFailure()) return;
+
+    const struct {
+        const char* label;
+        const char* skipList;
+        const char* quality;
+        const char* skipListAtFirstPause;  // typed while the first batch opens
+        bool raises;
+    } cases[] = {
+        {"not started: the codes to skip are not a list", "9) OR (1=1", "60", nullptr, false},
+        {"stopped: the codes to skip made invalid", "", "60", "9;30", false},
+        {"ended by an error: the quality is not a number", "", "sessenta", nullptr, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        takeErrorDialogs();
+        messages.clear();
+        openedFolders.clear();
+        window->setLogButtonEnabled(false);
+        ui().EdtBensIgnorados->setText(QString::fromLatin1(c.skipList));
+        ui().Edit3->setText(QString::fromLatin1(c.quality));
+        const char* typed = c.skipListAtFirstPause;
+        window->seams().pause = [this, typed](int) {
+            if (typed) ui().EdtBensIgnorados->setText(QString::fromLatin1(typed));
+        };
+
+        QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+
+        EXPECT_EQ(takeErrorDialogs().size(), c.raises ? 1 : 0);
+        EXPECT_EQ(messages.size(), c.raises ? 0 : 1);  // the pass's own message, no summary
+        EXPECT_TRUE(ui().BitBtn1->isEnabled());
+        EXPECT_TRUE(ui().Ck_Apenas_Tratar_Imagem->isEnabled());
+        EXPECT_FALSE(window->runUnderWay());
+        EXPECT_FALSE(ui().BtnLOG->isEnabled());
+        EXPECT_TRUE(openedFolders.isEmpty());
+    }
 }
 
 }  // namespace

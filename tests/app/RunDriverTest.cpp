@@ -50,7 +50,7 @@ TEST_F(RunDriver, AClickDuringARunStartsNothing) {
         QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
         ui().BitBtn1->click();
         window->BitBtn1Click();
-        // The photo-only pass enables the button after its summary while the run goes on.
+        // The window enables the button after a photo-only pass's summary while the run goes on.
         window->setRunEnabled(true);
         QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
         window->pumpMessages();
@@ -102,8 +102,8 @@ TEST_F(RunDriver, HostShowsWhatTheStepsReport) {
     host.setWork(QStringLiteral("12345 de 67890"));
     host.pause(1000);
     host.showMessage(QStringLiteral("Importação concluída."));
-    host.openFolder(QStringLiteral("/tmp/Imagens_Depois/"));
-    host.setLogButtonEnabled(true);
+    window->openFolder(QStringLiteral("/tmp/Imagens_Depois/"));
+    window->setLogButtonEnabled(true);
 
     EXPECT_EQ(ui().LblStatus->text(), QStringLiteral("Importando os bens."));
     EXPECT_EQ(ui().LblWork->text(), QStringLiteral("12345 de 67890"));
@@ -123,7 +123,7 @@ TEST_F(RunDriver, HostShowsWhatTheStepsReport) {
     EXPECT_EQ(host.qualityText(), QStringLiteral("75"));
     EXPECT_EQ(host.skipListText(), QStringLiteral("9, 30"));
 
-    host.setRunEnabled(false);
+    window->setRunEnabled(false);
     EXPECT_FALSE(ui().BitBtn1->isEnabled());
     EXPECT_FALSE(ui().Ck_Apenas_Tratar_Imagem->isEnabled());
 }

@@ -10,9 +10,10 @@
 #include <cstdlib>
 
 #include "RtfInput.h"
+#include "core/AppPaths.h"
 #include "core/Iif.h"
 #include "core/Text.h"
-#include "photos/PhotoPass.h"
+#include "photos/PhotoFiles.h"
 
 namespace {
 
@@ -116,8 +117,9 @@ void checkPhotoFiles(const QString& name) {
     // photo is never silently left alone for want of one.
     check(!trimmed(extensionOf(chosen)).isEmpty(), "a chosen photo name without extension");
     if (containsFolderSeparator(chosen)) return;  // refused by the pass before any file is written
-    const QString folder = QStringLiteral("/exe/Imagens_Antes/");
-    const QString before = folder + QStringLiteral("12__") + chosen;
+    setExecutableDirForTesting(QStringLiteral("/exe"));
+    const QString folder = beforeFolder();
+    const QString before = beforeFile(QStringLiteral("12"), chosen);
     const qsizetype lastSeparator = std::max(before.lastIndexOf(u'/'), before.lastIndexOf(u'\\'));
     check(before.left(lastSeparator + 1) == folder, "a photo file outside its folder");
 }

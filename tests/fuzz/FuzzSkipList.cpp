@@ -10,7 +10,7 @@
 
 #include "RtfInput.h"
 #include "core/Text.h"
-#include "photos/BatchQuery.h"
+#include "runs/PhotoBatchQuery.h"
 
 namespace {
 

@@ -2,8 +2,12 @@
 
 namespace patrimonio::test {
 
-void RecordingHost::setStatus(const QString& text) { events << QStringLiteral("status:") + text; }
-void RecordingHost::setWork(const QString& text) { events << QStringLiteral("work:") + text; }
+void RecordingHost::setStatus(const QString& text) {
+    events << QStringLiteral("status:") + text;
+}
+void RecordingHost::setWork(const QString& text) {
+    events << QStringLiteral("work:") + text;
+}
 
 void RecordingHost::setGaugeMinimum(int value) {
     gauge.setMinimum(value);
@@ -28,7 +32,9 @@ void RecordingHost::pause(int milliseconds) {
     events << QStringLiteral("pause:%1").arg(milliseconds);
 }
 
-void RecordingHost::showMessage(const QString& text) { events << QStringLiteral("message:") + text; }
+void RecordingHost::showMessage(const QString& text) {
+    events << QStringLiteral("message:") + text;
+}
 
 void RecordingHost::appendLogLine(const QString& line) {
     if (!log.isEmpty() && !log.endsWith(u'\n')) log += u'\n';
@@ -41,18 +47,6 @@ void RecordingHost::saveLog() {
     if (onSaveLog) onSaveLog();
     ++saves;
 }
-
-void RecordingHost::setRunEnabled(bool enabled) {
-    runEnabled = enabled;
-    events << QStringLiteral("run-enabled:%1").arg(enabled ? 1 : 0);
-}
-
-void RecordingHost::setLogButtonEnabled(bool enabled) {
-    logButtonEnabled = enabled;
-    events << QStringLiteral("log-button:%1").arg(enabled ? 1 : 0);
-}
-
-void RecordingHost::openFolder(const QString& path) { events << QStringLiteral("open:") + path; }
 
 QStringList RecordingHost::eventsWith(const QString& prefix) const {
     QStringList out;

@@ -15,7 +15,7 @@ class RecordingHost : public RunHost {
 public:
     // Every event as one line: "status:<text>", "work:<text>", "gauge-min:<n>",
     // "gauge-max:<n>", "gauge:<n>", "pump", "pause:<ms>", "message:<text>", "log:<line>",
-    // "save-log", "run-enabled:<0|1>", "log-button:<0|1>", "open:<path>".
+    // "save-log".
     QStringList events;
 
     // Inputs the steps read during a run.
@@ -23,8 +23,6 @@ public:
     QString skipList;
     QString log;
 
-    bool runEnabled = true;
-    bool logButtonEnabled = false;
     GaugeModel gauge;
     int pauses = 0;
     int saves = 0;
@@ -50,9 +48,6 @@ public:
     void setLogText(const QString& text) override { log = text; }
     void appendLogLine(const QString& line) override;
     void saveLog() override;
-    void setRunEnabled(bool enabled) override;
-    void setLogButtonEnabled(bool enabled) override;
-    void openFolder(const QString& path) override;
 
     // Events that start with the prefix, in order, without the prefix.
     QStringList eventsWith(const QString& prefix) const;

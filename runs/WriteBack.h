@@ -7,13 +7,13 @@
 
 #include "core/RunHost.h"
 #include "db/RecordSet.h"
-#include "migration/ImportReport.h"
+#include "runs/ImportReport.h"
 
 namespace patrimonio {
 
 // Writes back every pending change of target; returns how many rows were refused. Adds the
 // accepted and refused rows to tally. Raises when the write-back as a whole fails.
-int writeBack(RecordSet& target, RunHost& host, TableTally& tally);
+int writeBack(RecordSet& target, RunReport& host, TableTally& tally);
 
 // The log line of a refused row.
 QString refusedRowLine(const QString& table, const QString& key, const QString& message);

@@ -1,7 +1,8 @@
 #pragma once
 // The photo-only pass over PAT_BEM of the database reached through Con_Novo: every stored photo
 // is saved as it is to the before folder, recompressed into the after folder and written back
-// into its own row, 50 rows at a time.
+// into its own row, 50 rows at a time. The pass does no window chores: it says how it ended,
+// and the window gives back its buttons and opens the after folder.
 
 #include <QString>
 
@@ -11,14 +12,20 @@
 
 namespace patrimonio {
 
+// How a pass ended, when it did not raise.
+enum class PhotoPassEnd {
+    NotStarted,  // no connection, or the codes to skip are not a list of whole numbers
+    Stopped,     // the codes to skip were made invalid during the pass: stopped before a batch
+    Finished,    // every batch handled and the summary shown
+};
+
 class PhotoPass {
 public:
     PhotoPass(DataModule& data, RunCounters& counters, RunHost& host)
         : data_(data), counters_(counters), host_(host) {}
 
-    // One whole pass, from the start check to the summary. Raises on an error that ends it;
-    // the run button is enabled again on every way out.
-    void run();
+    // One whole pass, from the start check to the summary. Raises on an error that ends it.
+    PhotoPassEnd run();
 
     // Figures of the last pass: photos recompressed and written, photos that failed.
     int processed() const { return processed_; }
@@ -43,20 +50,12 @@ private:
     int processed_ = 0;
 };
 
-// Texts the operator reads.
-extern const QString kPhotoPassWaiting;
+// Texts the operator reads (the pass starts with kWaitingForPhotoEngine).
 extern const QString kPhotoPassNoConnection;
 extern const QString kPhotoPassLoading;
 extern const QString kPhotoPassWorking;
 
-// The name a stored photo name without an extension is given: its first 40 characters and
-// ".jpg".
-QString newImageName(const QString& name);
-
 // The summary at the end of a pass.
 QString photoPassSummary(int processed, int failed);
-// The quality of a batch: 10 for a blank text, else the whole number typed; raises AppError
-// for anything else.
-int photoPassQuality(const QString& text);
 
 }  // namespace patrimonio

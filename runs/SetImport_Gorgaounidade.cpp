@@ -1,7 +1,7 @@
 // The two reserve rows added to the target's organs and units on every import.
 
 #include "core/Text.h"
-#include "migration/ImportRun.h"
+#include "runs/ImportRun.h"
 
 namespace patrimonio {
 

@@ -6,9 +6,9 @@
 #include "core/StatusConvention.h"
 #include "core/Text.h"
 #include "db/TableNames.h"
-#include "migration/ImportRun.h"
-#include "migration/PlainCopy.h"
-#include "migration/WriteBack.h"
+#include "runs/ImportRun.h"
+#include "runs/PlainCopy.h"
+#include "runs/WriteBack.h"
 
 namespace patrimonio {
 

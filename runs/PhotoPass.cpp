@@ -1,4 +1,4 @@
-#include "photos/PhotoPass.h"
+#include "runs/PhotoPass.h"
 
 #include <QBuffer>
 #include <exception>
@@ -10,12 +10,14 @@
 #include "core/LogView.h"
 #include "core/StatusConvention.h"
 #include "core/Text.h"
-#include "photos/BatchQuery.h"
+#include "db/TableNames.h"
 #include "photos/JpegRecompressor.h"
+#include "photos/PhotoFiles.h"
+#include "runs/PhotoBatchQuery.h"
+#include "runs/QualityText.h"
 
 namespace patrimonio {
 
-const QString kPhotoPassWaiting = QStringLiteral("Aguardando motor de processamento de imagens.");
 const QString kPhotoPassNoConnection =
     QStringLiteral("Você não setou a conexão com um dos bancos, por favor, verifique isso.");
 const QString kPhotoPassLoading = QStringLiteral("Carga das imagens, 50 por vêz.");
@@ -23,12 +25,9 @@ const QString kPhotoPassWorking = QStringLiteral("Motor em processamento.");
 
 namespace {
 
-constexpr int kDefaultQuality = 10;
-constexpr int kNameKeep = 40;
-
-const QString kCode = QStringLiteral("BEM_CODIGO");
-const QString kImage = QStringLiteral("BEM_IMAGEM");
-const QString kImageName = QStringLiteral("BEM_IMAGEM_NOME");
+using columns::BEM_CODIGO;
+using columns::BEM_IMAGEM;
+using columns::BEM_IMAGEM_NOME;
 
 QString invalidSkipListAtStart(const QString& text) {
     return QStringLiteral(
@@ -46,31 +45,7 @@ QString invalidSkipListDuringPass(const QString& text) {
         .arg(text);
 }
 
-// Enables the run button again on the way out, whatever ends the pass.
-class RunButtonGuard {
-public:
-    explicit RunButtonGuard(RunHost& host) : host_(host) { host_.setRunEnabled(false); }
-    ~RunButtonGuard() {
-        if (armed_) host_.setRunEnabled(true);
-    }
-    RunButtonGuard(const RunButtonGuard&) = delete;
-    RunButtonGuard& operator=(const RunButtonGuard&) = delete;
-    void release() {
-        armed_ = false;
-        host_.setRunEnabled(true);
-    }
-
-private:
-    RunHost& host_;
-    bool armed_ = true;
-};
-
 }  // namespace
-
-// A name without an extension gets one, so that the recompressed photo has a JPEG file name.
-QString newImageName(const QString& name) {
-    return name.left(kNameKeep) + QStringLiteral(".jpg");
-}
 
 QString photoPassSummary(int processed, int failed) {
     return QStringLiteral("Imagens tratadas com sucesso.") + QStringLiteral("\r\n") +
@@ -80,27 +55,18 @@ QString photoPassSummary(int processed, int failed) {
            QStringLiteral("By Quorvelin");
 }
 
-int photoPassQuality(const QString& text) {
-    if (trimmed(text).isEmpty()) return kDefaultQuality;
-    bool ok = false;
-    const int value = isWholeNumber(text) ? text.trimmed().toInt(&ok) : 0;
-    if (!ok) throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-    return value;
-}
-
-void PhotoPass::run() {
-    host_.setStatus(kPhotoPassWaiting);
+PhotoPassEnd PhotoPass::run() {
+    host_.setStatus(kWaitingForPhotoEngine);
     if (!data_.Con_Novo.Connected() && !data_.Con_Velho.Connected()) {
         host_.showMessage(kPhotoPassNoConnection);
-        return;
+        return PhotoPassEnd::NotStarted;
     }
     const QString skipList = host_.skipListText();
     if (!isValidSkipList(skipList)) {
         host_.showMessage(invalidSkipListAtStart(skipList));
-        return;
+        return PhotoPassEnd::NotStarted;
     }
 
-    RunButtonGuard runButton(host_);
     // Every pass covers the whole table and ends with its own summary.
     counters_.Total_Geral = 0;
     counters_.Erros = 0;
@@ -113,13 +79,9 @@ void PhotoPass::run() {
             counters_.Total_Geral += kPhotoBatchSize;
             continue;
         }
-        if (end == BatchEnd::Last) {
-            finish();
-            runButton.release();
-            host_.setLogButtonEnabled(true);
-            host_.openFolder(afterFolder());
-        }
-        return;
+        if (end == BatchEnd::Stopped) return PhotoPassEnd::Stopped;
+        finish();
+        return PhotoPassEnd::Finished;
     }
 }
 
@@ -146,7 +108,7 @@ PhotoPass::BatchEnd PhotoPass::runBatch() {
     counters_.Total = 0;
 
     while (!CdsNovo.Eof() && counters_.Total < kPhotoBatchSize) {
-        if (CdsNovo.FieldByName(kImage).BlobSize() > 0) {
+        if (CdsNovo.FieldByName(BEM_IMAGEM).BlobSize() > 0) {
             handleRowWithPhoto(i, Compress);
         } else {
             handleRowWithoutPhoto(i);
@@ -168,8 +130,8 @@ void PhotoPass::handleRowWithoutPhoto(int& i) {
 
 void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
     RecordSet& CdsNovo = data_.CdsNovo;
-    const QString code = CdsNovo.FieldByName(kCode).AsString();
-    const QString name = CdsNovo.FieldByName(kImageName).AsString();
+    const QString code = CdsNovo.FieldByName(BEM_CODIGO).AsString();
+    const QString name = CdsNovo.FieldByName(BEM_IMAGEM_NOME).AsString();
 
     bool Erro = false;
     QString StrNewImageName;
@@ -180,10 +142,9 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
         // A name holding a folder separator would write the files outside their folders.
         if (containsFolderSeparator(chosen))
             throw AppError(QStringLiteral("A photo name with a folder separator: ") + chosen);
-        const QString beforeFile = beforeFolder() + code + QStringLiteral("__") + chosen;
-        const QString afterFile = afterFolder() + code + QStringLiteral(" ") + chosen;
-        CdsNovo.FieldByName(kImage).SaveToFile(beforeFile);
-        Img = SetJPGCompression(Compress, beforeFile, afterFile);
+        const QString before = beforeFile(code, chosen);
+        CdsNovo.FieldByName(BEM_IMAGEM).SaveToFile(before);
+        Img = SetJPGCompression(Compress, before, afterFile(code, chosen));
         // Every chosen name has an extension, so no stream means the photo was not handled.
         if (!Img) Erro = true;
     } catch (const std::exception&) {
@@ -213,12 +174,12 @@ bool PhotoPass::putIntoRow(const QByteArray& Img, const QString& StrNewImageName
     try {
         // The made name is stored as it is, FOTO001.jpg; the value is a parameter, not SQL text.
         if (!trimmed(StrNewImageName).isEmpty()) {
-            CdsNovo.FieldByName(kImageName).setAsString(StrNewImageName);
+            CdsNovo.FieldByName(BEM_IMAGEM_NOME).setAsString(StrNewImageName);
         }
         QByteArray bytes = Img;
         QBuffer stream(&bytes);
         stream.open(QIODevice::ReadOnly);
-        CdsNovo.FieldByName(kImage).LoadFromStream(stream);
+        CdsNovo.FieldByName(BEM_IMAGEM).LoadFromStream(stream);
     } catch (const std::exception&) {
         CdsNovo.Cancel();
         return false;

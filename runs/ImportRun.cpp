@@ -1,4 +1,4 @@
-#include "migration/ImportRun.h"
+#include "runs/ImportRun.h"
 
 namespace patrimonio {
 
@@ -17,6 +17,7 @@ QString ImportRun::completionMessage(int refusedRows) {
 
 void ImportRun::run() {
     report_ = ImportReport{};
+    reportLogged_ = false;
     try {
         SetTrataExclusoes();
         SetIniciaImportacao();
@@ -26,13 +27,12 @@ void ImportRun::run() {
         throw;
     }
     logReport();
-    host_.showMessage(completionMessage(report_.refusedRows()));
 }
 
 void ImportRun::logReport() {
     if (report_.tables().empty()) return;
     for (const QString& line : report_.lines()) host_.appendLogLine(line);
-    host_.setLogButtonEnabled(true);
+    reportLogged_ = true;
 }
 
 void ImportRun::SetIniciaImportacao() {

@@ -4,10 +4,10 @@
 
 #include "core/StatusConvention.h"
 #include "db/TableNames.h"
-#include "migration/AssetPhoto.h"
-#include "migration/ImportRun.h"
-#include "migration/PlainCopy.h"
-#include "migration/WriteBack.h"
+#include "runs/AssetPhoto.h"
+#include "runs/ImportRun.h"
+#include "runs/PlainCopy.h"
+#include "runs/WriteBack.h"
 
 namespace patrimonio {
 
@@ -15,14 +15,13 @@ namespace {
 
 constexpr int kPageRows = 100;
 
-const QString kImagem = QStringLiteral("BEM_IMAGEM");
-const QString kImagemNome = QStringLiteral("BEM_IMAGEM_NOME");
-const QString kCodigo = QStringLiteral("BEM_CODIGO");
-const QString kBvCodigo = QStringLiteral("BV_CODIGO");
+using columns::BEM_CODIGO;
+using columns::BEM_IMAGEM;
+using columns::BEM_IMAGEM_NOME;
+using columns::BV_CODIGO;
 
 const QString kStepStatus = QStringLiteral("Importando os bens.");
 const QString kRowStatus = QStringLiteral("Importando Bem.");
-const QString kPhotoStatus = QStringLiteral("Aguardando motor de processamento de imagens.");
 
 QString pageSelect(int offset) {
     return QStringLiteral("SELECT FIRST 100 SKIP ") + QString::number(offset) +
@@ -43,18 +42,18 @@ QString textByName(RecordSet& source, const QString& name) {
 // photo, or the photo as stored when it cannot be recompressed, which the log then names.
 void carryPhoto(const Field& stored, RecordSet& source, RecordSet& target, RunHost& host,
                 PhotoTally& photos) {
-    host.setStatus(kPhotoStatus);
+    host.setStatus(kWaitingForPhotoEngine);
     host.pumpMessages();
 
-    const QString code = textByName(source, kCodigo);
+    const QString code = textByName(source, BEM_CODIGO);
     const AssetPhoto photo =
-        carryAssetPhoto(stored, code, textByName(source, kImagemNome), host.qualityText());
+        carryAssetPhoto(stored, code, textByName(source, BEM_IMAGEM_NOME), host.qualityText());
     photos.bytesBefore += photo.storedBytes;
     if (photo.outcome == AssetPhoto::Outcome::None) {
         ++photos.none;
         return;
     }
-    Field* into = target.FindField(kImagem);
+    Field* into = target.FindField(BEM_IMAGEM);
     if (!into) {
         ++photos.lost;
         host.appendLogLine(
@@ -106,10 +105,10 @@ void ImportRun::SetImport_Bens() {
             for (int i = 0; i < columns; ++i) {
                 Field& from = source.Fields(i);
                 const QString& name = from.FieldName();
-                if (name == kImagem) {
+                if (name == BEM_IMAGEM) {
                     photoSeen = true;
                     carryPhoto(from, source, target, host_, photos);
-                } else if (name != kBvCodigo) {
+                } else if (name != BV_CODIGO) {
                     requireTargetColumn(target, from, tables::PAT_BEM, i);
                     // A null BLOB is known from the row as read; only a stored one is fetched.
                     target.Fields(i).setAsVariant(

@@ -3,6 +3,7 @@
 // It prints the pass's cost per photo beside the two things it cannot avoid, one recompression
 // and one write-back, and the resident memory along the pass (it must stay flat).
 // Needs the private Firebird server for creating the database file (scripts/fb-server-start.sh).
+
 #include <malloc.h>
 
 #include <QBuffer>
@@ -14,72 +15,21 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <random>
 #include <vector>
 
-// libjpeg needs FILE and size_t declared first.
-#include <jpeglib.h>
-
+#include "BenchSupport.h"
 #include "TestDatabase.h"
 #include "core/AppPaths.h"
 #include "core/RunCounters.h"
 #include "core/RunHost.h"
 #include "db/DataModule.h"
 #include "photos/JpegRecompressor.h"
-#include "photos/PhotoPass.h"
+#include "runs/PhotoPass.h"
 
 using namespace patrimonio;
+using namespace patrimonio::bench;
 
 namespace {
-
-// Resident memory in KiB (Linux only; benchmarks run on the CI machine's kind).
-long residentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-// A camera-like photo: smooth gradients with fine noise, so the entropy coder has real work.
-QByteArray cameraPhoto(int width, int height, unsigned seed) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 88, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> noise(-12, 12);
-    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
-        for (int x = 0; x < width; ++x) {
-            const int base[3] = {(x * 255) / width, (y * 255) / height,
-                                 ((x + y) * 255) / (width + height)};
-            for (int k = 0; k < 3; ++k) {
-                row[x * 3 + k] =
-                    static_cast<unsigned char>(std::clamp(base[k] + noise(rng), 0, 255));
-            }
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
-    jpeg_destroy_compress(&cinfo);
-    free(out);
-    return bytes;
-}
 
 // A window that never waits; it notes the resident memory at the start of every batch.
 class BenchHost : public RunHost {
@@ -104,9 +54,6 @@ public:
     void setLogText(const QString& text) override { log_ = text; }
     void appendLogLine(const QString&) override {}
     void saveLog() override {}
-    void setRunEnabled(bool) override {}
-    void setLogButtonEnabled(bool) override {}
-    void openFolder(const QString&) override {}
     QString summary;
 
 private:
@@ -121,17 +68,12 @@ class Clock {
 public:
     void start() {
         wall_.start();
-        cpuStart_ = cpuMs();
+        cpuStart_ = processCpuMs();
     }
     double wallMs() const { return static_cast<double>(wall_.nsecsElapsed()) / 1e6; }
-    double cpuMsSince() const { return cpuMs() - cpuStart_; }
+    double cpuMsSince() const { return processCpuMs() - cpuStart_; }
 
 private:
-    static double cpuMs() {
-        timespec ts{};
-        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-        return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-    }
     QElapsedTimer wall_;
     double cpuStart_ = 0;
 };

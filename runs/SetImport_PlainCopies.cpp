@@ -1,11 +1,14 @@
-// The seven steps that copy a table as it stands, column by column by position.
+// The seven steps that copy a table as it stands, column by column by position, each one row
+// of the table below; and the column copy the location and asset steps share.
+
+#include <array>
 
 #include "core/Errors.h"
 #include "core/StatusConvention.h"
 #include "db/TableNames.h"
-#include "migration/ImportRun.h"
-#include "migration/PlainCopy.h"
-#include "migration/WriteBack.h"
+#include "runs/ImportRun.h"
+#include "runs/PlainCopy.h"
+#include "runs/WriteBack.h"
 
 namespace patrimonio {
 
@@ -13,10 +16,38 @@ namespace {
 
 constexpr int kBatchRows = 500;
 
-const QString kBvCodigo = QStringLiteral("BV_CODIGO");
-
+using columns::BV_CODIGO;
 using NewRow = PlainCopy::NewRow;
 using Cadence = PlainCopy::Cadence;
+
+// Table, status text, how a row is added, BV_CODIGO left out, write-back cadence, row counter.
+const std::array<PlainCopy, 7>& plainCopies() {
+    static const std::array<PlainCopy, 7> steps{{
+        {tables::PAT_RESPONSAVEL, QStringLiteral("Importando os responsáveis."), NewRow::Append,
+         false, Cadence::EveryRow, false},
+        {tables::PAT_TIPOBEM, QStringLiteral("Importando os tipos de BEM."), NewRow::Append, false,
+         Cadence::EveryRow, false},
+        {tables::PAT_SUBLOCALIZACAO, QStringLiteral("Importando as sub-localizações."),
+         NewRow::Append, false, Cadence::EveryRow, false},
+        {tables::PAT_DEPRECIACAO_CONTROLE,
+         QStringLiteral("Importando os controles das depreciações."), NewRow::Append, false,
+         Cadence::EveryRow, false},
+        {tables::PAT_DEPRECIACAO, QStringLiteral("Importando as depreciações."), NewRow::Insert,
+         true, Cadence::Every500Rows, true},
+        {tables::PAT_REAVALIACAO, QStringLiteral("Importando as Reavaliações."), NewRow::Insert,
+         true, Cadence::Every500Rows, true},
+        {tables::PAT_BAIXA, QStringLiteral("Importando as Baixas."), NewRow::Append, false,
+         Cadence::EveryRow, true},
+    }};
+    return steps;
+}
+
+const PlainCopy& plainCopyOf(const QString& table) {
+    for (const PlainCopy& step : plainCopies()) {
+        if (step.table == table) return step;
+    }
+    throw AppError(QStringLiteral("No plain copy of ") + table);
+}
 
 }  // namespace
 
@@ -33,7 +64,7 @@ void copyColumnsByPosition(RecordSet& source, RecordSet& target, const QString& 
     const int columns = source.fieldCount();
     for (int i = 0; i < columns; ++i) {
         Field& from = source.Fields(i);
-        if (skipBvCodigo && from.FieldName() == kBvCodigo) continue;
+        if (skipBvCodigo && from.FieldName() == BV_CODIGO) continue;
         requireTargetColumn(target, from, table, i);
         target.Fields(i).setAsVariant(from.AsVariant());
     }
@@ -77,39 +108,25 @@ void ImportRun::copyPlainTable(const PlainCopy& step) {
 }
 
 void ImportRun::SetImport_Responsaveis() {
-    copyPlainTable({tables::PAT_RESPONSAVEL, QStringLiteral("Importando os responsáveis."),
-                    NewRow::Append, false, Cadence::EveryRow, false});
+    copyPlainTable(plainCopyOf(tables::PAT_RESPONSAVEL));
 }
-
 void ImportRun::SetImport_TipoBEM() {
-    copyPlainTable({tables::PAT_TIPOBEM, QStringLiteral("Importando os tipos de BEM."),
-                    NewRow::Append, false, Cadence::EveryRow, false});
+    copyPlainTable(plainCopyOf(tables::PAT_TIPOBEM));
 }
-
 void ImportRun::SetImport_SubLocalizacoao() {
-    copyPlainTable({tables::PAT_SUBLOCALIZACAO, QStringLiteral("Importando as sub-localizações."),
-                    NewRow::Append, false, Cadence::EveryRow, false});
+    copyPlainTable(plainCopyOf(tables::PAT_SUBLOCALIZACAO));
 }
-
 void ImportRun::SetImport_Depreciacao_Controle() {
-    copyPlainTable({tables::PAT_DEPRECIACAO_CONTROLE,
-                    QStringLiteral("Importando os controles das depreciações."), NewRow::Append,
-                    false, Cadence::EveryRow, false});
+    copyPlainTable(plainCopyOf(tables::PAT_DEPRECIACAO_CONTROLE));
 }
-
 void ImportRun::SetImport_Depreciacao() {
-    copyPlainTable({tables::PAT_DEPRECIACAO, QStringLiteral("Importando as depreciações."),
-                    NewRow::Insert, true, Cadence::Every500Rows, true});
+    copyPlainTable(plainCopyOf(tables::PAT_DEPRECIACAO));
 }
-
 void ImportRun::SetImport_PatReavaliacao() {
-    copyPlainTable({tables::PAT_REAVALIACAO, QStringLiteral("Importando as Reavaliações."),
-                    NewRow::Insert, true, Cadence::Every500Rows, true});
+    copyPlainTable(plainCopyOf(tables::PAT_REAVALIACAO));
 }
-
 void ImportRun::SetImport_PatBaixas() {
-    copyPlainTable({tables::PAT_BAIXA, QStringLiteral("Importando as Baixas."), NewRow::Append,
-                    false, Cadence::EveryRow, true});
+    copyPlainTable(plainCopyOf(tables::PAT_BAIXA));
 }
 
 }  // namespace patrimonio

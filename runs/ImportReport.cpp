@@ -1,4 +1,4 @@
-#include "migration/ImportReport.h"
+#include "runs/ImportReport.h"
 
 namespace patrimonio {
 

@@ -57,10 +57,11 @@ TEST(ImportRunTest, WholeRunCopiesTheRegisterReportsAndCountsRefusedRows) {
         EXPECT_TRUE(log.contains(QString::fromUtf8(line))) << line;
     }
     EXPECT_EQ(log.last(), "Localizações sem órgão/unidade traduzido: 2");
-    EXPECT_TRUE(pair.host.logButtonEnabled);
-    EXPECT_EQ(pair.host.messages(),
-              QStringList{"Importação concluída.\n1 registro foi recusado pelo banco de destino e "
-                          "está listado no log."});
+    // The window then enables BtnLOG and shows the completion message for the refused rows.
+    EXPECT_TRUE(pair.run.reportLogged());
+    EXPECT_EQ(ImportRun::completionMessage(pair.run.report().refusedRows()),
+              "Importação concluída.\n1 registro foi recusado pelo banco de destino e "
+              "está listado no log.");
     EXPECT_EQ(pair.host.statuses().last(), "Aguardando...");
 }
 

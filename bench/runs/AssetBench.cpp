@@ -8,9 +8,6 @@
 // 3. Memory: `large` assets of which `memory photos` hold a camera-sized photo, spread evenly;
 //    the peak resident memory of the step must stay under 200 MB.
 
-#include <malloc.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,105 +16,22 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <random>
 #include <stdexcept>
 #include <vector>
 
-// libjpeg needs FILE and size_t declared first.
-#include <jpeglib.h>
-
+#include "BenchSupport.h"
 #include "RecordingHost.h"
 #include "TestDatabase.h"
 #include "core/AppPaths.h"
 #include "core/RunCounters.h"
 #include "db/DataModule.h"
-#include "migration/ImportRun.h"
 #include "photos/JpegRecompressor.h"
+#include "runs/ImportRun.h"
 
 using namespace patrimonio;
+using namespace patrimonio::bench;
 
 namespace {
-
-// Peak resident memory in KiB since the last reset (Linux).
-long peakKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-void resetPeak() {
-    malloc_trim(0);
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly)) clear.write("5");
-}
-
-double cpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-// CPU time of the private Firebird server in ms, or -1 when it cannot be read. The server is
-// shared: what other clients make it do meanwhile counts too, so this is an upper bound.
-double serverCpuMs() {
-    QFile pidFile(QStringLiteral("/tmp/importador-fb/server.pid"));
-    if (!pidFile.open(QIODevice::ReadOnly)) return -1;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pidFile.readAll().trimmed().toInt()));
-    if (!stat.open(QIODevice::ReadOnly)) return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13) return -1;
-    const double ticks = fields[11].toDouble() + fields[12].toDouble();  // utime + stime
-    return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-QByteArray fixture(const char* name) {
-    QFile file(QStringLiteral(IMPORTADOR_SOURCE_DIR "/tests/fixtures/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error(name);
-    return file.readAll();
-}
-
-// A camera-like photo: smooth gradients with fine noise, so the entropy coder has real work.
-QByteArray cameraPhoto(int width, int height, unsigned seed) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 88, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> noise(-12, 12);
-    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
-        for (int x = 0; x < width; ++x) {
-            const int base[3] = {(x * 255) / width, (y * 255) / height,
-                                 ((x + y) * 255) / (width + height)};
-            for (int k = 0; k < 3; ++k) {
-                row[x * 3 + k] =
-                    static_cast<unsigned char>(std::clamp(base[k] + noise(rng), 0, 255));
-            }
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
-    jpeg_destroy_compress(&cinfo);
-    free(out);
-    return bytes;
-}
 
 // A source and a target register; the source's PAT_BEM holds `assets` assets, every
 // `photoEvery`-th with one of the sample photos (none when photoEvery is 0).
@@ -192,12 +106,12 @@ StepRun runStep(const Pair& pair) {
     ImportRun run(data, counters, host);
     resetPeak();
     QElapsedTimer t;
-    const double cpu0 = cpuMs(), server0 = serverCpuMs();
+    const double cpu0 = processCpuMs(), server0 = serverCpuMs();
     t.start();
     run.SetImport_Bens();
     StepRun result;
     result.ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
-    result.cpuMs = cpuMs() - cpu0;
+    result.cpuMs = processCpuMs() - cpu0;
     result.serverCpuMs = serverCpuMs() - server0;
     result.peakKiB = peakKiB();
     result.written = run.report().tables().front().written;
@@ -262,7 +176,7 @@ int main(int argc, char** argv) {
     const int rounds = 3;
     for (int r = 0; r < rounds; ++r) {
         QElapsedTimer t;
-        const double cpu0 = cpuMs();
+        const double cpu0 = processCpuMs();
         t.start();
         for (int i = 0; i < photoRows; ++i) {
             SetJPGCompression(60, inputs[(i + 1) % inputs.size()],
@@ -270,7 +184,7 @@ int main(int argc, char** argv) {
             ++recompressions;
         }
         recompressMs += static_cast<double>(t.nsecsElapsed()) / 1e6;
-        recompressCpu += cpuMs() - cpu0;
+        recompressCpu += processCpuMs() - cpu0;
         QDir(tmp.filePath(QStringLiteral("programa"))).removeRecursively();
         const StepRun one = runStep(photoPair);
         step.ms += one.ms;

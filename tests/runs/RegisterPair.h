@@ -11,7 +11,7 @@
 #include "TestDatabase.h"
 #include "core/RunCounters.h"
 #include "db/DataModule.h"
-#include "migration/ImportRun.h"
+#include "runs/ImportRun.h"
 
 namespace patrimonio::test {
 

@@ -1,7 +1,7 @@
 // Copy-step throughput against a bare OO API loop doing the same INSERTs and commits on the
 // same server in the same run, and the peak memory of the large copy.
 //
-//   migration_bench [rows for the every-500 step, default 200000] [rows for the per-row step,
+//   copysteps_bench [rows for the every-500 step, default 200000] [rows for the per-row step,
 //                   default 5000]
 
 #include <firebird/Interface.h>
@@ -14,16 +14,18 @@
 #include <stdexcept>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "TestDatabase.h"
 #include "core/RunCounters.h"
 #include "core/RunHost.h"
 #include "db/DataModule.h"
-#include "migration/ImportRun.h"
+#include "runs/ImportRun.h"
 
 namespace {
 
 using namespace patrimonio;
 using namespace patrimonio::test;
+using namespace patrimonio::bench;
 using namespace Firebird;
 
 // The window without the window: no pauses, no painting, nothing recorded.
@@ -47,28 +49,10 @@ public:
         std::fprintf(stderr, "log: %s\n", qPrintable(line));
     }
     void saveLog() override {}
-    void setRunEnabled(bool) override {}
-    void setLogButtonEnabled(bool) override {}
-    void openFolder(const QString&) override {}
 
 private:
     int max_ = 0;
 };
-
-long peakRssKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-QByteArray fixture(const char* name) {
-    QFile file(QStringLiteral(IMPORTADOR_SOURCE_DIR "/tests/fixtures/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error(name);
-    return file.readAll();
-}
 
 void generate(const QString& source, const QString& table, int rows) {
     QStringList args{"--source", source, "--no-photos"};
@@ -211,9 +195,9 @@ int main(int argc, char** argv) {
             std::printf("%s: %.0f rows/s\n", only.constData(), bigRows / s);
             return 0;
         }
-        const long before = peakRssKb();
+        const long before = peakKiB();
         const double step1 = stepCopy(big, &ImportRun::SetImport_Depreciacao);
-        const long peak = peakRssKb();
+        const long peak = peakKiB();
         emptyTarget(big, dep);
         const double bare1 =
             BareCopy().run(big.source, big.target, depColumns, "PAT_DEPRECIACAO", false);
@@ -243,10 +227,10 @@ int main(int argc, char** argv) {
     } catch (const FbException& e) {
         char buf[1024];
         fb_get_master_interface()->getUtilInterface()->formatStatus(buf, sizeof buf, e.getStatus());
-        std::fprintf(stderr, "migration_bench: %s\n", buf);
+        std::fprintf(stderr, "copysteps_bench: %s\n", buf);
         return 1;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "migration_bench: %s\n", e.what());
+        std::fprintf(stderr, "copysteps_bench: %s\n", e.what());
         return 1;
     }
     return 0;

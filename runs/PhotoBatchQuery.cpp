@@ -1,4 +1,4 @@
-#include "photos/BatchQuery.h"
+#include "runs/PhotoBatchQuery.h"
 
 #include <QStringList>
 
@@ -6,36 +6,11 @@
 
 namespace patrimonio {
 
-namespace {
-
-bool isBlank(QChar c) {
-    return c == u' ' || c == u'\t';
-}
-
-// Blanks, an optional sign, decimal digits that fit a 64-bit integer, blanks.
-bool isWholeNumberItem(const QString& item) {
-    qsizetype begin = 0;
-    qsizetype end = item.size();
-    while (begin < end && isBlank(item[begin])) ++begin;
-    while (end > begin && isBlank(item[end - 1])) --end;
-    qsizetype i = begin;
-    if (i < end && (item[i] == u'-' || item[i] == u'+')) ++i;
-    if (i == end) return false;
-    for (qsizetype j = i; j < end; ++j) {
-        if (item[j] < u'0' || item[j] > u'9') return false;
-    }
-    bool ok = false;
-    item.mid(begin, end - begin).toLongLong(&ok);
-    return ok;
-}
-
-}  // namespace
-
 bool isValidSkipList(const QString& skipList) {
     if (trimmed(skipList).isEmpty()) return true;
     const QStringList items = skipList.split(u',');
     for (const QString& item : items) {
-        if (!isWholeNumberItem(item)) return false;
+        if (!isInt64BetweenSpaces(item)) return false;
     }
     return true;
 }

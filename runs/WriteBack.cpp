@@ -1,4 +1,4 @@
-#include "migration/WriteBack.h"
+#include "runs/WriteBack.h"
 
 #include "core/Errors.h"
 
@@ -11,7 +11,7 @@ QString refusedRowLine(const QString& table, const QString& key, const QString& 
         .arg(table, key.isEmpty() ? QStringLiteral("(nula)") : key, oneLine.trimmed());
 }
 
-int writeBack(RecordSet& target, RunHost& host, TableTally& tally) {
+int writeBack(RecordSet& target, RunReport& host, TableTally& tally) {
     int refused = 0;
     for (;;) {
         const int pending = target.pendingCount();

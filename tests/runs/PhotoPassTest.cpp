@@ -11,22 +11,17 @@
 #include <vector>
 
 #include "JpegFixtures.h"
+#include "QStringPrinter.h"
 #include "RecordingHost.h"
 #include "TestDatabase.h"
 #include "core/AppPaths.h"
 #include "core/Errors.h"
-#include "core/LogView.h"
+#include "core/StatusConvention.h"
 #include "db/DataModule.h"
-#include "photos/BatchQuery.h"
 #include "photos/JpegRecompressor.h"
-#include "photos/PhotoPass.h"
-
-// Readable failure messages for Qt text.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
+#include "runs/PhotoBatchQuery.h"
+#include "runs/PhotoPass.h"
+#include "runs/QualityText.h"
 
 namespace patrimonio {
 namespace {
@@ -137,7 +132,7 @@ protected:
         return row;
     }
 
-    void runPass() { PhotoPass(data, counters, host).run(); }
+    PhotoPassEnd runPass() { return PhotoPass(data, counters, host).run(); }
 
     static QByteArray fileBytes(const QString& path) {
         QFile f(path);
@@ -182,27 +177,6 @@ QString query(int offset, const QString& filter = {}) {
                "PAT_BEM %2ORDER BY BEM_CODIGO")
         .arg(offset)
         .arg(filter.isEmpty() ? QString() : filter + u' ');
-}
-
-// ---- The log view rule ----
-
-TEST(LogViewTest, AppendsCodesByTheViewRule) {
-    struct Case {
-        QString before;
-        QString after;
-    } cases[] = {
-        {QString(), QStringLiteral("12")},
-        {QStringLiteral("   "), QStringLiteral("12")},      // blanks typed: replaced
-        {QStringLiteral(" \t\r\n"), QStringLiteral("12")},  // control characters too
-        {QStringLiteral("40"), QStringLiteral("40 - 12")},
-        {QStringLiteral("ver bens "), QStringLiteral("ver bens  - 12")},  // typed text kept as is
-    };
-    for (const Case& c : cases) {
-        RecordingHost host;
-        host.log = c.before;
-        appendLogCode(host, QStringLiteral("12"));
-        EXPECT_EQ(host.log, c.after) << c.before.toStdString();
-    }
 }
 
 // ---- The batch query and the checks of the operator's inputs ----
@@ -266,11 +240,9 @@ TEST(BatchQueryTest, SummaryIsBuiltExactly) {
 // ---- The pass ----
 
 TEST_F(PhotoPassTest, WithoutAConnectionNothingStarts) {
-    runPass();
-    EXPECT_EQ(host.statuses(), QStringList{kPhotoPassWaiting});
+    EXPECT_EQ(runPass(), PhotoPassEnd::NotStarted);
+    EXPECT_EQ(host.statuses(), QStringList{kWaitingForPhotoEngine});
     EXPECT_EQ(host.messages(), QStringList{kPhotoPassNoConnection});
-    EXPECT_TRUE(host.runEnabled);
-    EXPECT_TRUE(host.eventsWith(QStringLiteral("run-enabled:")).isEmpty());
 }
 
 struct BatchCase {
@@ -292,7 +264,7 @@ TEST_P(PhotoPassBatches, FiftyAtATimeInCodeOrder) {
     createAssets(rows);
     counters.Total_Geral = 300;  // left by an earlier run: the pass starts at 0 all the same
     recordQueries();
-    runPass();
+    EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
 
     QStringList expected;
     for (int b = 0; b < c.maxima.size(); ++b) expected << query(b * 50);
@@ -305,9 +277,6 @@ TEST_P(PhotoPassBatches, FiftyAtATimeInCodeOrder) {
               c.maxima.size());
     EXPECT_EQ(counters.Total_Geral, c.totalGeral);
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(c.rows / 25, 0)});
-    EXPECT_TRUE(host.runEnabled);
-    EXPECT_TRUE(host.logButtonEnabled);
-    EXPECT_EQ(host.eventsWith(QStringLiteral("open:")), QStringList{afterFolder()});
     EXPECT_EQ(host.statuses().count(kPhotoPassLoading), c.maxima.size());
     EXPECT_EQ(host.statuses().last(), kPhotoPassWorking);
     for (int code = 25; code <= c.rows; code += 25) {
@@ -480,12 +449,9 @@ TEST_F(PhotoPassTest, ASecondPassCoversEveryRowAgain) {
     const QByteArray firstResult = *stored(55).photo;
     host = RecordingHost();
     recordQueries();
-    runPass();
+    EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
     EXPECT_EQ(queries(), (QStringList{query(0), query(50)}));
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(60, 0)});
-    EXPECT_TRUE(host.runEnabled);
-    EXPECT_TRUE(host.logButtonEnabled);
-    EXPECT_EQ(host.eventsWith(QStringLiteral("open:")).size(), 1);
     // The second pass recompressed the first pass's result again.
     EXPECT_EQ(fileBytes(beforeFolder() + QStringLiteral("55__foto55.jpg")), firstResult);
     EXPECT_EQ(stored(55).photo, fileBytes(afterFolder() + QStringLiteral("55 foto55.jpg")));
@@ -523,11 +489,10 @@ TEST_F(PhotoPassTest, SkipListAsTyped) {
 TEST_F(PhotoPassTest, AnInvalidSkipListStopsThePassBeforeItStarts) {
     createAssets(photoRows(3));
     host.skipList = QStringLiteral("9) OR (1=1");
-    runPass();
+    EXPECT_EQ(runPass(), PhotoPassEnd::NotStarted);
     ASSERT_EQ(host.messages().size(), 1);
     EXPECT_TRUE(host.messages()[0].contains(QStringLiteral("9) OR (1=1")));
     EXPECT_FALSE(host.statuses().contains(kPhotoPassLoading));
-    EXPECT_TRUE(host.eventsWith(QStringLiteral("run-enabled:")).isEmpty());
     EXPECT_FALSE(data.CdsNovo.active());
     for (int code = 1; code <= 3; ++code) EXPECT_EQ(stored(code).photo, photo);
 }
@@ -538,17 +503,14 @@ TEST_F(PhotoPassTest, ASkipListMadeInvalidDuringThePassStopsBeforeTheNextBatch) 
     host.onPump = [&] {
         if (++pumps == 10) host.skipList = QStringLiteral("9;30");
     };
-    runPass();
+    EXPECT_EQ(runPass(), PhotoPassEnd::Stopped);
     ASSERT_EQ(host.messages().size(), 1);  // no summary
     EXPECT_TRUE(host.messages()[0].contains(QStringLiteral("9;30")));
     EXPECT_EQ(stored(50).photo, fileBytes(afterFolder() + QStringLiteral("50 foto50.jpg")));
     for (int code = 51; code <= 70; ++code) EXPECT_EQ(stored(code).photo, photo) << code;
-    EXPECT_TRUE(host.runEnabled);
-    EXPECT_FALSE(host.logButtonEnabled);
-    EXPECT_TRUE(host.eventsWith(QStringLiteral("open:")).isEmpty());
 }
 
-TEST_F(PhotoPassTest, AnErrorThatEndsThePassGivesTheRunButtonBack) {
+TEST_F(PhotoPassTest, AnErrorEndsThePassWithoutItsSummary) {
     createAssets({{1, photo, QStringLiteral("a.jpg")}, {2, pngBytes(), QStringLiteral("b.jpg")}});
     struct Case {
         const char* label;
@@ -565,9 +527,7 @@ TEST_F(PhotoPassTest, AnErrorThatEndsThePassGivesTheRunButtonBack) {
         host = RecordingHost();
         c.arrange(host);
         EXPECT_THROW(runPass(), AppError);
-        EXPECT_EQ(host.eventsWith(QStringLiteral("run-enabled:")), (QStringList{"0", "1"}));
         EXPECT_TRUE(host.messages().isEmpty());
-        EXPECT_FALSE(host.logButtonEnabled);
     }
 }
 

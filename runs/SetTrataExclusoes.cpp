@@ -3,7 +3,7 @@
 #include <array>
 
 #include "core/StatusConvention.h"
-#include "migration/ImportRun.h"
+#include "runs/ImportRun.h"
 
 namespace patrimonio {
 

@@ -1,0 +1,73 @@
+#pragma once
+// Import mode: the purge of the target, then the ten copy steps in their fixed order.
+//
+// Where each step lives: every step is in the file named after it.
+//   SetTrataExclusoes               SetTrataExclusoes.cpp (the purge, twelve tables)
+//   SetImport_Responsaveis          SetImport_PlainCopies.cpp (with the table of the seven
+//   SetImport_TipoBEM                 plain copies and the column copy the other steps share)
+//   SetImport_SubLocalizacoao
+//   SetImport_Depreciacao_Controle
+//   SetImport_Depreciacao
+//   SetImport_PatReavaliacao
+//   SetImport_PatBaixas
+//   SetImport_Gorgaounidade         SetImport_Gorgaounidade.cpp (the two reserve rows)
+//   SetImport_Localizacao           SetImport_Localizacao.cpp (organ/unit keys translated)
+//   SetImport_Bens                  SetImport_Bens.cpp (pages of 100, photos via AssetPhoto)
+//   run, SetIniciaImportacao        ImportRun.cpp
+// Shared by the steps: WriteBack (refused rows), ImportReport (the report's lines).
+
+#include "core/RunCounters.h"
+#include "core/RunHost.h"
+#include "db/DataModule.h"
+#include "runs/ImportReport.h"
+
+namespace patrimonio {
+
+struct PlainCopy;
+
+class ImportRun {
+public:
+    ImportRun(DataModule& data, RunCounters& counters, RunHost& host)
+        : data_(data), counters_(counters), host_(host) {}
+
+    // The whole import-mode run: purge, steps and the report in the log view. Raises on an
+    // error that ends the run (the report of what was done is still logged). The window then
+    // enables BtnLOG when reportLogged() and, when the run did not raise, shows
+    // completionMessage(report().refusedRows()).
+    void run();
+
+    void SetTrataExclusoes();
+    void SetIniciaImportacao();
+
+    // The copy steps, in the order SetIniciaImportacao calls them.
+    void SetImport_Responsaveis();
+    void SetImport_Gorgaounidade();
+    void SetImport_TipoBEM();
+    void SetImport_Localizacao();
+    void SetImport_SubLocalizacoao();
+    void SetImport_Bens();
+    void SetImport_Depreciacao_Controle();
+    void SetImport_Depreciacao();
+    void SetImport_PatReavaliacao();
+    void SetImport_PatBaixas();
+
+    const ImportReport& report() const { return report_; }
+    // True when the last run left report lines in the log view.
+    bool reportLogged() const { return reportLogged_; }
+
+    // The completion message for a run with this many refused rows.
+    static QString completionMessage(int refusedRows);
+
+private:
+    void copyPlainTable(const PlainCopy& step);
+    Value translatedOrgUnit(int column);
+    void logReport();
+
+    DataModule& data_;
+    RunCounters& counters_;
+    RunHost& host_;
+    ImportReport report_;
+    bool reportLogged_ = false;
+};
+
+}  // namespace patrimonio
