@@ -43,8 +43,8 @@ Pair makePair(const QTemporaryDir& tmp, const QString& name, int assets, int pho
               const std::vector<QByteArray>& samples) {
     Pair pair{tmp.filePath(name + QStringLiteral("-origem.fdb")),
               tmp.filePath(name + QStringLiteral("-destino.fdb"))};
-    test::createDatabase(pair.source, fixture("schema.sql"));
-    test::createDatabase(pair.target, fixture("schema.sql"));
+    test::createDatabase(pair.source, test::fixtureFile("schema.sql"));
+    test::createDatabase(pair.target, test::fixtureFile("schema.sql"));
     DataModule data;
     data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + pair.source);
     RecordSet& cds = data.CdsAux;

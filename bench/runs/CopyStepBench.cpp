@@ -141,8 +141,8 @@ struct Pair {
 
 Pair makePair(const TempFolder& folder, const QString& name, const QString& table, int rows) {
     Pair p{createDatabase(folder.path(name + "-origem.fdb"),
-                          fixture("schema.sql") + fixture("source-view.sql")),
-           createDatabase(folder.path(name + "-destino.fdb"), fixture("schema.sql"))};
+                          test::fixtureFile("schema.sql") + test::fixtureFile("source-view.sql")),
+           createDatabase(folder.path(name + "-destino.fdb"), test::fixtureFile("schema.sql"))};
     generate(p.source, table, rows);
     return p;
 }

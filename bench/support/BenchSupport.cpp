@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <ctime>
 #include <random>
-#include <stdexcept>
 #include <vector>
 
 // libjpeg needs FILE and size_t declared first.
@@ -65,12 +64,6 @@ double serverCpuMs() {
     if (fields.size() < 13) return -1;
     const double ticks = fields[11].toDouble() + fields[12].toDouble();  // utime + stime
     return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-QByteArray fixture(const char* name) {
-    QFile file(QStringLiteral(IMPORTADOR_SOURCE_DIR "/tests/fixtures/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error(name);
-    return file.readAll();
 }
 
 QByteArray cameraPhoto(int width, int height, unsigned seed) {

@@ -1,6 +1,6 @@
 #pragma once
 // What the benchmarks measure with and feed on: memory and CPU time read from the system
-// (Linux), the private server's CPU time, the register's schema files and camera-like photos.
+// (Linux), the private server's CPU time and camera-like photos.
 
 #include <QByteArray>
 
@@ -29,9 +29,6 @@ double wallMs();
 // CPU time of the private Firebird server in ms, or -1 when it cannot be read. The server is
 // shared: what other clients make it do meanwhile counts too, so this is an upper bound.
 double serverCpuMs();
-
-// A file of tests/fixtures (schema.sql, source-view.sql); raises when it cannot be read.
-QByteArray fixture(const char* name);
 
 // A camera-like JPEG at quality 88: smooth gradients with fine noise, so the entropy coder has
 // real work.

@@ -18,12 +18,6 @@
 namespace patrimonio::test {
 namespace {
 
-QByteArray fixture(const char* name) {
-    QFile file(QStringLiteral(IMPORTADOR_SOURCE_DIR "/tests/fixtures/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error(std::string("missing ") + name);
-    return file.readAll();
-}
-
 void generate(const QStringList& args) {
     QProcess gen;
     gen.setProcessChannelMode(QProcess::MergedChannels);
@@ -53,9 +47,9 @@ protected:
     // The demo pair, made as the demo script makes it.
     void makeDemo() {
         sourcePath = createDatabase(folder.path(QStringLiteral("origem.fdb")),
-                                    fixture("schema.sql") + fixture("source-view.sql"));
+                                    fixtureFile("schema.sql") + fixtureFile("source-view.sql"));
         targetPath =
-            createDatabase(folder.path(QStringLiteral("destino.fdb")), fixture("schema.sql"));
+            createDatabase(folder.path(QStringLiteral("destino.fdb")), fixtureFile("schema.sql"));
         generate({QStringLiteral("--source"), sourcePath});
         generate({QStringLiteral("--target"), targetPath});
     }

@@ -2,7 +2,6 @@
 // real import, and the window reports and gives itself back.
 
 #include <QCheckBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,22 +11,15 @@
 
 namespace patrimonio::test {
 
-namespace {
-
-QByteArray fixture(const char* name) {
-    QFile f(QStringLiteral(IMPORTADOR_SOURCE_DIR "/tests/fixtures/") + QLatin1StringView(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-}  // namespace
+namespace {}  // namespace
 
 using WindowRun = WindowFixture;
 
 TEST_F(WindowRun, ImportOfAnEmptyRegisterRunsToCompletion) {
-    const QByteArray schema = fixture("schema.sql");
+    const QByteArray schema = fixtureFile("schema.sql");
     ASSERT_FALSE(schema.isEmpty());
     const QString source = createDatabase(folder.path(QStringLiteral("origem.fdb")),
-                                          schema + fixture("source-view.sql"));
+                                          schema + fixtureFile("source-view.sql"));
     const QString target = createDatabase(folder.path(QStringLiteral("destino.fdb")), schema);
     // The reserve rows number themselves after the target's own organs and units.
     runIsql("INSERT INTO GORGAOUNIDADE (CDORGUNI, NMORGUNI) VALUES (150, 'PREFEITURA');\ncommit;\n",
@@ -53,9 +45,9 @@ TEST_F(WindowRun, ImportOfAnEmptyRegisterRunsToCompletion) {
 
 TEST_F(WindowRun, AServerErrorEndsTheImportInTheErrorDialog) {
     // A target without organs and units: the reserve rows get no key and the server refuses.
-    const QByteArray schema = fixture("schema.sql");
+    const QByteArray schema = fixtureFile("schema.sql");
     const QString source = createDatabase(folder.path(QStringLiteral("origem.fdb")),
-                                          schema + fixture("source-view.sql"));
+                                          schema + fixtureFile("source-view.sql"));
     const QString target = createDatabase(folder.path(QStringLiteral("destino.fdb")), schema);
     ui().Edit4->setText(source);
     ui().Edit2->setText(target);

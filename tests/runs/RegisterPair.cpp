@@ -1,18 +1,11 @@
 #include "RegisterPair.h"
 
-#include <QFile>
 #include <QProcess>
 #include <stdexcept>
 
 namespace patrimonio::test {
 
 namespace {
-
-QByteArray fixture(const char* name) {
-    QFile file(QStringLiteral(IMPORTADOR_SOURCE_DIR "/tests/fixtures/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error(std::string("missing ") + name);
-    return file.readAll();
-}
 
 const QStringList kGeneratedTables = {
     "PAT_RESPONSAVEL", "PAT_TIPOBEM", "PAT_LOCALIZACAO",          "PAT_SUBLOCALIZACAO",
@@ -31,10 +24,10 @@ void runGenerator(const QStringList& args) {
 }  // namespace
 
 QByteArray registerSchema() {
-    return fixture("schema.sql");
+    return fixtureFile("schema.sql");
 }
 QByteArray sourceViewDdl() {
-    return fixture("source-view.sql");
+    return fixtureFile("source-view.sql");
 }
 
 RegisterPair::RegisterPair(const QByteArray& extraSourceDdl, const QByteArray& extraTargetDdl)

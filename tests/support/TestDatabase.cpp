@@ -41,9 +41,10 @@ void runIsql(const QByteArray& script, const QString& database) {
     if (!file.open()) throw std::runtime_error("cannot write isql script");
     file.write(script);
     file.flush();
-    QStringList args{QStringLiteral("-q"), QStringLiteral("-b"), QStringLiteral("-user"),
-                     QStringLiteral("SYSDBA"), QStringLiteral("-password"), kPassword,
-                     QStringLiteral("-i"), file.fileName()};
+    QStringList args{QStringLiteral("-q"),        QStringLiteral("-b"),
+                     QStringLiteral("-user"),     QStringLiteral("SYSDBA"),
+                     QStringLiteral("-password"), kPassword,
+                     QStringLiteral("-i"),        file.fileName()};
     if (!database.isEmpty()) args << kServerPrefix + database;
     QProcess isql;
     isql.setProcessChannelMode(QProcess::MergedChannels);
@@ -65,6 +66,12 @@ QString createDatabase(const QString& path, const QByteArray& ddl) {
     return path;
 }
 
+QByteArray fixtureFile(const char* name) {
+    QFile file(QStringLiteral(IMPORTADOR_SOURCE_DIR "/tests/fixtures/") + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error(std::string("missing ") + name);
+    return file.readAll();
+}
+
 QStringList queryRows(const QString& path, const QString& sql) {
     IMaster* master = CheckStatus::master();
     CheckStatus st;
@@ -84,8 +91,8 @@ QStringList queryRows(const QString& path, const QString& sql) {
                                    dpb->getBuffer(&st));
         tra = att->startTransaction(&st, 0, nullptr);
         const QByteArray text = sql.toLatin1();
-        IStatement* stmt = att->prepare(&st, tra, 0, text.constData(), 3,
-                                        IStatement::PREPARE_PREFETCH_METADATA);
+        IStatement* stmt =
+            att->prepare(&st, tra, 0, text.constData(), 3, IStatement::PREPARE_PREFETCH_METADATA);
         IMessageMetadata* meta = stmt->getOutputMetadata(&st);
         const unsigned n = meta->getCount(&st);
         // Let the server convert every column to text.
@@ -136,7 +143,9 @@ QStringList queryRows(const QString& path, const QString& sql) {
     return rows;
 }
 
-TempFolder::TempFolder() { dir_.setAutoRemove(true); }
+TempFolder::TempFolder() {
+    dir_.setAutoRemove(true);
+}
 
 QString TempFolder::path(const QString& name) const {
     return name.isEmpty() ? dir_.path() : dir_.filePath(name);

@@ -24,6 +24,10 @@ QString createDatabase(const QString& path, const QByteArray& ddl = {});
 // (NULL as "<null>"), through the server. For checking what a step wrote.
 QStringList queryRows(const QString& path, const QString& sql);
 
+// A file of tests/fixtures (schema.sql, source-view.sql); throws std::runtime_error when it
+// cannot be read.
+QByteArray fixtureFile(const char* name);
+
 // A temporary folder that is removed at the end of the test.
 class TempFolder {
 public:
