@@ -16,6 +16,8 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick unrtf fonts-dejavu-core locales
   # sanitizers and fuzzing
   clang libclang-rt-dev
+  # the photo benchmark's peers (bench only; ImageMagick is above)
+  graphicsmagick libvips-tools
 )
 
 missing=()
