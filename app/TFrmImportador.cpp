@@ -19,6 +19,7 @@
 #include "core/AppPaths.h"
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "photos/PhotoFiles.h"
 #include "runs/ImportRun.h"
 #include "runs/PhotoPass.h"
 #include "ui_FrmImportador.h"
@@ -307,18 +308,16 @@ void TFrmImportador::runImport() {
 
 void TFrmImportador::BtnLOGClick() {
     const QString path = logFilePath();
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2")
-                           .arg(QDir::toNativeSeparators(path), file.errorString()));
-    }
     const QTextEdit& memo = *ui_->MemoLOG;
     const QByteArray document =
         rtfDocument(memo.toPlainText(), memo.font().family(), memo.font().pixelSize());
-    if (file.write(document) != document.size() || !file.flush()) {
-        throw AppError(QStringLiteral("Failed to Save Stream"));
+    // Whole or not at all: a log that cannot be saved leaves the last one saved as it was.
+    const FileWrite written = writeWholeFile(path, document);
+    if (written.failure == FileWrite::Failure::Create) {
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2")
+                           .arg(QDir::toNativeSeparators(path), written.reason));
     }
-    file.close();
+    if (!written.ok()) throw AppError(QStringLiteral("Failed to Save Stream"));
     showMessage(QStringLiteral("LOG criada com sucesso, salvo junto a este executável."));
 }
 

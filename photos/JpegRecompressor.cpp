@@ -62,18 +62,28 @@ void SetResize(Picture& Bit) {
     Bit = std::move(scaled);
 }
 
-std::optional<QByteArray> SetJPGCompression(int Compressao, const QString& AInFile,
-                                            const QString& AOutFile) {
+std::optional<QByteArray> recompressJpeg(int Compressao, const QByteArray& photo,
+                                         const QString& AInFile) {
     // A before file without an extension is not a photo this step handles.
     if (trimmed(extensionOf(AInFile)).isEmpty()) return std::nullopt;
 
     const int quality = boundedQuality(Compressao);
-    const QByteArray input = readWholeFile(AInFile);
     // Decoding samples each kept row as it comes, so the full-size picture is never held.
-    const SampledPhoto photo = decodeSampled(input);
-    QByteArray output = encodeJpeg(photo.picture, quality, photo.multipleScans);
-    writePhotoFile(AOutFile, output);
+    const SampledPhoto sampled = decodeSampled(photo);
+    return encodeJpeg(sampled.picture, quality, sampled.multipleScans);
+}
+
+std::optional<QByteArray> recompressPhoto(int Compressao, const QByteArray& photo,
+                                          const QString& AInFile, const QString& AOutFile) {
+    std::optional<QByteArray> output = recompressJpeg(Compressao, photo, AInFile);
+    if (output) writePhotoFile(AOutFile, *output);
     return output;
+}
+
+std::optional<QByteArray> SetJPGCompression(int Compressao, const QString& AInFile,
+                                            const QString& AOutFile) {
+    if (trimmed(extensionOf(AInFile)).isEmpty()) return std::nullopt;
+    return recompressPhoto(Compressao, readWholeFile(AInFile), AInFile, AOutFile);
 }
 
 }  // namespace patrimonio

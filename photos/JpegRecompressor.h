@@ -15,9 +15,22 @@ constexpr int maxHeight = 800;  // height of a portrait or square picture
 
 // Returns the encoded JPEG, byte for byte what was written to AOutFile, or nothing when
 // AInFile has no extension (no file read or written). Raises AppError on any other failure;
-// AOutFile is then not created unless the failure was in writing it.
+// AOutFile is then left as it was (it is written whole or not at all).
 std::optional<QByteArray> SetJPGCompression(int Compressao, const QString& AInFile,
                                             const QString& AOutFile);
+
+// The same recompression of a photo already in memory: `photo` holds the bytes the before file
+// AInFile was written from, and only AInFile's name is looked at (the extension test). The after
+// file is written whole from the bytes returned. The callers use this one, so that what is
+// recompressed is the photo as read from the database, never a file read back from the disk.
+std::optional<QByteArray> recompressPhoto(int Compressao, const QByteArray& photo,
+                                          const QString& AInFile, const QString& AOutFile);
+
+// The recompression alone, touching no file: nothing when AInFile has no extension, else the
+// encoded JPEG. Raises AppError when the photo cannot be decoded or encoded. Keeps no state, so
+// calls for different photos may run at the same time.
+std::optional<QByteArray> recompressJpeg(int Compressao, const QByteArray& photo,
+                                         const QString& AInFile);
 
 // Replaces Bit by a copy scaled to the box (boxSize) by nearest-pixel sampling.
 // SetJPGCompression does the same while decoding, without holding the full-size picture.

@@ -37,10 +37,11 @@ AssetPhoto carryAssetPhoto(const Field& stored, const QString& code, const QStri
     }
     const QString before = beforeFile(code, name);
     // Written from the bytes already read: a null photo gives an empty file without a fetch.
-    const FileWrite written = writeWholeFile(before, photo.bytes);
-    if (!written.ok()) {
+    // An original saved before (by an earlier run or pass) is never replaced.
+    const BeforeFileSave saved = saveBeforeFile(before, photo.bytes);
+    if (!saved.ok()) {
         return keep(QStringLiteral("o arquivo da foto original não pôde ser gravado (%1)")
-                        .arg(written.detail));
+                        .arg(saved.detail));
     }
     if (photo.outcome == AssetPhoto::Outcome::None) return photo;
 
@@ -49,8 +50,9 @@ AssetPhoto carryAssetPhoto(const Field& stored, const QString& code, const QStri
         return keep(QStringLiteral("a qualidade \"%1\" não é um número inteiro").arg(qualityText));
     }
     try {
+        // The photo in memory is recompressed; the before file is its backup, not its source.
         std::optional<QByteArray> recompressed =
-            SetJPGCompression(*quality, before, afterFile(code, name));
+            recompressPhoto(*quality, photo.bytes, before, afterFile(code, name));
         if (!recompressed) {
             return keep(QStringLiteral("o nome da foto \"%1\" não tem extensão").arg(name));
         }

@@ -135,6 +135,7 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
 
     bool Erro = false;
     QString StrNewImageName;
+    QString reason;  // said in the log beside the code, for a failure the operator must act on
     std::optional<QByteArray> Img;
     try {
         if (extensionOf(name).isEmpty()) StrNewImageName = newImageName(name);
@@ -143,19 +144,29 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
         if (containsFolderSeparator(chosen))
             throw AppError(QStringLiteral("A photo name with a folder separator: ") + chosen);
         const QString before = beforeFile(code, chosen);
-        CdsNovo.FieldByName(BEM_IMAGEM).SaveToFile(before);
-        Img = SetJPGCompression(Compress, before, afterFile(code, chosen));
+        const QByteArray storedPhoto = CdsNovo.FieldByName(BEM_IMAGEM).AsVariant().bytes();
+        // The original is kept whole before anything replaces it, and never written over: a
+        // photo without its backup is left as it is.
+        const BeforeFileSave saved = saveBeforeFile(before, storedPhoto);
+        if (!saved.ok()) {
+            reason =
+                QStringLiteral("o arquivo da foto original não pôde ser gravado: ") + saved.detail;
+            throw AppError(reason);
+        }
+        // The photo as read is recompressed, not the file just written.
+        Img = recompressPhoto(Compress, storedPhoto, before, afterFile(code, chosen));
         // Every chosen name has an extension, so no stream means the photo was not handled.
         if (!Img) Erro = true;
     } catch (const std::exception&) {
         Erro = true;
+        Img.reset();
     }
 
     // The stored photo is replaced only by the row's own write-back: nothing is cleared first.
     if (Img && !putIntoRow(*Img, StrNewImageName)) Erro = true;
     if (Erro) {
         ++counters_.Erros;
-        logFailure(code);
+        logFailure(reason.isEmpty() ? code : code + QStringLiteral(" (") + reason + u')');
     }
     Img.reset();
 

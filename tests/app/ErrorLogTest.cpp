@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTextEdit>
 
+#include "FullFolder.h"
 #include "RtfUnrtf.h"
 #include "WindowFixture.h"
 #include "core/Errors.h"
@@ -111,19 +112,24 @@ TEST_F(ErrorLog, AFileThatCannotBeCreatedIsReportedWithItsPath) {
     EXPECT_TRUE(messages.isEmpty());
 }
 
-TEST_F(ErrorLog, AWriteThatFailsIsReportedAsAFailedStream) {
-    if (!QFile::exists(QStringLiteral("/dev/full"))) GTEST_SKIP() << "no /dev/full here";
-    // The log file is a link to a device that refuses every write.
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"),
-                            folder.path(QStringLiteral("Log_Imagens_Com_Erro.txt"))));
-    window->setLogText(QStringLiteral("12 - 40"));
+TEST_F(ErrorLog, AWriteThatFailsIsReportedAsAFailedStreamAndKeepsTheLastLog) {
+    // The executable's folder is on a disk with no space left, holding an earlier log.
+    const QString full = folder.path(QStringLiteral("cheio"));
+    FullFolder disk(full,
+                    {{QStringLiteral("Log_Imagens_Com_Erro.txt"), QByteArray("{\\rtf1 12}")}});
+    if (!disk.mounted()) GTEST_SKIP() << disk.whyNot().toStdString();
+    setExecutableDirForTesting(full);
+    window->setLogText(QString(20000, u'9'));
     try {
         window->saveLog();
-        FAIL() << "writing to a full device succeeded";
+        FAIL() << "writing to a full disk succeeded";
     } catch (const AppError& e) {
         EXPECT_EQ(e.message(), QStringLiteral("Failed to Save Stream"));
     }
     EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(readFile(full + QStringLiteral("/Log_Imagens_Com_Erro.txt")),
+              QByteArray("{\\rtf1 12}"));
+    EXPECT_EQ(disk.entries(), QStringList{"Log_Imagens_Com_Erro.txt"});
 }
 
 }  // namespace patrimonio::test

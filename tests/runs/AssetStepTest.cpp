@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <optional>
 
+#include "FullFolder.h"
 #include "RegisterPair.h"
 #include "core/AppPaths.h"
 
@@ -355,6 +356,31 @@ TEST_F(AssetStep, PhotoThatCannotBeWrittenToItsFolderIsKeptAsStored) {
     for (int code = 1; code <= 3; ++code) {
         EXPECT_EQ(photoIn(pair->data.Con_Velho, code), photoIn(pair->data.Con_Novo, code)) << code;
     }
+}
+
+TEST_F(AssetStep, ABeforeFolderOnAFullDiskCarriesEveryPhotoAsStored) {
+    // Generated: asset 3 has a JPEG named bem_3.jpg.
+    auto pair = makePair(3, true);
+    FullFolder disk(exeDir + "/Imagens_Antes");
+    if (!disk.mounted()) GTEST_SKIP() << disk.whyNot().toStdString();
+
+    pair->run.SetImport_Bens();
+
+    for (int code = 1; code <= 3; ++code) {
+        const std::optional<QByteArray> stored = photoIn(pair->data.Con_Novo, code);
+        ASSERT_TRUE(stored) << code;
+        EXPECT_EQ(photoIn(pair->data.Con_Velho, code), stored) << code;
+    }
+    EXPECT_EQ(disk.entries(), QStringList()) << "no partial before file";
+    EXPECT_FALSE(QFileInfo::exists(afterFile("3", "bem_3.jpg")));
+    const QStringList logged = pair->host.eventsWith("log:");
+    ASSERT_EQ(logged.size(), 3) << logged.join('\n').toStdString();
+    EXPECT_TRUE(
+        logged[2].startsWith("Bem 3: foto importada como estava, sem recompactar: o "
+                             "arquivo da foto original não pôde ser gravado ("))
+        << logged[2].toStdString();
+    EXPECT_EQ(pair->run.report().photos.kept, 3);
+    EXPECT_EQ(pair->run.report().photos.recompressed, 0);
 }
 
 }  // namespace

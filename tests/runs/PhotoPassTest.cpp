@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "FullFolder.h"
 #include "JpegFixtures.h"
 #include "QStringPrinter.h"
 #include "RecordingHost.h"
@@ -443,7 +444,7 @@ TEST_F(PhotoPassTest, SummaryCountsTheWholePass) {
     EXPECT_EQ(counters.Total_Geral, 100);
 }
 
-TEST_F(PhotoPassTest, ASecondPassCoversEveryRowAgain) {
+TEST_F(PhotoPassTest, TwoPassesInARowKeepEveryOriginal) {
     createAssets(photoRows(60));
     runPass();
     const QByteArray firstResult = *stored(55).photo;
@@ -452,9 +453,56 @@ TEST_F(PhotoPassTest, ASecondPassCoversEveryRowAgain) {
     EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
     EXPECT_EQ(queries(), (QStringList{query(0), query(50)}));
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(60, 0)});
-    // The second pass recompressed the first pass's result again.
-    EXPECT_EQ(fileBytes(beforeFolder() + QStringLiteral("55__foto55.jpg")), firstResult);
+    // The second pass recompressed the first pass's result again, and kept that as a backup of
+    // its own beside the original, which is untouched.
+    for (int code = 1; code <= 60; ++code) {
+        EXPECT_EQ(fileBytes(beforeFolder() + QStringLiteral("%1__foto%1.jpg").arg(code)), photo)
+            << code;
+    }
+    EXPECT_EQ(fileBytes(beforeFolder() + QStringLiteral("55__foto55 (2).jpg")), firstResult);
     EXPECT_EQ(stored(55).photo, fileBytes(afterFolder() + QStringLiteral("55 foto55.jpg")));
+    EXPECT_EQ(QDir(beforeFolder()).entryList(QDir::Files).size(), 120);
+
+    // The originals back in the database (as another copy of it would hold them): they are
+    // backed up already, and nothing is added.
+    RecordSet& cds = data.CdsAux;
+    cds.Close();
+    cds.setCommandText(QStringLiteral("SELECT BEM_CODIGO, BEM_IMAGEM FROM PAT_BEM"));
+    cds.Open();
+    while (!cds.Eof()) {
+        cds.Edit();
+        cds.FieldByName(QStringLiteral("BEM_IMAGEM")).setAsVariant(Value::binary(photo));
+        cds.Post();
+        cds.Next();
+    }
+    ASSERT_EQ(cds.ApplyUpdates(0), 0);
+    cds.Close();
+    host = RecordingHost();
+    EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
+    EXPECT_EQ(QDir(beforeFolder()).entryList(QDir::Files).size(), 120);
+    EXPECT_EQ(fileBytes(beforeFolder() + QStringLiteral("55__foto55.jpg")), photo);
+}
+
+TEST_F(PhotoPassTest, ABeforeFolderOnAFullDiskLeavesEveryPhotoAsItWas) {
+    createAssets({{3, photo, QStringLiteral("a.jpg")}, {4, photo, QStringLiteral("FOTO4")}});
+    test::FullFolder disk(beforeFolder());
+    if (!disk.mounted()) GTEST_SKIP() << disk.whyNot().toStdString();
+    EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
+    for (int code : {3, 4}) {
+        const StoredRow row = stored(code);
+        EXPECT_EQ(row.photo, photo) << code;
+    }
+    EXPECT_EQ(stored(4).name, QStringLiteral("FOTO4"));
+    EXPECT_EQ(disk.entries(), QStringList()) << "no partial before file";
+    EXPECT_TRUE(QDir(afterFolder()).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(counters.Erros, 2);
+    EXPECT_EQ(host.saves, 2);
+    EXPECT_TRUE(
+        host.log.startsWith(QStringLiteral("3 (o arquivo da foto original não pôde ser "
+                                           "gravado: ")))
+        << host.log.toStdString();
+    EXPECT_TRUE(host.log.contains(QStringLiteral(" - 4 (o arquivo da foto original")));
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(0, 2)});
 }
 
 TEST_F(PhotoPassTest, ARefusedWriteBackKeepsTheStoredPhotoAndThePassGoesOn) {
