@@ -142,6 +142,8 @@ void Connection::Open() {
         if (isBarePath(database) && heldByAServer(e)) throw heldByAServerError(database, e);
         throw;
     }
+    static std::uint64_t attachments = 0;
+    impl_->attachmentNumber = ++attachments;
     impl_->database = database;
     impl_->dialect = dialect ? dialect : 3;
     impl_->forgetSchema();

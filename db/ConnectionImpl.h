@@ -3,6 +3,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <cstdint>
 
 #include "db/Connection.h"
 #include "db/FbApi.h"
@@ -16,6 +17,9 @@ struct Connection::Impl {
     // A transaction somebody started on the connection; write-backs join it instead of
     // starting their own. The program itself never sets one.
     Firebird::ITransaction* activeTransaction = nullptr;
+    // Which attachment this is: a new number for each one made, so that what was prepared on
+    // a lost one is never used on its successor.
+    std::uint64_t attachmentNumber = 0;
     // How many transactions this connection started (for checks).
     long long transactionsStarted = 0;
     // Per table, the names of its COMPUTED BY columns (read once per table).

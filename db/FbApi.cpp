@@ -40,7 +40,41 @@ bool saysConnectionLost(const intptr_t* v) {
     return false;
 }
 
+// Calls f with each gds code of a status vector.
+template <class F>
+bool anyCode(const intptr_t* v, F&& f) {
+    while (*v != isc_arg_end) {
+        const intptr_t kind = v[0];
+        if (kind == isc_arg_gds && f(v[1])) return true;
+        // isc_arg_cstring carries a length and a pointer; every other argument one value.
+        v += kind == isc_arg_cstring ? 3 : 2;
+    }
+    return false;
+}
+
 }  // namespace
+
+bool refusesTheRow(const intptr_t* status) {
+    static const intptr_t rowCodes[] = {
+        // constraints
+        isc_unique_key_violation, isc_no_dup, isc_foreign_key, isc_primary_key_ref,
+        isc_foreign_key_notfound, isc_not_valid, isc_not_valid_for_var, isc_not_valid_for,
+        isc_check_constraint, isc_integ_fail,
+        // values the column cannot take
+        isc_arith_except, isc_convert_error, isc_string_truncation, isc_numeric_out_of_range,
+        isc_date_range_exceeded, isc_invalid_date_val, isc_transliteration_failed,
+        isc_malformed_string, isc_exception_integer_overflow, isc_exception_float_overflow,
+        isc_exception_integer_divide_by_zero, isc_exception_float_divide_by_zero,
+        isc_expression_eval_err,
+        // exceptions raised by the table's triggers
+        isc_except, isc_except2,
+        // the row was changed by another transaction meanwhile
+        isc_update_conflict};
+    if (saysConnectionLost(status)) return false;
+    return anyCode(status, [](intptr_t code) {
+        return std::find(std::begin(rowCodes), std::end(rowCodes), code) != std::end(rowCodes);
+    });
+}
 
 IMaster* master() {
     static IMaster* const m = startClient();
@@ -99,6 +133,11 @@ void Statement::free(ThrowStatusWrapper* st) {
     s_ = nullptr;
 }
 
+void Statement::abandon() noexcept {
+    if (s_) s_->release();
+    s_ = nullptr;
+}
+
 void Statement::drop() noexcept {
     if (!s_) return;
     IStatus* st = master()->getStatus();
@@ -121,17 +160,28 @@ QByteArray readBlob(IAttachment* att, ITransaction* tra, ISC_QUAD id) {
     Status st;
     return guarded([&] {
         Ref<IBlob> blob(att->openBlob(&st, tra, &id, 0, nullptr));
-        QByteArray out;
-        char buf[65535];
-        for (;;) {
-            unsigned got = 0;
-            const int r = blob->getSegment(&st, sizeof buf, buf, &got);
-            if (r == IStatus::RESULT_OK || r == IStatus::RESULT_SEGMENT) {
-                out.append(buf, static_cast<qsizetype>(got));
-            } else {
-                break;
-            }
+        const unsigned char items[] = {isc_info_blob_total_length};
+        unsigned char info[32] = {};
+        blob->getInfo(&st, sizeof items, items, sizeof info, info);
+        qsizetype total = -1;
+        if (info[0] == isc_info_blob_total_length) {
+            const short n = static_cast<short>(isc_portable_integer(info + 1, 2));
+            total = static_cast<qsizetype>(isc_portable_integer(info + 3, n));
         }
+        constexpr qsizetype kSegment = 65535;
+        // One buffer of the BLOB's full length; segments land in it directly. Should the
+        // client not tell the length, the buffer grows as segments come.
+        QByteArray out(std::max<qsizetype>(total, 0), Qt::Uninitialized);
+        qsizetype used = 0;
+        while (total < 0 || used < total) {
+            if (used == out.size()) out.resize(used + kSegment);
+            unsigned got = 0;
+            const unsigned ask = static_cast<unsigned>(std::min(out.size() - used, kSegment));
+            const int r = blob->getSegment(&st, ask, out.data() + used, &got);
+            if (r != IStatus::RESULT_OK && r != IStatus::RESULT_SEGMENT) break;
+            used += got;
+        }
+        out.truncate(used);
         blob->close(&st);
         blob.release();
         return out;

@@ -30,6 +30,13 @@ private:
     Firebird::ThrowStatusWrapper wrapper_;
 };
 
+// Whether a failed statement's status vector says the server refused the row itself: a
+// constraint (unique or primary key, foreign key, NOT NULL, CHECK), a value the column cannot
+// take (conversion, truncation, overflow, a date out of range), an exception raised by the
+// table's triggers, or a conflicting change by another transaction. Anything else (a lost
+// connection, a read-only database, a full disk, a missing table or permission) is not.
+bool refusesTheRow(const intptr_t* status);
+
 // The server's message and SQLSTATE of a failed call, as the program's error.
 DatabaseError toDatabaseError(const Firebird::FbException& e);
 
@@ -123,6 +130,8 @@ public:
     void free(Firebird::ThrowStatusWrapper* st);
     // Frees it quietly; what cannot be freed is released.
     void drop() noexcept;
+    // Lets go of a statement whose attachment is gone, without asking the server.
+    void abandon() noexcept;
 
 private:
     Firebird::IStatement* s_ = nullptr;
@@ -131,7 +140,8 @@ private:
 // Starts a read-committed transaction (record versions, waiting on locks).
 Transaction startReadCommitted(Firebird::IAttachment* att, bool readOnly);
 
-// The whole content of a BLOB.
+// The whole content of a BLOB, read into a buffer reserved at its full length, in the
+// largest segments the client hands out.
 QByteArray readBlob(Firebird::IAttachment* att, Firebird::ITransaction* tra, ISC_QUAD id);
 // A new BLOB holding the bytes; returns its id.
 ISC_QUAD writeBlob(Firebird::IAttachment* att, Firebird::ITransaction* tra,

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <cstring>
+#include <limits>
 
 #include "core/Errors.h"
 #include "core/Text.h"
@@ -88,7 +89,114 @@ void bindParams(Prepared& p, Connection::Impl& c, ITransaction* tra,
 
 }  // namespace detail
 
+namespace {
+
+void putVar(std::vector<unsigned char>& out, std::uint64_t v) {
+    while (v >= 0x80) {
+        out.push_back(static_cast<unsigned char>(v | 0x80));
+        v >>= 7;
+    }
+    out.push_back(static_cast<unsigned char>(v));
+}
+
+std::uint64_t getVar(const unsigned char*& p) {
+    std::uint64_t v = 0;
+    for (int shift = 0;; shift += 7) {
+        const unsigned char b = *p++;
+        v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+        if (!(b & 0x80)) return v;
+    }
+}
+
+std::uint64_t zigzag(std::int64_t v) {
+    return (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63);
+}
+
+std::int64_t unzigzag(std::uint64_t v) {
+    return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1);
+}
+
+template <class T>
+void putFixed(std::vector<unsigned char>& out, T v) {
+    unsigned char b[sizeof v];
+    std::memcpy(b, &v, sizeof v);
+    out.insert(out.end(), b, b + sizeof v);
+}
+
+template <class T>
+T getFixed(const unsigned char*& p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    p += sizeof v;
+    return v;
+}
+
+constexpr unsigned kBoolean = 32764;  // SQL_BOOLEAN
+
+// Steps past a field's bytes (after its tag).
+const unsigned char* skipValue(const unsigned char* p, const codec::ColumnType& t) {
+    switch (t.sqlType) {
+        case SQL_SHORT:
+        case SQL_LONG:
+        case SQL_INT64:
+        case SQL_BLOB:
+            getVar(p);
+            return p;
+        case SQL_FLOAT:
+        case SQL_TYPE_DATE:
+        case SQL_TYPE_TIME:
+            return p + 4;
+        case SQL_DOUBLE:
+        case SQL_D_FLOAT:
+        case SQL_TIMESTAMP:
+            return p + 8;
+        case SQL_TEXT:
+        case SQL_VARYING: {
+            const std::uint64_t n = getVar(p);
+            return p + n;
+        }
+        case kBoolean:
+            return p + 1;
+        default:
+            return p;
+    }
+}
+
+}  // namespace
+
+namespace detail {
+
+unsigned char* Arena::allocate(size_t n) {
+    constexpr size_t kBlock = 1 << 20;
+    if (n > left_) {
+        const size_t size = std::max(kBlock, n);
+        blocks_.emplace_back(new unsigned char[size]);
+        next_ = blocks_.back().get();
+        left_ = size;
+    }
+    unsigned char* p = next_;
+    next_ += n;
+    left_ -= n;
+    return p;
+}
+
+}  // namespace detail
+
+RecordSet::Impl::~Impl() {
+    dropStatements();
+}
+
+void RecordSet::Impl::dropStatements() {
+    // Statements of an attachment that was replaced go with it: only released, never freed.
+    const bool sameAttachment = conn().attachmentNumber == statementsAttachment;
+    for (auto& [key, p] : statements)
+        if (!sameAttachment) p.stmt.abandon();
+    statements.clear();
+    packetsRefused = false;
+}
+
 void RecordSet::Impl::clear() {
+    dropStatements();
     fields.clear();
     types.clear();
     offsets.clear();
@@ -96,11 +204,18 @@ void RecordSet::Impl::clear() {
     columns.clear();
     byName.clear();
     chunks.clear();
-    rows.clear();
     rowsPerChunk = usedInChunk = 0;
     stride = 0;
-    current = -1;
+    packed.clear();
+    blobStore.clear();
+    freeBlobSlots.clear();
+    nodes.clear();
+    extras.clear();
+    fetched = 0;
+    head = tail = current = kNoRow;
+    rowCount = 0;
     buffer.reset();
+    insertBefore = kNoRow;
     changes.clear();
     refusal.reset();
 }
@@ -166,22 +281,222 @@ void RecordSet::Impl::open() {
             --usedInChunk;
             break;
         }
-        rows.push_back(Row{slot, nullptr});
+        link(slot, kNoRow);
     }
+    fetched = static_cast<std::uint32_t>(nodes.size());
     rs->close(&st);
     rs.release();
     stmt.free(&st);
     tra.commit();
 }
 
-std::unique_ptr<RowExtra> RecordSet::Impl::materialize(const Row& r) const {
+// ---- rows -------------------------------------------------------------------------------
+
+std::uint32_t RecordSet::Impl::link(unsigned char* data, std::uint32_t before) {
+    const auto row = static_cast<std::uint32_t>(nodes.size());
+    Node n;
+    n.data = data;
+    if (before == kNoRow) {
+        n.prev = tail;
+        if (tail != kNoRow) nodes[tail].next = row;
+        tail = row;
+        if (head == kNoRow) head = row;
+    } else {
+        n.prev = nodes[before].prev;
+        n.next = before;
+        if (n.prev != kNoRow) {
+            nodes[n.prev].next = row;
+        } else {
+            head = row;
+        }
+        nodes[before].prev = row;
+    }
+    nodes.push_back(n);
+    ++rowCount;
+    return row;
+}
+
+void RecordSet::Impl::unlink(std::uint32_t row) {
+    Node& n = nodes[row];
+    if (n.prev != kNoRow) {
+        nodes[n.prev].next = n.next;
+    } else {
+        head = n.next;
+    }
+    if (n.next != kNoRow) {
+        nodes[n.next].prev = n.prev;
+    } else {
+        tail = n.prev;
+    }
+    n.prev = n.next = kNoRow;
+    n.data = nullptr;
+    --rowCount;
+}
+
+unsigned char* RecordSet::Impl::pack(const RowExtra& x, unsigned char flags) {
+    scratch.clear();
+    scratch.push_back(flags);
+    for (int i = 0; i < count(); ++i) {
+        if (!x.assigned[i]) {
+            scratch.push_back(detail::kUnassigned);
+            continue;
+        }
+        const Value& v = x.cur[i];
+        if (v.isNull()) {
+            scratch.push_back(detail::kNull);
+            continue;
+        }
+        scratch.push_back(detail::kValue);
+        switch (types[i].sqlType) {
+            case SQL_SHORT:
+            case SQL_LONG:
+            case SQL_INT64:
+                putVar(scratch, zigzag(v.integer()));
+                break;
+            case SQL_FLOAT:
+                putFixed(scratch, static_cast<float>(v.floating()));
+                break;
+            case SQL_DOUBLE:
+            case SQL_D_FLOAT:
+                putFixed(scratch, v.floating());
+                break;
+            case SQL_TYPE_DATE:
+                putFixed(scratch, v.isc_date());
+                break;
+            case SQL_TYPE_TIME:
+                putFixed(scratch, v.isc_time());
+                break;
+            case SQL_TIMESTAMP:
+                putFixed(scratch, v.isc_date());
+                putFixed(scratch, v.isc_time());
+                break;
+            case SQL_TEXT:
+            case SQL_VARYING:
+                putVar(scratch, static_cast<std::uint64_t>(v.bytes().size()));
+                scratch.insert(scratch.end(), v.bytes().begin(), v.bytes().end());
+                break;
+            case SQL_BLOB: {
+                std::uint32_t slot;
+                if (!freeBlobSlots.empty()) {
+                    slot = freeBlobSlots.back();
+                    freeBlobSlots.pop_back();
+                    blobStore[slot] = v.bytes();
+                } else {
+                    slot = static_cast<std::uint32_t>(blobStore.size());
+                    blobStore.push_back(v.bytes());
+                }
+                putVar(scratch, slot);
+                break;
+            }
+            case kBoolean:
+                scratch.push_back(v.boolean() ? 1 : 0);
+                break;
+            default:
+                break;
+        }
+    }
+    unsigned char* p = packed.allocate(scratch.size());
+    std::memcpy(p, scratch.data(), scratch.size());
+    return p;
+}
+
+void RecordSet::Impl::releaseBlobs(std::uint32_t row) {
+    if (!isNew(row) || !nodes[row].data) return;
+    unsigned char* p = nodes[row].data + 1;
+    for (int i = 0; i < count(); ++i) {
+        unsigned char& tag = *p++;
+        if (tag != detail::kValue && tag != detail::kBlobElsewhere) continue;
+        if (isBlob(i) && tag == detail::kValue) {
+            const unsigned char* q = p;
+            const auto slot = static_cast<std::uint32_t>(getVar(q));
+            blobStore[slot] = QByteArray();
+            freeBlobSlots.push_back(slot);
+            tag = detail::kBlobElsewhere;
+        }
+        p = const_cast<unsigned char*>(skipValue(p, types[i]));
+    }
+}
+
+void RecordSet::Impl::forgetBlobs(std::uint32_t row) {
+    if (!isNew(row) || extras.count(row)) return;
+    const unsigned char flags = nodes[row].data[0];
+    if ((flags & detail::kPending) || !(flags & detail::kInDatabase)) return;
+    releaseBlobs(row);
+}
+
+Value RecordSet::Impl::unpackField(const unsigned char* data, int i, unsigned char* tagOut) const {
+    const unsigned char* p = data + 1;
+    for (int k = 0; k < i; ++k) {
+        const unsigned char tag = *p++;
+        if (tag == detail::kValue || tag == detail::kBlobElsewhere) p = skipValue(p, types[k]);
+    }
+    const unsigned char tag = *p++;
+    if (tagOut) *tagOut = tag;
+    if (tag != detail::kValue) return {};
+    const codec::ColumnType& t = types[i];
+    switch (t.sqlType) {
+        case SQL_SHORT:
+        case SQL_LONG:
+        case SQL_INT64:
+            return Value::integer(unzigzag(getVar(p)), t.scale);
+        case SQL_FLOAT:
+            return Value::floating32(getFixed<float>(p));
+        case SQL_DOUBLE:
+        case SQL_D_FLOAT:
+            return Value::floating(getFixed<double>(p));
+        case SQL_TYPE_DATE:
+            return Value::date(getFixed<std::int32_t>(p));
+        case SQL_TYPE_TIME:
+            return Value::time(getFixed<std::uint32_t>(p));
+        case SQL_TIMESTAMP: {
+            const auto d = getFixed<std::int32_t>(p);
+            return Value::timestamp(d, getFixed<std::uint32_t>(p));
+        }
+        case SQL_TEXT:
+        case SQL_VARYING: {
+            const auto n = static_cast<qsizetype>(getVar(p));
+            return Value::text(QByteArray(reinterpret_cast<const char*>(p), n));
+        }
+        case SQL_BLOB: {
+            const QByteArray& bytes = blobStore[static_cast<size_t>(getVar(p))];
+            return t.subType == 1 ? Value::text(bytes) : Value::binary(bytes);
+        }
+        case kBoolean:
+            return Value::boolean(*p != 0);
+        default:
+            return {};
+    }
+}
+
+Value RecordSet::Impl::heldValue(std::uint32_t row, int i) const {
+    if (isNew(row)) return unpackField(nodes[row].data, i, nullptr);
+    if (isBlob(i)) return {};
+    return codec::decode(nodes[row].data, offsets[i], nullOffsets[i], types[i]);
+}
+
+std::unique_ptr<RowExtra> RecordSet::Impl::materialize(std::uint32_t row) const {
     auto x = std::make_unique<RowExtra>();
     x->cur.reserve(fields.size());
-    for (int i = 0; i < count(); ++i)
-        x->cur.push_back(isBlob(i) ? Value()
-                                   : codec::decode(r.raw, offsets[i], nullOffsets[i], types[i]));
     x->assigned.assign(fields.size(), 0);
     x->fromRaw = true;
+    bool blobsHere = true;
+    if (isNew(row)) {
+        const unsigned char flags = nodes[row].data[0];
+        x->pending = (flags & detail::kPending) != 0;
+        x->inDatabase = (flags & detail::kInDatabase) != 0;
+        for (int i = 0; i < count(); ++i) {
+            unsigned char tag = 0;
+            x->cur.push_back(unpackField(nodes[row].data, i, &tag));
+            if (tag == detail::kBlobElsewhere) blobsHere = false;
+            if (x->pending && !x->inDatabase) x->assigned[i] = tag != detail::kUnassigned;
+        }
+    } else {
+        for (int i = 0; i < count(); ++i) {
+            x->cur.push_back(heldValue(row, i));
+            if (isBlob(i)) blobsHere = false;
+        }
+    }
+    x->blobsLoaded = blobsHere;
     return x;
 }
 
@@ -267,14 +582,21 @@ Value RecordSet::Impl::read(int i) {
         if (isBlob(i) && !buffer->assigned[i]) loadBlobs(*buffer);
         return buffer->cur[i];
     }
-    if (current < 0 || current >= static_cast<int>(rows.size())) return {};
-    Row& r = rows[current];
+    if (current == kNoRow) return {};
+    RowExtra* x = extraOf(current);
     if (isBlob(i)) {
-        if (!r.extra) r.extra = materialize(r);
-        loadBlobs(*r.extra);
+        if (!x) {
+            unsigned char tag = detail::kUnassigned;
+            if (isNew(current)) {
+                Value v = unpackField(nodes[current].data, i, &tag);
+                if (tag != detail::kBlobElsewhere) return v;
+            }
+            x = extras.emplace(current, materialize(current)).first->second.get();
+        }
+        loadBlobs(*x);
     }
-    if (r.extra) return r.extra->cur[i];
-    return codec::decode(r.raw, offsets[i], nullOffsets[i], types[i]);
+    if (x) return x->cur[i];
+    return heldValue(current, i);
 }
 
 bool RecordSet::Impl::isNull(int i) {
@@ -282,14 +604,21 @@ bool RecordSet::Impl::isNull(int i) {
         if (isBlob(i) && !buffer->blobsLoaded && !buffer->assigned[i]) loadBlobs(*buffer);
         return buffer->cur[i].isNull();
     }
-    if (current < 0 || current >= static_cast<int>(rows.size())) return true;
-    const Row& r = rows[current];
-    if (r.extra && (!isBlob(i) || r.extra->blobsLoaded)) return r.extra->cur[i].isNull();
-    if (isBlob(i) && r.raw && !r.extra) {
-        short flag = 0;
-        std::memcpy(&flag, r.raw + nullOffsets[i], sizeof flag);
-        if (flag) return true;
+    if (current == kNoRow) return true;
+    const RowExtra* x = extraOf(current);
+    if (x && (!isBlob(i) || x->blobsLoaded)) return x->cur[i].isNull();
+    if (!x && isBlob(i)) {
+        if (isNew(current)) {
+            unsigned char tag = detail::kUnassigned;
+            unpackField(nodes[current].data, i, &tag);
+            if (tag != detail::kBlobElsewhere) return tag != detail::kValue;
+        } else {
+            short flag = 0;
+            std::memcpy(&flag, nodes[current].data + nullOffsets[i], sizeof flag);
+            if (flag) return true;
+        }
     }
+    if (!x && !isBlob(i)) return heldValue(current, i).isNull();
     return read(i).isNull();
 }
 
@@ -300,19 +629,27 @@ void RecordSet::Impl::assign(int i, const Value& v) {
     buffer->assigned[i] = 1;
 }
 
+// ---- moving and posting ----------------------------------------------------------------
+
 void RecordSet::Impl::leaveRow() {
-    if (current < 0 || current >= static_cast<int>(rows.size())) return;
-    Row& r = rows[current];
-    if (!r.extra || r.extra->pending) return;
-    if (r.extra->fromRaw && r.raw) {
-        r.extra.reset();
+    if (current == kNoRow) return;
+    const auto it = extras.find(current);
+    if (it == extras.end()) {
+        forgetBlobs(current);
         return;
     }
-    if (r.extra->inDatabase && r.extra->blobsLoaded) {
+    RowExtra& x = *it->second;
+    if (x.pending) return;
+    if (x.fromRaw) {
+        extras.erase(it);
+        forgetBlobs(current);
+        return;
+    }
+    if (x.inDatabase && x.blobsLoaded) {
         for (int i = 0; i < count(); ++i)
-            if (isBlob(i)) r.extra->cur[i] = Value();
-        r.extra->orig.clear();
-        r.extra->blobsLoaded = false;
+            if (isBlob(i)) x.cur[i] = Value();
+        x.orig.clear();
+        x.blobsLoaded = false;
     }
 }
 
@@ -335,18 +672,27 @@ void RecordSet::Impl::post() {
         return;
     }
     if (inserting) {
-        x->pending = true;
-        x->fromRaw = false;
-        RowExtra* p = x.get();
-        rows.insert(rows.begin() + insertAt, Row{nullptr, std::move(x)});
-        current = insertAt;
-        changes.push_back({true, p});
+        current = link(pack(*x, detail::kPending), insertBefore);
+        changes.push_back({true, current});
         self.eof_ = false;
         return;
     }
-    Row& r = rows[current];
-    if (!r.extra) r.extra = materialize(r);
-    RowExtra& target = *r.extra;
+    if (pendingInsert(current)) {
+        // A new row edited again before it was written: it stays one INSERT, now naming the
+        // fields of both edits.
+        const unsigned char* p = nodes[current].data + 1;
+        for (int i = 0; i < count(); ++i) {
+            const unsigned char tag = *p++;
+            if (tag != detail::kUnassigned) x->assigned[i] = 1;
+            if (tag == detail::kValue || tag == detail::kBlobElsewhere) p = skipValue(p, types[i]);
+        }
+        releaseBlobs(current);
+        nodes[current].data = pack(*x, detail::kPending);
+        return;
+    }
+    auto& slot = extras[current];
+    if (!slot) slot = materialize(current);
+    RowExtra& target = *slot;
     if (!target.pending && target.orig.empty()) target.orig = target.cur;
     target.cur = std::move(x->cur);
     for (int i = 0; i < count(); ++i) target.assigned[i] |= x->assigned[i];
@@ -360,7 +706,7 @@ void RecordSet::Impl::post() {
     target.fromRaw = false;
     if (!target.pending) {
         target.pending = true;
-        changes.push_back({!target.inDatabase, &target});
+        changes.push_back({!target.inDatabase, current});
     }
 }
 
@@ -376,10 +722,10 @@ void RecordSet::Impl::finishRow() {
 void RecordSet::Impl::cancel() {
     buffer.reset();
     if (editing()) self.state_ = State::Browsing;
-    if (rows.empty()) self.eof_ = true;
+    if (rowCount == 0) self.eof_ = true;
 }
 
-void RecordSet::Impl::startInsert(int at) {
+void RecordSet::Impl::startInsert() {
     finishRow();
     leaveRow();
     buffer = std::make_unique<RowExtra>();
@@ -387,18 +733,18 @@ void RecordSet::Impl::startInsert(int at) {
     buffer->assigned.assign(fields.size(), 0);
     buffer->inDatabase = false;
     buffer->blobsLoaded = true;
-    insertAt = at;
+    insertBefore = kNoRow;
     self.state_ = State::Inserting;
 }
 
 void RecordSet::Impl::startEdit() {
     finishRow();
-    if (rows.empty()) {
-        startInsert(0);
+    if (rowCount == 0) {
+        startInsert();
         return;
     }
-    Row& r = rows[current];
-    auto x = r.extra ? std::make_unique<RowExtra>(*r.extra) : materialize(r);
+    const RowExtra* held = extraOf(current);
+    auto x = held ? std::make_unique<RowExtra>(*held) : materialize(current);
     x->assigned.assign(fields.size(), 0);
     buffer = std::move(x);
     self.state_ = State::Editing;
@@ -425,8 +771,8 @@ void RecordSet::Open() {
         throw;
     }
     state_ = State::Browsing;
-    impl_->current = impl_->rows.empty() ? -1 : 0;
-    eof_ = impl_->rows.empty();
+    impl_->current = impl_->head;
+    eof_ = impl_->rowCount == 0;
 }
 
 void RecordSet::Close() {
@@ -445,25 +791,24 @@ void RecordSet::First() {
     if (!active()) closedError();
     impl_->finishRow();
     impl_->leaveRow();
-    impl_->current = impl_->rows.empty() ? -1 : 0;
-    eof_ = impl_->rows.empty();
+    impl_->current = impl_->head;
+    eof_ = impl_->rowCount == 0;
 }
 
 void RecordSet::Next() {
     if (!active()) closedError();
     impl_->finishRow();
-    const int last = static_cast<int>(impl_->rows.size()) - 1;
-    if (impl_->current >= last) {
+    if (impl_->current == kNoRow || impl_->current == impl_->tail) {
         eof_ = true;
         return;
     }
     impl_->leaveRow();
-    ++impl_->current;
+    impl_->current = impl_->nodes[impl_->current].next;
     eof_ = false;
 }
 
 int RecordSet::RecordCount() const {
-    return static_cast<int>(impl_->rows.size());
+    return impl_->rowCount;
 }
 
 int RecordSet::fieldCount() const {
@@ -489,15 +834,14 @@ Field& RecordSet::FieldByName(const QString& name) {
 
 void RecordSet::Append() {
     if (!active()) closedError();
-    impl_->startInsert(0);
-    impl_->insertAt = static_cast<int>(impl_->rows.size());
+    impl_->startInsert();
     eof_ = false;
 }
 
 void RecordSet::Insert() {
     if (!active()) closedError();
-    impl_->startInsert(0);
-    impl_->insertAt = std::max(0, impl_->current);
+    impl_->startInsert();
+    impl_->insertBefore = impl_->current;
     eof_ = false;
 }
 

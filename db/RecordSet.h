@@ -69,16 +69,22 @@ public:
     void Cancel();  // drops the row being inserted or edited
 
     // Sends the pending changes in posting order in one read-committed transaction: an
-    // INSERT naming the assigned fields per new row, an UPDATE of the changed fields per edited
-    // row whose WHERE compares every non-BLOB column under 8192 bytes as read. A row is
-    // refused when its statement fails, affects no row or (an UPDATE) more than one; with
-    // MaxErrors 0 the first refused row rolls the whole call back and the change log stays
-    // exactly as before. Returns the number of refused rows and raises nothing for them;
-    // raises only when the transaction cannot be started or committed. Nothing pending:
-    // returns 0 and starts nothing.
+    // INSERT naming the assigned fields per new row (consecutive new rows naming the same
+    // fields go many to a statement), an UPDATE of the changed fields per edited row whose
+    // WHERE compares every non-BLOB column under 8192 bytes as read. A row is refused when the
+    // server refuses the row itself (a constraint, a value the column cannot take, an
+    // exception of the table's triggers, a conflicting change), when it affects no row or (an
+    // UPDATE) more than one; with MaxErrors 0 the first refused row rolls the whole call back
+    // and the change log stays exactly as before. Returns the number of refused rows and
+    // raises nothing for them. Any other failure (connection lost, read-only database, disk
+    // full, missing table or permission...) raises DatabaseError with the server's message,
+    // the call rolled back and the change log as before. Nothing pending: returns 0 and
+    // starts nothing. The statements stay prepared for the next write-back until Close.
     int ApplyUpdates(int MaxErrors);
 
     int pendingCount() const;
+    // How many statements the last write-back sent (new rows travel many to a statement).
+    int lastWriteBackStatements() const;
     // Set by a write-back that refused a row; cleared by the next write-back, Close and Open.
     const std::optional<Refusal>& lastRefusal() const;
     // Removes one pending change, so that the next write-back sends the others. A new row

@@ -1,13 +1,24 @@
 #pragma once
-// What a record set holds inside: the fields, the rows as fetched, the row being inserted or
-// edited and the change log. Reading and editing live in RecordSet.cpp, the write-back in
-// RecordSetWriteBack.cpp.
+// What a record set holds inside: the fields, the rows, the row being inserted or edited, the
+// change log and the statements it keeps prepared. Reading and editing live in RecordSet.cpp,
+// the write-back in RecordSetWriteBack.cpp.
+//
+// Rows are held close to their size on the wire. A fetched row is the fetch buffer as it came;
+// a new row is packed (a tag per field, then its bytes: integers as variable-length numbers,
+// text with its length); only a row being edited, edited and pending, or read for its BLOBs is
+// held as typed values. Rows are linked both ways in their order, so Append and Insert cost the
+// same at the first row and at the millionth.
 
+#include <QByteArray>
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "db/ConnectionImpl.h"
@@ -25,7 +36,10 @@ constexpr unsigned kLongColumn = 8192;
 
 inline const QString kRecordChanged = QStringLiteral("Record not found or changed by another user");
 
-// A row that was touched: edited, inserted, or read for its BLOBs.
+constexpr std::uint32_t kNoRow = 0xFFFFFFFFu;
+
+// A row as typed values: the row being inserted or edited, an edited row whose change is
+// pending, or a row read for its BLOBs.
 struct RowExtra {
     std::vector<Value> cur;
     std::vector<Value> orig;  // the values as read, when they differ from cur (else empty)
@@ -33,7 +47,7 @@ struct RowExtra {
     bool blobsLoaded = false;
     bool pending = false;    // has a change in the change log
     bool inDatabase = true;  // false for an inserted row not yet written
-    bool fromRaw = false;    // cur is the fetched row as it came, nothing changed
+    bool fromRaw = false;    // cur is the row as held, nothing changed: let go when left
 
     const std::vector<Value>& asRead() const { return orig.empty() ? cur : orig; }
     bool anyAssigned() const {
@@ -41,14 +55,43 @@ struct RowExtra {
     }
 };
 
-struct Row {
-    const unsigned char* raw = nullptr;  // the fetch buffer of the row (null for inserted rows)
-    std::unique_ptr<RowExtra> extra;
+// One row in the record set's order. Rows are numbered as they come (fetched rows first) and
+// keep their number; a row that leaves the record set is unlinked.
+struct Node {
+    unsigned char* data = nullptr;  // the fetch buffer (fetched rows) or the packed row
+    std::uint32_t prev = kNoRow, next = kNoRow;
+};
+
+// The first byte of a packed row.
+enum PackedFlags : unsigned char { kPending = 1, kInDatabase = 2 };
+
+// The tag before each field of a packed row.
+enum PackedTag : unsigned char {
+    kUnassigned = 0,
+    kNull = 1,
+    kValue = 2,
+    kBlobElsewhere = 3,  // a written row's BLOB, fetched again when read
+};
+
+// Packed rows, one after another in blocks of 1 MB.
+class Arena {
+public:
+    unsigned char* allocate(size_t n);
+    void clear() {
+        blocks_.clear();
+        left_ = 0;
+        next_ = nullptr;
+    }
+
+private:
+    std::vector<std::unique_ptr<unsigned char[]>> blocks_;
+    unsigned char* next_ = nullptr;
+    size_t left_ = 0;
 };
 
 struct Change {
     bool insert = false;
-    RowExtra* row = nullptr;
+    std::uint32_t row = kNoRow;
 };
 
 // A prepared statement with its input message laid out by the server.
@@ -73,16 +116,36 @@ Prepared prepare(Connection::Impl& c, Firebird::ITransaction* tra, const QString
 void bindParams(Prepared& p, Connection::Impl& c, Firebird::ITransaction* tra,
                 const std::vector<Param>& params);
 
+// Firebird 3's limits on one statement, found by trying them on the server:
+// - an EXECUTE BLOCK holds at most 256 INSERTs ("Too many Contexts of Relation/Procedure/Views.
+//   Maximum allowed is 256": each INSERT is one context);
+// - at most 32,767 parameters ("Maximum number of parameters: 32767");
+// - at most 10,485,760 bytes of text ("SQL statement is too long");
+// - the input message has no bound of its own that these let one reach: 256 rows of a
+//   VARCHAR(8000) column (a 2 MB message) run as they should.
+constexpr int kMaxPacketRows = 256;
+constexpr int kMaxParams = 32767;
+constexpr qsizetype kMaxStatementBytes = 10485760;
+
+// How many rows of `columns` parameters each, each taking `rowTextBytes` of statement text,
+// one EXECUTE BLOCK may carry, the block's own text (`fixedTextBytes`) included.
+int packetRows(int columns, qsizetype rowTextBytes, qsizetype fixedTextBytes);
+
+// The EXECUTE BLOCK that inserts `rows` rows into the quoted table, naming the columns given;
+// the values are its input parameters, row after row, in column order.
+QString packetText(const QString& quotedTable, const QStringList& columns, int rows);
+
 }  // namespace detail
 
 struct RecordSet::Impl {
     using RowExtra = detail::RowExtra;
-    using Row = detail::Row;
+    using Node = detail::Node;
     using Change = detail::Change;
     using Param = detail::Param;
     using ITransaction = Firebird::ITransaction;
 
     explicit Impl(RecordSet& owner) : self(owner) {}
+    ~Impl();
 
     RecordSet& self;
     std::vector<std::unique_ptr<Field>> fields;
@@ -91,38 +154,82 @@ struct RecordSet::Impl {
     std::vector<QString> columns;  // the table's column name of each field (empty: none)
     QHash<QString, int> byName;    // upper-case field name -> index
 
+    // Fetched rows: the fetch buffers, aligned for their widest member, in blocks.
     unsigned stride = 0;
     std::vector<std::unique_ptr<unsigned char[]>> chunks;
     size_t rowsPerChunk = 0, usedInChunk = 0;
-    std::vector<Row> rows;
-    int current = -1;
-    std::unique_ptr<RowExtra> buffer;  // the row being inserted or edited
-    int insertAt = 0;
+    // New rows, packed.
+    detail::Arena packed;
+    std::vector<unsigned char> scratch;
+    // The BLOB values of new rows until they are written, by slot (a packed row holds the slot).
+    std::vector<QByteArray> blobStore;
+    std::vector<std::uint32_t> freeBlobSlots;
+
+    std::deque<Node> nodes;
+    std::uint32_t fetched = 0;  // rows numbered below this were fetched
+    std::uint32_t head = detail::kNoRow, tail = detail::kNoRow, current = detail::kNoRow;
+    int rowCount = 0;
+    std::unordered_map<std::uint32_t, std::unique_ptr<RowExtra>> extras;
+
+    std::unique_ptr<RowExtra> buffer;             // the row being inserted or edited
+    std::uint32_t insertBefore = detail::kNoRow;  // kNoRow: after the last row
     std::vector<Change> changes;
     std::optional<Refusal> refusal;
+
+    // The INSERT, UPDATE and packet statements, kept across write-backs (a prepared statement
+    // runs in any transaction of its attachment) until Close or the attachment is replaced.
+    std::unordered_map<std::string, detail::Prepared> statements;
+    std::uint64_t statementsAttachment = 0;
+    bool packetsRefused = false;  // the server would not prepare a packet for this table
+    int statementsSent = 0;       // by the last write-back
+
     Connection::Impl& conn() { return self.connection_->impl(); }
     int count() const { return static_cast<int>(fields.size()); }
     bool isBlob(int i) const { return codec::isBlob(types[i]); }
     const QString& name(int i) const { return fields[i]->name_; }
+    bool isNew(std::uint32_t row) const { return row >= fetched; }
+    bool pendingInsert(std::uint32_t row) const {
+        return isNew(row) && !extras.count(row) && (nodes[row].data[0] & detail::kPending) &&
+               !(nodes[row].data[0] & detail::kInDatabase);
+    }
+    RowExtra* extraOf(std::uint32_t row) {
+        const auto it = extras.find(row);
+        return it == extras.end() ? nullptr : it->second.get();
+    }
 
     // ---- opening ------------------------------------------------------------------------
 
     void clear();
+    void dropStatements();
     unsigned char* nextSlot();
     const QSet<QString>& computedOf(const QString& relation, ITransaction* tra);
     void open();
 
+    // ---- rows ---------------------------------------------------------------------------
+
+    std::uint32_t link(unsigned char* data, std::uint32_t before);
+    void unlink(std::uint32_t row);
+    // Packs a new row's assigned values (BLOB bytes go to the store).
+    unsigned char* pack(const RowExtra& x, unsigned char flags);
+    // Frees the store slots a packed row holds.
+    void releaseBlobs(std::uint32_t row);
+    // A written new row lets its BLOB bytes go; they are fetched again when read.
+    void forgetBlobs(std::uint32_t row);
+    // The field of a packed row and its tag.
+    Value unpackField(const unsigned char* data, int i, unsigned char* tag) const;
+    // The row as typed values (BLOBs not yet fetched read as NULL until loadBlobs).
+    std::unique_ptr<RowExtra> materialize(std::uint32_t row) const;
+    // The value of a field as held, BLOBs aside.
+    Value heldValue(std::uint32_t row, int i) const;
+
     // ---- reading ------------------------------------------------------------------------
 
-    std::unique_ptr<RowExtra> materialize(const Row& r) const;
     QList<sql::WhereColumn> whereOf(const std::vector<Value>& asRead,
                                     std::vector<Param>* params) const;
-
     // Fetches the row's BLOBs again by its values as read.
     void loadBlobs(RowExtra& x);
     bool editing() const;
     Value read(int i);
-
     // NULL as stored, without fetching a BLOB only for that.
     bool isNull(int i);
     void assign(int i, const Value& v);
@@ -135,14 +242,17 @@ struct RecordSet::Impl {
     void post();
     void finishRow();
     void cancel();
-    void startInsert(int at);
+    void startInsert();
     void startEdit();
 
     // ---- write-back ---------------------------------------------------------------------
 
+    // A pending change as typed values (the row's values and which fields were assigned).
+    std::unique_ptr<RowExtra> changedRow(const Change& ch) const;
     // The statement and parameters of one change; empty text when there is nothing to send.
     QString statementOf(const Change& ch, const QString& table, std::vector<Param>* params) const;
     QString tableName() const;
+    detail::Prepared& statement(const std::string& key, ITransaction* tra, const QString& text);
     int applyUpdates(int maxErrors);
     void dropChange(int index);
 };
