@@ -1,0 +1,282 @@
+// The copy steps' database work through record sets against bare loops on the client's OO API,
+// both sides in the same run on the same server:
+// - the every-500 copy of PAT_DEPRECIACAO-like rows (Insert before the current row, a
+//   write-back every 500 rows) against a loop that sends one INSERT per row with the same
+//   commits, at 200,000 and 1,000,000 rows, with each side's peak memory and the server's own
+//   INSERT ... SELECT of the same rows as the ceiling;
+// - the every-row copy of 5,000 PAT_RESPONSAVEL-like rows (a write-back per row) against a
+//   loop that prepares its INSERT once and commits every row.
+// Each side runs in a process of its own, so that its peak memory is its own.
+//
+// Run by hand: build/bench/db/copy_bench [rows...] (needs the private server on 127.0.0.1:3052).
+
+#include <firebird/Interface.h>
+
+#include <QString>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "TestDatabase.h"
+#include "db/Connection.h"
+#include "db/RecordSet.h"
+
+using namespace patrimonio;
+using namespace Firebird;
+
+namespace {
+
+constexpr int kBatch = 500;
+
+const char* const kDepreciation =
+    "(DEP_CODIGO integer not null, BEM_CODIGO integer not null, DC_CODIGO integer,\n"
+    " BV_CODIGO integer, DEP_DATA date, DEP_VALOR numeric(15,2),\n"
+    " DEP_VALOR_ACUMULADO numeric(15,2), DEP_TAXA numeric(5,2),\n"
+    " constraint PK_%1 primary key (DEP_CODIGO))";
+const char* const kResponsible =
+    "(RES_CODIGO integer not null, RES_NOME varchar(60) character set WIN1252 not null,\n"
+    " RES_CPF varchar(14), RES_CARGO varchar(40), RES_MATRICULA varchar(10),\n"
+    " RES_ATIVO char(1) default 'S', RES_DATAINCLUSAO timestamp,\n"
+    " constraint PK_%1 primary key (RES_CODIGO))";
+
+QByteArray table(const char* name, const char* columns) {
+    return "create table " + QByteArray(name) + ' ' +
+           QString::fromLatin1(columns).arg(QString::fromLatin1(name)).toLatin1() + ";\n";
+}
+
+// The write-back loop of the runs: a refused row is dropped and the rest written again.
+int writeBack(RecordSet& target) {
+    int refused = 0;
+    while (target.ApplyUpdates(0) != 0) {
+        target.dropPendingChange(target.lastRefusal()->changeIndex);
+        ++refused;
+    }
+    return refused;
+}
+
+// ---- the sides, each in its own process ---------------------------------------------------
+
+struct Outcome {
+    long long rows = 0;
+    double ms = 0;
+    long peakKiB = 0;
+};
+
+Outcome ours(const QString& source, const QString& target, const QString& tableName,
+             bool everyRow) {
+    Connection from(QStringLiteral("Con_Novo")), to(QStringLiteral("Con_Velho"));
+    from.Params = Connection::editParams(source);
+    to.Params = Connection::editParams(target);
+    to.Open();
+    RecordSet src(from), dst(to);
+    const double started = bench::wallMs();
+    const QString select = QStringLiteral("SELECT * FROM ") + tableName;
+    reopen(src, select);
+    reopen(dst, select);
+    src.First();
+    const int n = src.RecordCount();
+    const int columns = src.fieldCount();
+    int refused = 0;
+    for (int j = 0; j < n; ++j) {
+        if (everyRow) {
+            dst.Append();
+        } else {
+            dst.Insert();
+        }
+        for (int i = 0; i < columns; ++i) dst.Fields(i).setAsVariant(src.Fields(i).AsVariant());
+        dst.Post();
+        src.Next();
+        if (everyRow || j % kBatch == 0) refused += writeBack(dst);
+    }
+    refused += writeBack(dst);
+    Outcome o;
+    o.ms = bench::wallMs() - started;
+    o.rows = n - refused;
+    o.peakKiB = bench::peakKiB();
+    return o;
+}
+
+struct Bare {
+    IMaster* master = fb_get_master_interface();
+    IStatus* status = master->getStatus();
+    ThrowStatusWrapper st{status};
+
+    IAttachment* attach(const QString& database) {
+        IXpbBuilder* dpb =
+            master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
+        dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
+        dpb->insertString(&st, isc_dpb_password, "quillfern");
+        const QByteArray db = database.toUtf8();
+        IAttachment* att = master->getDispatcher()->attachDatabase(
+            &st, db.constData(), dpb->getBufferLength(&st), dpb->getBuffer(&st));
+        dpb->dispose();
+        return att;
+    }
+    ITransaction* begin(IAttachment* att, bool readOnly) {
+        const unsigned char tpb[] = {
+            isc_tpb_version3, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_wait,
+            static_cast<unsigned char>(readOnly ? isc_tpb_read : isc_tpb_write)};
+        return att->startTransaction(&st, sizeof tpb, tpb);
+    }
+};
+
+// Reads the source with a cursor and sends each row as it comes with one prepared INSERT (the
+// fetched message is the INSERT's input message), committing after the same rows as the steps.
+Outcome bare(const QString& source, const QString& target, const QString& tableName,
+             bool everyRow) {
+    Bare b;
+    IAttachment* src = b.attach(source);
+    IAttachment* dst = b.attach(target);
+    const double started = bench::wallMs();
+    ITransaction* rtra = b.begin(src, true);
+    const QByteArray select = "select * from " + tableName.toLatin1();
+    IStatement* sel =
+        src->prepare(&b.st, rtra, 0, select.constData(), 3, IStatement::PREPARE_PREFETCH_METADATA);
+    IMessageMetadata* out = sel->getOutputMetadata(&b.st);
+    const unsigned n = out->getCount(&b.st);
+    QByteArray insert = "insert into " + tableName.toLatin1() + " values (";
+    for (unsigned i = 0; i < n; ++i) insert += i ? ", ?" : "?";
+    insert += ')';
+    ITransaction* wtra = b.begin(dst, false);
+    IStatement* ins =
+        dst->prepare(&b.st, wtra, 0, insert.constData(), 3, IStatement::PREPARE_PREFETCH_METADATA);
+    std::vector<unsigned char> row(out->getMessageLength(&b.st));
+    IResultSet* rs = sel->openCursor(&b.st, rtra, nullptr, nullptr, out, 0);
+    long long j = 0;
+    while (rs->fetchNext(&b.st, row.data()) == IStatus::RESULT_OK) {
+        ins->execute(&b.st, wtra, out, row.data(), nullptr, nullptr);
+        if (everyRow || j % kBatch == 0) {
+            wtra->commit(&b.st);
+            wtra = b.begin(dst, false);
+        }
+        ++j;
+    }
+    wtra->commit(&b.st);
+    rs->close(&b.st);
+    ins->free(&b.st);
+    sel->free(&b.st);
+    out->release();
+    rtra->commit(&b.st);
+    Outcome o;
+    o.ms = bench::wallMs() - started;
+    o.rows = j;
+    o.peakKiB = bench::peakKiB();
+    src->detach(&b.st);
+    dst->detach(&b.st);
+    return o;
+}
+
+// ---- the orchestra ------------------------------------------------------------------------
+
+std::string self;
+
+Outcome runSide(const char* side, const QString& source, const QString& target,
+                const char* tableName, bool everyRow) {
+    const std::string command = self + ' ' + side + ' ' + source.toStdString() + ' ' +
+                                target.toStdString() + ' ' + tableName + ' ' +
+                                (everyRow ? "row" : "500");
+    FILE* p = popen(command.c_str(), "r");
+    Outcome o;
+    if (!p || std::fscanf(p, "%lld %lf %ld", &o.rows, &o.ms, &o.peakKiB) != 3)
+        std::fprintf(stderr, "%s failed\n", side);
+    if (p) pclose(p);
+    return o;
+}
+
+double rate(const Outcome& o) {
+    return o.rows / (o.ms / 1000.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    self = argv[0];
+    if (argc == 6) {
+        const bool everyRow = std::strcmp(argv[5], "row") == 0;
+        const QString source = QString::fromLocal8Bit(argv[2]);
+        const QString target = QString::fromLocal8Bit(argv[3]);
+        const QString tableName = QString::fromLocal8Bit(argv[4]);
+        const Outcome o = std::strcmp(argv[1], "ours") == 0
+                              ? ours(source, target, tableName, everyRow)
+                              : bare(source, target, tableName, everyRow);
+        std::printf("%lld %.1f %ld\n", o.rows, o.ms, o.peakKiB);
+        return 0;
+    }
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes = {200000, 1000000};
+
+    test::TempFolder folder;
+    std::printf("%-12s %14s %14s %7s %14s %12s %12s\n", "rows", "bare rows/s", "ours rows/s",
+                "ratio", "ceiling rows/s", "bare peak MB", "ours peak MB");
+    for (int rows : sizes) {
+        const QString source =
+            test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("origem.fdb")),
+                                                       table("PAT_DEPRECIACAO", kDepreciation) +
+                                                           table("DEP_TETO", kDepreciation));
+        const QString toBare =
+            test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("bare.fdb")),
+                                                       table("PAT_DEPRECIACAO", kDepreciation));
+        const QString toOurs =
+            test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("ours.fdb")),
+                                                       table("PAT_DEPRECIACAO", kDepreciation));
+        Connection con(QStringLiteral("Con_Bench"));
+        con.Params = Connection::editParams(source);
+        con.ExecuteDirect(
+            QStringLiteral("execute block as declare i integer = 0; begin\n"
+                           "  while (i < %1) do begin\n"
+                           "    i = i + 1;\n"
+                           "    insert into PAT_DEPRECIACAO values (:i, :i / 12 + 1, mod(:i, 40),"
+                           " :i / 12 + 7, dateadd(mod(:i, 3650) day to date '2015-01-01'),"
+                           " mod(:i, 100000) * 1.37, :i * 2.11, mod(:i, 30) + 0.25);\n"
+                           "  end\n"
+                           "end")
+                .arg(rows));
+        // The server's own copy of the same rows: the ceiling.
+        double started = bench::wallMs();
+        con.ExecuteDirect(QStringLiteral("insert into DEP_TETO select * from PAT_DEPRECIACAO"));
+        const double ceiling = rows / ((bench::wallMs() - started) / 1000.0);
+        const Outcome b = runSide("bare", source, toBare, "PAT_DEPRECIACAO", false);
+        const Outcome o = runSide("ours", source, toOurs, "PAT_DEPRECIACAO", false);
+        std::printf("%-12d %14.0f %14.0f %7.2f %14.0f %12.1f %12.1f\n", rows, rate(b), rate(o),
+                    rate(o) / rate(b), ceiling, b.peakKiB / 1024.0, o.peakKiB / 1024.0);
+        if (b.rows != rows || o.rows != rows)
+            std::printf("rows copied differ: bare %lld, ours %lld\n", b.rows, o.rows);
+        std::fflush(stdout);
+    }
+
+    // Every row on its own: 5,000 responsible persons, both sides twice, alternating.
+    constexpr int kPeople = 5000;
+    const QString source =
+        test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("pessoas.fdb")),
+                                                   table("PAT_RESPONSAVEL", kResponsible));
+    Connection con(QStringLiteral("Con_Bench"));
+    con.Params = Connection::editParams(source);
+    con.ExecuteDirect(QStringLiteral("execute block as declare i integer = 0; begin\n"
+                                     "  while (i < %1) do begin\n"
+                                     "    i = i + 1;\n"
+                                     "    insert into PAT_RESPONSAVEL values (:i, 'Respons' || "
+                                     "ascii_char(225) || 'vel n' || ascii_char(186) || ' ' || :i,"
+                                     " lpad(:i, 11, '0'), 'Cargo ' || mod(:i, 17), :i, 'S',"
+                                     " timestamp '2020-01-01 08:00:00' + :i);\n"
+                                     "  end\n"
+                                     "end")
+                          .arg(kPeople));
+    double bareRate = 0, oursRate = 0;
+    for (int round = 0; round < 2; ++round) {
+        const QString toBare =
+            test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("pb.fdb")),
+                                                       table("PAT_RESPONSAVEL", kResponsible));
+        const QString toOurs =
+            test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("po.fdb")),
+                                                       table("PAT_RESPONSAVEL", kResponsible));
+        bareRate += rate(runSide("bare", source, toBare, "PAT_RESPONSAVEL", true));
+        oursRate += rate(runSide("ours", source, toOurs, "PAT_RESPONSAVEL", true));
+    }
+    std::printf("\nevery-row copy of %d rows: bare %.0f rows/s, ours %.0f rows/s, ratio %.2f\n",
+                kPeople, bareRate / 2, oursRate / 2, oursRate / bareRate);
+    return 0;
+}
