@@ -193,6 +193,7 @@ struct RecordSet::Impl {
                !(nodes[row].data[0] & detail::kInDatabase);
     }
     RowExtra* extraOf(std::uint32_t row) {
+        if (extras.empty()) return nullptr;
         const auto it = extras.find(row);
         return it == extras.end() ? nullptr : it->second.get();
     }
