@@ -1,7 +1,11 @@
 // The asset step: PAT_BEM in pages of 100 in code order, each photo recompressed on the way.
 
 #include <QBuffer>
+#include <cstdint>
+#include <exception>
+#include <vector>
 
+#include "core/Errors.h"
 #include "core/StatusConvention.h"
 #include "db/TableNames.h"
 #include "runs/AssetPhoto.h"
@@ -38,41 +42,115 @@ QString textByName(RecordSet& source, const QString& name) {
     return field ? field->AsString() : QString();
 }
 
+// What one asset's photo adds to the report, held until the page's write-back tells whether
+// the asset reached the target: the photo of a refused asset is neither counted nor logged.
+struct PendingPhoto {
+    enum class Kind { None, Recompressed, Kept, Lost };
+    Kind kind = Kind::None;
+    std::int64_t storedBytes = 0;
+    std::int64_t writtenBytes = 0;
+    QString logLine;  // said once the asset is in the target
+};
+
+void loadPhoto(Field& into, const QByteArray& bytes) {
+    QBuffer stream;
+    stream.setData(bytes);
+    stream.open(QIODevice::ReadOnly);
+    into.LoadFromStream(stream);
+}
+
+// The reason of a failed load, for a log line: a refused value may be quoted in it, and the
+// bytes of a photo read as text hold characters a log should not.
+QString reasonOf(const std::exception& e) {
+    const auto* app = dynamic_cast<const AppError*>(&e);
+    QString reason = app ? app->message() : QString::fromLocal8Bit(e.what());
+    for (QChar& c : reason) {
+        if (!c.isPrint()) c = u'?';
+    }
+    return reason;
+}
+
 // The photo path of one row: the target's BEM_IMAGEM (found by name) receives the recompressed
-// photo, or the photo as stored when it cannot be recompressed, which the log then names.
-void carryPhoto(const Field& stored, RecordSet& source, RecordSet& target, RunHost& host,
-                PhotoTally& photos) {
+// photo, or the photo as stored when it cannot be recompressed or the target cannot take the
+// recompressed one, which the log then names.
+PendingPhoto carryPhoto(const Field& stored, RecordSet& source, RecordSet& target, RunHost& host) {
     host.setStatus(kWaitingForPhotoEngine);
     host.pumpMessages();
 
     const QString code = textByName(source, BEM_CODIGO);
     const AssetPhoto photo =
         carryAssetPhoto(stored, code, textByName(source, BEM_IMAGEM_NOME), host.qualityText());
-    photos.bytesBefore += photo.storedBytes;
-    if (photo.outcome == AssetPhoto::Outcome::None) {
-        ++photos.none;
-        return;
-    }
+    PendingPhoto pending;
+    pending.storedBytes = photo.storedBytes;
+    if (photo.outcome == AssetPhoto::Outcome::None) return pending;
     Field* into = target.FindField(BEM_IMAGEM);
     if (!into) {
-        ++photos.lost;
-        host.appendLogLine(
-            QStringLiteral("Bem %1: a foto não foi importada: o banco a ser atualizado não tem a "
-                           "coluna BEM_IMAGEM.")
-                .arg(code));
-        return;
+        pending.kind = PendingPhoto::Kind::Lost;
+        pending.logLine =
+            QStringLiteral(
+                "Bem %1: a foto não foi importada: o banco a ser atualizado não tem a "
+                "coluna BEM_IMAGEM.")
+                .arg(code);
+        return pending;
     }
-    QBuffer stream;
-    stream.setData(photo.bytes);
-    stream.open(QIODevice::ReadOnly);
-    into->LoadFromStream(stream);
-    photos.bytesAfter += photo.bytes.size();
+    QString keptBecause = photo.reason;
     if (photo.outcome == AssetPhoto::Outcome::Recompressed) {
-        ++photos.recompressed;
-    } else {
-        ++photos.kept;
-        host.appendLogLine(keptPhotoLine(code, photo.reason));
+        try {
+            loadPhoto(*into, photo.bytes);
+            pending.kind = PendingPhoto::Kind::Recompressed;
+            pending.writtenBytes = photo.bytes.size();
+            return pending;
+        } catch (const std::exception& e) {
+            keptBecause = QStringLiteral(
+                              "o banco a ser atualizado não aceitou a foto "
+                              "recompactada (%1)")
+                              .arg(reasonOf(e));
+        }
     }
+    // The photo exactly as stored, as for any photo that cannot be recompressed.
+    const QByteArray asStored = photo.outcome == AssetPhoto::Outcome::KeptAsStored
+                                    ? photo.bytes
+                                    : stored.AsVariant().bytes();
+    try {
+        loadPhoto(*into, asStored);
+    } catch (const std::exception& e) {
+        into->setAsVariant(Value());
+        pending.kind = PendingPhoto::Kind::Lost;
+        pending.logLine = QStringLiteral(
+                              "Bem %1: a foto não foi importada: %2; a foto como "
+                              "estava também não foi aceita (%3).")
+                              .arg(code, keptBecause, reasonOf(e));
+        return pending;
+    }
+    pending.kind = PendingPhoto::Kind::Kept;
+    pending.writtenBytes = asStored.size();
+    pending.logLine = keptPhotoLine(code, keptBecause);
+    return pending;
+}
+
+// The facts of the assets that reached the target go into the report and the log.
+void settlePhotos(std::vector<PendingPhoto>& pending, PhotoTally& photos, RunReport& host) {
+    for (const PendingPhoto& p : pending) {
+        ++photos.assets;
+        photos.bytesBefore += p.storedBytes;
+        photos.bytesAfter += p.writtenBytes;
+        switch (p.kind) {
+            case PendingPhoto::Kind::None:
+                ++photos.none;
+                break;
+            case PendingPhoto::Kind::Recompressed:
+                ++photos.recompressed;
+                break;
+            case PendingPhoto::Kind::Kept:
+                ++photos.kept;
+                break;
+            case PendingPhoto::Kind::Lost:
+                ++photos.lost;
+                break;
+        }
+        if (!p.logLine.isEmpty()) host.appendLogLine(p.logLine);
+    }
+    pending.clear();
 }
 
 }  // namespace
@@ -82,6 +160,15 @@ void ImportRun::SetImport_Bens() {
     RecordSet& target = data_.CdsAtualiza;
     TableTally& tally = report_.table(tables::PAT_BEM);
     PhotoTally& photos = report_.photos;
+    // One entry per row posted and not yet written back, in the order of the change log.
+    std::vector<PendingPhoto> pending;
+    const auto writePage = [&] {
+        writeBack(target, host_, tally, [&pending](int changeIndex) {
+            if (changeIndex >= 0 && changeIndex < static_cast<int>(pending.size()))
+                pending.erase(pending.begin() + changeIndex);
+        });
+        settlePhotos(pending, photos, host_);
+    };
 
     // Every run copies the whole table into the emptied target: an offset left by an earlier
     // run, or by a photo-only pass, must not skip the first assets.
@@ -100,14 +187,13 @@ void ImportRun::SetImport_Bens() {
         bool pageFull = false;
         for (int j = 0; j < rows && !pageFull; ++j) {
             target.Append();
-            bool photoSeen = false;
+            PendingPhoto photo;
             const int columns = source.fieldCount();
             for (int i = 0; i < columns; ++i) {
                 Field& from = source.Fields(i);
                 const QString& name = from.FieldName();
                 if (name == BEM_IMAGEM) {
-                    photoSeen = true;
-                    carryPhoto(from, source, target, host_, photos);
+                    photo = carryPhoto(from, source, target, host_);
                 } else if (name != BV_CODIGO) {
                     requireTargetColumn(target, from, tables::PAT_BEM, i);
                     // A null BLOB is known from the row as read; only a stored one is fetched.
@@ -115,16 +201,16 @@ void ImportRun::SetImport_Bens() {
                         from.isBlob() && from.isNull() ? Value() : from.AsVariant());
                 }
             }
-            ++photos.assets;
-            if (!photoSeen) ++photos.none;
             host_.setStatus(kRowStatus);
             host_.pumpMessages();
+            const int pendingBefore = target.pendingCount();
             target.Post();
+            if (target.pendingCount() > pendingBefore) pending.push_back(std::move(photo));
             source.Next();
             host_.setGaugeProgress(j);
             ++counters_.Total;
             if (counters_.Total == kPageRows) {
-                writeBack(target, host_, tally);
+                writePage();
                 counters_.Total_Geral += counters_.Total;
                 ++fullPages;
                 pageFull = true;
@@ -134,14 +220,14 @@ void ImportRun::SetImport_Bens() {
             keepAlive(host_);
         }
         if (pageFull) continue;
-        writeBack(target, host_, tally);
+        writePage();
         closePhase(host_);
         break;
     }
     // Once more per full page, as operators have always seen it end; with refused rows already
     // dropped and listed, these find nothing left to write.
     for (int k = 0; k < fullPages; ++k) {
-        writeBack(target, host_, tally);
+        writePage();
         closePhase(host_);
     }
 }

@@ -11,7 +11,8 @@ QString refusedRowLine(const QString& table, const QString& key, const QString& 
         .arg(table, key.isEmpty() ? QStringLiteral("(nula)") : key, oneLine.trimmed());
 }
 
-int writeBack(RecordSet& target, RunReport& host, TableTally& tally) {
+int writeBack(RecordSet& target, RunReport& host, TableTally& tally,
+              const std::function<void(int changeIndex)>& dropped) {
     int refused = 0;
     for (;;) {
         const int pending = target.pendingCount();
@@ -28,6 +29,7 @@ int writeBack(RecordSet& target, RunReport& host, TableTally& tally) {
         host.appendLogLine(
             refusedRowLine(tally.table, refusal->firstColumn.toString(), refusal->message));
         target.dropPendingChange(refusal->changeIndex);
+        if (dropped) dropped(refusal->changeIndex);
         ++refused;
     }
     tally.refused += refused;

@@ -4,6 +4,7 @@
 // the pending changes, and the rest is written again.
 
 #include <QString>
+#include <functional>
 
 #include "core/RunHost.h"
 #include "db/RecordSet.h"
@@ -12,8 +13,11 @@
 namespace patrimonio {
 
 // Writes back every pending change of target; returns how many rows were refused. Adds the
-// accepted and refused rows to tally. Raises when the write-back as a whole fails.
-int writeBack(RecordSet& target, RunReport& host, TableTally& tally);
+// accepted and refused rows to tally. Raises when the write-back as a whole fails. A caller that
+// keeps facts of its own per pending row (in the order the rows were posted) is told the index
+// of every row dropped, at the moment it is dropped; the rows left reached the target.
+int writeBack(RecordSet& target, RunReport& host, TableTally& tally,
+              const std::function<void(int changeIndex)>& dropped = {});
 
 // The log line of a refused row.
 QString refusedRowLine(const QString& table, const QString& key, const QString& message);

@@ -9,8 +9,10 @@
 #include <optional>
 
 #include "FullFolder.h"
+#include "JpegFixtures.h"
 #include "RegisterPair.h"
 #include "core/AppPaths.h"
+#include "photos/JpegRecompressor.h"
 
 namespace patrimonio::test {
 namespace {
@@ -381,6 +383,89 @@ TEST_F(AssetStep, ABeforeFolderOnAFullDiskCarriesEveryPhotoAsStored) {
         << logged[2].toStdString();
     EXPECT_EQ(pair->run.report().photos.kept, 3);
     EXPECT_EQ(pair->run.report().photos.recompressed, 0);
+}
+
+TEST_F(AssetStep, TheReportCountsOnlyThePhotosOfAssetsThatReachedTheTarget) {
+    // Generated: asset 4's photo is named FOTO004 (kept as stored); asset 2 is a JPEG. The
+    // target refuses both assets.
+    auto pair = makePair(
+        5, true,
+        "ALTER TABLE PAT_BEM ADD CONSTRAINT CK_RECUSA CHECK (BEM_CODIGO NOT IN (2, 4));\n");
+
+    pair->run.SetImport_Bens();
+
+    const PhotoTally& photos = pair->run.report().photos;
+    EXPECT_EQ(photos.assets, 3);
+    EXPECT_EQ(photos.recompressed, 3);
+    EXPECT_EQ(photos.kept, 0);
+    EXPECT_EQ(photos.none, 0);
+    EXPECT_EQ(photos.bytesBefore,
+              pair->source("SELECT SUM(OCTET_LENGTH(BEM_IMAGEM)) FROM PAT_BEM WHERE BEM_CODIGO "
+                           "IN (1, 3, 5)")
+                  .value(0)
+                  .toLongLong());
+    EXPECT_EQ(
+        photos.bytesAfter,
+        pair->target("SELECT SUM(OCTET_LENGTH(BEM_IMAGEM)) FROM PAT_BEM").value(0).toLongLong());
+    // Only the refusals are said: no line about the photo of a refused asset.
+    const QStringList logged = pair->host.eventsWith("log:");
+    ASSERT_EQ(logged.size(), 2) << logged.join('\n').toStdString();
+    EXPECT_TRUE(logged[0].startsWith("Registro recusado em PAT_BEM, chave 2: "));
+    EXPECT_TRUE(logged[1].startsWith("Registro recusado em PAT_BEM, chave 4: "));
+    EXPECT_TRUE(pair->run.report().lines().contains(
+        "Fotos dos bens: 3 recompactadas, 0 mantidas sem recompactar, 0 bens sem foto; " +
+        QString::number(photos.bytesBefore) + " bytes antes, " +
+        QString::number(photos.bytesAfter) + " bytes depois"));
+}
+
+TEST_F(AssetStep, ARecompressedPhotoTheTargetCannotTakeIsKeptAsStored) {
+    // The target keeps its photos in a column of limited size: a small photo fits as stored but
+    // not enlarged to the box; a large one fits neither way.
+    const QByteArray small = makeJpeg({16, 12});
+    const QByteArray large = makeJpeg({1600, 1200});
+    const std::optional<QByteArray> smallOut = recompressJpeg(60, small, "x.jpg");
+    const std::optional<QByteArray> largeOut = recompressJpeg(60, large, "x.jpg");
+    ASSERT_TRUE(smallOut && largeOut);
+    const qsizetype limit = (small.size() + smallOut->size()) / 2;
+    ASSERT_LT(small.size(), limit);
+    ASSERT_GT(smallOut->size(), limit);
+    ASSERT_GT(largeOut->size(), limit);
+    ASSERT_GT(large.size(), limit);
+    auto pair = makePair(3, true,
+                         "ALTER TABLE PAT_BEM DROP BEM_IMAGEM;\n"
+                         "ALTER TABLE PAT_BEM ADD BEM_IMAGEM VARCHAR(" +
+                             QByteArray::number(limit) +
+                             ") CHARACTER SET OCTETS;\n"
+                             "ALTER TABLE PAT_BEM ALTER BEM_IMAGEM POSITION 17;\n");
+    setSourcePhoto(*pair, 1, small, QStringLiteral("pequena.jpg"));
+    setSourcePhoto(*pair, 2, large, QStringLiteral("grande.jpg"));
+    setSourcePhoto(*pair, 3, small, QStringLiteral("FOTO3"));
+
+    pair->run.SetImport_Bens();
+
+    EXPECT_EQ(pair->targetCount("PAT_BEM"), 3);
+    EXPECT_EQ(pair->target("SELECT BEM_IMAGEM FROM PAT_BEM WHERE BEM_CODIGO = 2"),
+              QStringList{"<null>"});
+    EXPECT_EQ(
+        pair->target("SELECT OCTET_LENGTH(BEM_IMAGEM) FROM PAT_BEM ORDER BY BEM_CODIGO"),
+        (QStringList{QString::number(small.size()), "<null>", QString::number(small.size())}));
+    const QStringList logged = pair->host.eventsWith("log:");
+    ASSERT_EQ(logged.size(), 3) << logged.join('\n').toStdString();
+    EXPECT_TRUE(
+        logged[0].startsWith("Bem 1: foto importada como estava, sem recompactar: o banco "
+                             "a ser atualizado não aceitou a foto recompactada ("))
+        << logged[0].toStdString();
+    EXPECT_TRUE(
+        logged[1].startsWith("Bem 2: a foto não foi importada: o banco a ser atualizado "
+                             "não aceitou a foto recompactada ("))
+        << logged[1].toStdString();
+    EXPECT_EQ(logged[2],
+              "Bem 3: foto importada como estava, sem recompactar: o nome da foto \"FOTO3\" não "
+              "tem extensão.");
+    const PhotoTally& photos = pair->run.report().photos;
+    EXPECT_EQ(photos.recompressed, 0);
+    EXPECT_EQ(photos.kept, 2);
+    EXPECT_EQ(photos.lost, 1);
 }
 
 }  // namespace
