@@ -7,7 +7,8 @@ namespace patrimonio {
 
 DataModule::DataModule() = default;
 
-std::unique_ptr<RecordSet> DataModule::SqlDinamicoCDS(const QString& Sql, const QString& Op) {
+std::unique_ptr<RecordSet> DataModule::SqlDinamicoCDS(const QString& Sql, const QString& Op,
+                                                      std::optional<DatabaseError>* failure) {
     const QString op = Op.toUpper();
     auto cds = std::make_unique<RecordSet>(Con_Velho);
     cds->setCommandText(Sql);
@@ -18,6 +19,9 @@ std::unique_ptr<RecordSet> DataModule::SqlDinamicoCDS(const QString& Sql, const 
         } else if (op == QStringLiteral("E")) {
             Con_Velho.ExecuteDirect(Sql);
         }
+    } catch (const DatabaseError& e) {
+        if (failure) *failure = e;
+        return nullptr;
     } catch (const AppError&) {
         return nullptr;
     }

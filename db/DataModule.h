@@ -2,7 +2,9 @@
 // The connections and record-set chains the window owns for the program's whole life.
 
 #include <memory>
+#include <optional>
 
+#include "core/Errors.h"
 #include "db/Connection.h"
 #include "db/RecordSet.h"
 
@@ -20,8 +22,10 @@ public:
     RecordSet CdsAtualiza{Con_Velho};
 
     // A throw-away record set on the target side: "O" opens Sql, "E" runs it as a statement;
-    // blank Sql gives an unopened record set; any failure gives none. The caller owns it.
-    std::unique_ptr<RecordSet> SqlDinamicoCDS(const QString& Sql, const QString& Op);
+    // blank Sql gives an unopened record set; any failure gives none, and the database's error
+    // in `failure` when one is given. The caller owns it.
+    std::unique_ptr<RecordSet> SqlDinamicoCDS(const QString& Sql, const QString& Op,
+                                              std::optional<DatabaseError>* failure = nullptr);
 };
 
 }  // namespace patrimonio

@@ -1,6 +1,8 @@
 // The locations, with each organ/unit key translated from the source's numbering to the
 // target's through the organ and unit codes both databases share.
 
+#include <optional>
+
 #include "core/Errors.h"
 #include "core/Iif.h"
 #include "core/StatusConvention.h"
@@ -16,8 +18,10 @@ namespace {
 
 const QString kOrgUni = QStringLiteral("CDORGUNI");
 
-// "0" for a blank text, else the text as read. Only a whole number may go into the lookups'
-// SQL: a key or code is written there bare, and anything else would be spliced in as SQL.
+// "0" for a blank text, else the number in it. Only a whole number may go into the lookups'
+// SQL: a key or code is written there bare, and anything else would be spliced in as SQL. What
+// the check lets stand around the number (any white space, a non-breaking space included) is
+// what is trimmed off before it goes into the SQL.
 QString lookupNumber(const QString& read, const QString& locationKey, const QString& what) {
     const QString text = Iif<QString>(trimmed(read).isEmpty(), QStringLiteral("0"), read);
     if (!isWholeNumber(text)) {
@@ -25,8 +29,21 @@ QString lookupNumber(const QString& read, const QString& locationKey, const QStr
                                       "inteiro; a importação foi interrompida")
                            .arg(locationKey, what, read));
     }
-    return text;
+    return text.trimmed();
 }
+
+// A lookup that failed, with the location, the SQL and the server's own reason, so that a lost
+// connection and a missing table or view read differently. The database error keeps its kind.
+[[noreturn]] void lookupFailed(const QString& locationKey, const QString& side, const QString& sql,
+                               const DatabaseError& e) {
+    throw DatabaseError(QStringLiteral("A consulta do órgão/unidade da localização %1 no %2 "
+                                       "falhou: %3\nMensagem do servidor: %4")
+                            .arg(locationKey, side, sql, e.message()),
+                        e.sqlState(), e.gdsCode(), e.connectionLost());
+}
+
+const QString kSourceSide = QStringLiteral("banco com as informações");
+const QString kTargetSide = QStringLiteral("banco a ser atualizado");
 
 }  // namespace
 
@@ -38,9 +55,14 @@ Value ImportRun::translatedOrgUnit(int column) {
     aux.Close();
     const QString keyText = lookupNumber(source.Fields(column).AsString(), locationKey,
                                          QStringLiteral("o órgão/unidade"));
-    aux.setCommandText(
-        QStringLiteral("SELECT CDORG, CDUNI FROM VW_GORGAOUNIDADE WHERE  CDORGUNI = ") + keyText);
-    aux.Open();
+    const QString first =
+        QStringLiteral("SELECT CDORG, CDUNI FROM VW_GORGAOUNIDADE WHERE  CDORGUNI = ") + keyText;
+    aux.setCommandText(first);
+    try {
+        aux.Open();
+    } catch (const DatabaseError& e) {
+        lookupFailed(locationKey, kSourceSide, first, e);
+    }
     // A key the view does not know reads as blank codes, looked up as organ 0, unit 0.
     const bool found = !aux.Eof();
     const QString organText = lookupNumber(found ? aux.Fields(0).AsString() : QString(),
@@ -51,8 +73,11 @@ Value ImportRun::translatedOrgUnit(int column) {
     const QString sql = QStringLiteral("SELECT O.CDORGUNI FROM GORGAOUNIDADE O WHERE  O.CDORG = ") +
                         organText + QStringLiteral(" ") + QStringLiteral("AND    O.CDUNI = ") +
                         unitText;
-    const std::unique_ptr<RecordSet> Cds1 = data_.SqlDinamicoCDS(sql, QStringLiteral("O"));
+    std::optional<DatabaseError> failure;
+    const std::unique_ptr<RecordSet> Cds1 =
+        data_.SqlDinamicoCDS(sql, QStringLiteral("O"), &failure);
     if (!Cds1) {
+        if (failure) lookupFailed(locationKey, kTargetSide, sql, *failure);
         throw AppError(QStringLiteral("A consulta do órgão/unidade da localização %1 no banco a "
                                       "ser atualizado falhou: %2")
                            .arg(locationKey, sql));
@@ -89,8 +114,8 @@ void ImportRun::SetImport_Localizacao() {
             }
         }
         target.Post();
-        if (untranslated) ++report_.untranslatedLocations;
-        writeBack(target, host_, tally);
+        // Counted only for a location the target accepted.
+        if (writeBack(target, host_, tally) == 0 && untranslated) ++report_.untranslatedLocations;
         source.Next();
     }
     closePhase(host_);

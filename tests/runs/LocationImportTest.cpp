@@ -84,6 +84,9 @@ TEST(LocationImportTest, BlankKeyAndUnknownKeyLookUpOrganZeroUnitZero) {
         "INSERT INTO PAT_LOCALIZACAO VALUES (2, '   ', 'x', 'y');\n"
         "INSERT INTO PAT_LOCALIZACAO VALUES (3, '', NULL, NULL);\n"
         "INSERT INTO PAT_LOCALIZACAO VALUES (4, '55', NULL, NULL);\n"
+        // Non-breaking spaces around the number: the number alone goes into the lookup.
+        "INSERT INTO PAT_LOCALIZACAO VALUES (5, '\xA0"
+        "17\xA0', NULL, NULL);\n"
         "commit;\n",
         pair.sourcePath);
 
@@ -91,7 +94,8 @@ TEST(LocationImportTest, BlankKeyAndUnknownKeyLookUpOrganZeroUnitZero) {
 
     // Only the column named exactly CDORGUNI is translated.
     EXPECT_EQ(pair.target("SELECT * FROM PAT_LOCALIZACAO ORDER BY 1"),
-              (QStringList{"1|40|17|17", "2|77|x|y", "3|77|<null>|<null>", "4|77|<null>|<null>"}));
+              (QStringList{"1|40|17|17", "2|77|x|y", "3|77|<null>|<null>", "4|77|<null>|<null>",
+                           "5|40|<null>|<null>"}));
     EXPECT_EQ(pair.run.report().untranslatedLocations, 0);
 }
 
@@ -117,22 +121,64 @@ TEST(LocationImportTest, KeyThatIsNotAWholeNumberEndsTheRunNamingLocationAndValu
     EXPECT_EQ(pair.target("SELECT * FROM PAT_LOCALIZACAO"), QStringList{"1|40"});
 }
 
-TEST(LocationImportTest, FailedTargetLookupEndsTheRunNamingTheLookup) {
-    // A target without GORGAOUNIDADE: the second lookup cannot run.
+TEST(LocationImportTest, AFailedLookupEndsTheRunWithTheLocationTheSqlAndTheServersReason) {
     const QByteArray locations =
         "CREATE TABLE PAT_LOCALIZACAO (LOC_CODIGO INTEGER NOT NULL PRIMARY KEY, "
         "LOC_DESCRICAO VARCHAR(80), CDORGUNI INTEGER);\n";
-    RegisterPair pair = RegisterPair::custom(sourceOrgansOnly() + locations, locations);
-    runIsql("INSERT INTO PAT_LOCALIZACAO VALUES (1, 'Sede', 17);\ncommit;\n", pair.sourcePath);
-
-    try {
-        pair.run.SetImport_Localizacao();
-        FAIL() << "no error";
-    } catch (const AppError& e) {
-        EXPECT_TRUE(e.message().contains("SELECT O.CDORGUNI FROM GORGAOUNIDADE O")) << e.what();
-        EXPECT_TRUE(e.message().contains("localização 1")) << e.what();
+    const QByteArray organsWithoutView =
+        "CREATE TABLE GORGAOUNIDADE (CDORGUNI INTEGER NOT NULL PRIMARY KEY, CDORG INTEGER, "
+        "CDUNI INTEGER);\n";
+    struct Case {
+        const char* label;
+        QByteArray sourceDdl;
+        QByteArray targetDdl;
+        const char* sql;      // the lookup named
+        const char* missing;  // what the server says it does not know
+    };
+    const Case cases[] = {
+        {"source without the view", organsWithoutView + locations, kTargetOrgansOnly + locations,
+         "SELECT CDORG, CDUNI FROM VW_GORGAOUNIDADE WHERE  CDORGUNI = 17", "VW_GORGAOUNIDADE"},
+        {"target without the organs and units", sourceOrgansOnly() + locations, locations,
+         "SELECT O.CDORGUNI FROM GORGAOUNIDADE O WHERE  O.CDORG = 2 AND    O.CDUNI = 5",
+         "GORGAOUNIDADE"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        RegisterPair pair = RegisterPair::custom(c.sourceDdl, c.targetDdl);
+        runIsql("INSERT INTO PAT_LOCALIZACAO VALUES (1, 'Sede', 17);\ncommit;\n", pair.sourcePath);
+        try {
+            pair.run.SetImport_Localizacao();
+            ADD_FAILURE() << "no error";
+        } catch (const DatabaseError& e) {
+            const QString text = e.message();
+            EXPECT_TRUE(text.contains("localização 1")) << e.what();
+            EXPECT_TRUE(text.contains(QString::fromUtf8(c.sql))) << e.what();
+            const QString server = text.section("Mensagem do servidor: ", 1);
+            EXPECT_TRUE(server.contains(QString::fromUtf8(c.missing))) << e.what();
+            EXPECT_FALSE(e.connectionLost());
+        }
+        EXPECT_EQ(pair.targetCount("PAT_LOCALIZACAO"), 0);
     }
-    EXPECT_EQ(pair.targetCount("PAT_LOCALIZACAO"), 0);
+}
+
+TEST(LocationImportTest, ARefusedLocationIsNotCountedAsUntranslated) {
+    // Location 3 (a pair the target lacks) is refused; location 2 (the same) arrives.
+    RegisterPair pair(kSourceOrgans, kTargetOrgans +
+                                         "ALTER TABLE PAT_LOCALIZACAO ADD CONSTRAINT CK_RECUSA "
+                                         "CHECK (LOC_CODIGO <> 3);\n");
+    runIsql(
+        "INSERT INTO PAT_LOCALIZACAO (LOC_CODIGO, LOC_DESCRICAO, CDORGUNI) VALUES (1, 'Sede', "
+        "17);\n"
+        "INSERT INTO PAT_LOCALIZACAO (LOC_CODIGO, LOC_DESCRICAO, CDORGUNI) VALUES (2, 'A', 18);\n"
+        "INSERT INTO PAT_LOCALIZACAO (LOC_CODIGO, LOC_DESCRICAO, CDORGUNI) VALUES (3, 'B', 18);\n"
+        "commit;\n",
+        pair.sourcePath);
+
+    pair.run.SetImport_Localizacao();
+
+    EXPECT_EQ(pair.target(kLocations), (QStringList{"1|Sede|40", "2|A|<null>"}));
+    EXPECT_EQ(pair.run.report().untranslatedLocations, 1);
+    EXPECT_EQ(pair.run.report().tables().front().refused, 1);
 }
 
 }  // namespace
