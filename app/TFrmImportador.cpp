@@ -10,6 +10,7 @@
 #include <QRegularExpressionValidator>
 #include <QResizeEvent>
 #include <QSvgRenderer>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QThread>
 #include <QUrl>
@@ -301,7 +302,7 @@ void TFrmImportador::runImport() {
         throw;
     }
     if (run.reportLogged()) setLogButtonEnabled(true);
-    showMessage(ImportRun::completionMessage(run.report().refusedRows()));
+    showMessage(ImportRun::completionMessage(run.report().refusedRows(), run.report().warnings));
 }
 
 // Error log.
@@ -373,7 +374,8 @@ void TFrmImportador::setLogText(const QString& text) {
 void TFrmImportador::appendLogLine(const QString& line) {
     QTextCursor cursor(ui_->MemoLOG->document());
     cursor.movePosition(QTextCursor::End);
-    if (!ui_->MemoLOG->document()->isEmpty()) cursor.insertBlock();
+    // A line of its own, unless the last line is an empty one (a finished report ends so).
+    if (!ui_->MemoLOG->document()->lastBlock().text().isEmpty()) cursor.insertBlock();
     cursor.insertText(line);  // plain text: a server message may hold '<'
 }
 

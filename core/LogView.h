@@ -8,7 +8,8 @@
 namespace patrimonio {
 
 // A view holding nothing but blanks (an operator may have typed some) starts afresh with the
-// code; otherwise the code follows the text as it stands, after " - ", so the view reads
+// code; a view ending in a line break (an import's report ends so) gets the code on that new
+// line; otherwise the code follows the text as it stands, after " - ", so the view reads
 // 12 - 40 - 1033 on one line.
 void appendLogCode(RunReport& host, const QString& code);
 

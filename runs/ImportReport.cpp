@@ -24,6 +24,7 @@ QStringList ImportReport::lines() const {
                    .arg(t.read)
                    .arg(t.written)
                    .arg(t.refused);
+        if (t.held >= 0) out.last() += QStringLiteral("; %1 no banco a ser atualizado").arg(t.held);
     }
     if (photos.any()) {
         out << QStringLiteral(
@@ -40,6 +41,7 @@ QStringList ImportReport::lines() const {
     }
     out << QStringLiteral("Localizações sem órgão/unidade traduzido: %1")
                .arg(untranslatedLocations);
+    out << warnings;
     return out;
 }
 

@@ -13,6 +13,7 @@ struct TableTally {
     int read = 0;     // rows read from the source
     int written = 0;  // rows the target accepted
     int refused = 0;  // rows the target refused (each listed in the log as it happened)
+    int held = -1;    // rows the target holds at the end of the run; -1 when not counted
 };
 
 // The photos of the asset step.
@@ -32,15 +33,21 @@ public:
     // The tally of a table, created on first use; lines keep the order of first use.
     TableTally& table(const QString& name);
     const std::vector<TableTally>& tables() const { return tables_; }
+    std::vector<TableTally>& tables() { return tables_; }
 
     // Locations written with a null organ/unit because the pair was not found in the target.
     int untranslatedLocations = 0;
     PhotoTally photos;
 
+    // Lines of the run's self-check: a copied table whose rows in the target the rows read
+    // and refused do not explain, or that could not be counted.
+    QStringList warnings;
+
     int refusedRows() const;
 
-    // One line per copied table, the photo line when the asset step ran, and the line of the
-    // locations left without an organ/unit.
+    // One line per copied table (with the rows the target holds, once counted), the photo line
+    // when the asset step ran, the line of the locations left without an organ/unit, and the
+    // warnings.
     QStringList lines() const;
 
 private:

@@ -2,7 +2,7 @@
 
 namespace patrimonio {
 
-QString ImportRun::completionMessage(int refusedRows) {
+QString ImportRun::completionMessage(int refusedRows, const QStringList& warnings) {
     QString text = QStringLiteral("Importação concluída.");
     if (refusedRows == 1) {
         text += QStringLiteral(
@@ -12,6 +12,7 @@ QString ImportRun::completionMessage(int refusedRows) {
                     "\n%1 registros foram recusados pelo banco de destino e estão listados no log.")
                     .arg(refusedRows);
     }
+    for (const QString& warning : warnings) text += u'\n' + warning;
     return text;
 }
 
@@ -21,6 +22,7 @@ void ImportRun::run() {
     try {
         SetTrataExclusoes();
         SetIniciaImportacao();
+        checkTarget();
     } catch (...) {
         // What was copied before the error stays in the target; the operator sees how much.
         logReport();
@@ -32,6 +34,9 @@ void ImportRun::run() {
 void ImportRun::logReport() {
     if (report_.tables().empty()) return;
     for (const QString& line : report_.lines()) host_.appendLogLine(line);
+    // The report ends its last line: what the log receives next (the codes of a photo pass)
+    // starts on a line of its own.
+    host_.appendLogLine(QString());
     reportLogged_ = true;
 }
 

@@ -14,6 +14,7 @@
 //   SetImport_Localizacao           SetImport_Localizacao.cpp (organ/unit keys translated)
 //   SetImport_Bens                  SetImport_Bens.cpp (pages of 100, photos via AssetPhoto)
 //   run, SetIniciaImportacao        ImportRun.cpp
+//   checkTarget                     TargetCheck.cpp (the rows each copied table ends with)
 // Shared by the steps: WriteBack (refused rows), ImportReport (the report's lines).
 
 #include "core/RunCounters.h"
@@ -33,7 +34,7 @@ public:
     // The whole import-mode run: purge, steps and the report in the log view. Raises on an
     // error that ends the run (the report of what was done is still logged). The window then
     // enables BtnLOG when reportLogged() and, when the run did not raise, shows
-    // completionMessage(report().refusedRows()).
+    // completionMessage(report().refusedRows(), report().warnings).
     void run();
 
     void SetTrataExclusoes();
@@ -55,8 +56,13 @@ public:
     // True when the last run left report lines in the log view.
     bool reportLogged() const { return reportLogged_; }
 
-    // The completion message for a run with this many refused rows.
-    static QString completionMessage(int refusedRows);
+    // The completion message for a run with this many refused rows and these self-check
+    // warnings.
+    static QString completionMessage(int refusedRows, const QStringList& warnings = {});
+
+    // The run checks itself: counts the rows each copied table of the target now holds and warns
+    // of a count that the rows read and refused do not explain.
+    void checkTarget();
 
 private:
     void copyPlainTable(const PlainCopy& step);

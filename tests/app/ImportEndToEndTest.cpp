@@ -12,7 +12,9 @@
 #include <QTextEdit>
 #include <optional>
 
+#include "RtfUnrtf.h"
 #include "WindowFixture.h"
+#include "core/LogView.h"
 #include "db/RecordSet.h"
 
 namespace patrimonio::test {
@@ -193,7 +195,25 @@ TEST_F(ImportEndToEnd, DemoPairChosenInTheWindowIsImportedWhole) {
                                  .arg(kept)
                                  .arg(none)))
         << log.toStdString();
-    EXPECT_TRUE(log.contains("PAT_BEM: 40 lidos, 40 gravados, 0 recusados")) << log.toStdString();
+    EXPECT_TRUE(
+        log.contains("PAT_BEM: 40 lidos, 40 gravados, 0 recusados; 40 no banco a ser "
+                     "atualizado"))
+        << log.toStdString();
+
+    // A later photo pass's failed codes start on a line of their own, in the view and in the
+    // saved log.
+    appendLogCode(*window, QStringLiteral("12"));
+    appendLogCode(*window, QStringLiteral("40"));
+    const QStringList lines = ui().MemoLOG->toPlainText().split(u'\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.last(), "12 - 40");
+    EXPECT_TRUE(lines[lines.size() - 2].startsWith("Localizações sem órgão/unidade traduzido: "));
+    window->saveLog();
+    const QStringList saved =
+        unrtfText(folder.path(QStringLiteral("Log_Imagens_Com_Erro.txt"))).split(u'\n');
+    ASSERT_GE(saved.size(), 2);
+    EXPECT_EQ(saved.last(), "12 - 40");
+    EXPECT_EQ(saved[saved.size() - 2], lines[lines.size() - 2]);
 }
 
 }  // namespace

@@ -232,6 +232,16 @@ TEST(BatchQueryTest, QualityOfABatch) {
     }
 }
 
+TEST(BatchQueryTest, StatusTextsAreTheOperatorsOwn) {
+    EXPECT_EQ(kPhotoPassLoading, QStringLiteral("Carga das imagens, 50 por vêz."));
+    EXPECT_EQ(kPhotoPassWorking, QStringLiteral("Motor em processamento."));
+    EXPECT_EQ(kWaitingForPhotoEngine,
+              QStringLiteral("Aguardando motor de processamento de imagens."));
+    EXPECT_EQ(
+        kPhotoPassNoConnection,
+        QStringLiteral("Você não setou a conexão com um dos bancos, por favor, verifique isso."));
+}
+
 TEST(BatchQueryTest, SummaryIsBuiltExactly) {
     EXPECT_EQ(photoPassSummary(118, 2),
               QStringLiteral("Imagens tratadas com sucesso.\r\nTotal de imagens processadas 118\r\n"
