@@ -187,12 +187,14 @@ RecordSet::Impl::~Impl() {
 }
 
 void RecordSet::Impl::dropStatements() {
+    packetsRefused = false;
+    packetLimits.clear();
+    if (statements.empty()) return;
     // Statements of an attachment that was replaced go with it: only released, never freed.
     const bool sameAttachment = conn().attachmentNumber == statementsAttachment;
     for (auto& [key, p] : statements)
         if (!sameAttachment) p.stmt.abandon();
     statements.clear();
-    packetsRefused = false;
 }
 
 void RecordSet::Impl::clear() {

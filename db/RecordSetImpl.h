@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -181,7 +182,8 @@ struct RecordSet::Impl {
     std::unordered_map<std::string, detail::Prepared> statements;
     std::uint64_t statementsAttachment = 0;
     bool packetsRefused = false;  // the server would not prepare a packet for this table
-    int statementsSent = 0;       // by the last write-back
+    std::unordered_map<std::string, int> packetLimits;  // rows per packet, by fields named
+    int statementsSent = 0;                             // by the last write-back
 
     Connection::Impl& conn() { return self.connection_->impl(); }
     int count() const { return static_cast<int>(fields.size()); }
@@ -253,7 +255,9 @@ struct RecordSet::Impl {
     // The statement and parameters of one change; empty text when there is nothing to send.
     QString statementOf(const Change& ch, const QString& table, std::vector<Param>* params) const;
     QString tableName() const;
-    detail::Prepared& statement(const std::string& key, ITransaction* tra, const QString& text);
+    // The statement kept under key, prepared from text() the first time.
+    detail::Prepared& statement(const std::string& key, ITransaction* tra,
+                                const std::function<QString()>& text);
     int applyUpdates(int maxErrors);
     void dropChange(int index);
 };

@@ -117,9 +117,9 @@ QString RecordSet::Impl::tableName() const {
 }
 
 Prepared& RecordSet::Impl::statement(const std::string& key, ITransaction* tra,
-                                     const QString& text) {
+                                     const std::function<QString()>& text) {
     auto it = statements.find(key);
-    if (it == statements.end()) it = statements.emplace(key, prepare(conn(), tra, text)).first;
+    if (it == statements.end()) it = statements.emplace(key, prepare(conn(), tra, text())).first;
     return it->second;
 }
 
@@ -153,7 +153,7 @@ int RecordSet::Impl::applyUpdates(int maxErrors) {
         if (text.isEmpty()) return false;
         ISC_UINT64 affected = 1;
         std::optional<Refused> r = rowRefusal([&] {
-            Prepared& p = statement(text.toStdString(), tra, text);
+            Prepared& p = statement(text.toStdString(), tra, [&] { return text; });
             bindParams(p, c, tra, params);
             ++statementsSent;
             p.stmt->execute(&st, tra, p.in.get(), p.buffer.data(), nullptr, nullptr);
@@ -215,7 +215,7 @@ int RecordSet::Impl::applyUpdates(int maxErrors) {
         }
         Prepared* p = nullptr;
         try {
-            p = &statement(key, tra, packetText(table, names, rows));
+            p = &statement(key, tra, [&] { return packetText(table, names, rows); });
         } catch (const FbException& e) {
             const DatabaseError error = fb::toDatabaseError(e);
             if (error.connectionLost()) throw error;
@@ -236,12 +236,18 @@ int RecordSet::Impl::applyUpdates(int maxErrors) {
         if (ch.insert && !packetsRefused) {
             const std::string mask = namedFields(ch);
             const int columnsNamed = static_cast<int>(std::count(mask.begin(), mask.end(), '1'));
-            QStringList names;
-            for (int i = 0; i < count(); ++i)
-                if (mask[i] == '1') names << columns[i];
-            const qsizetype oneRow = toWin1252(packetText(table, names, 1)).size();
-            // Parameter names grow with the row number: allow for it.
-            const int limit = packetRows(columnsNamed, oneRow + 8 * columnsNamed, 0);
+            auto known = packetLimits.find(mask);
+            if (known == packetLimits.end()) {
+                QStringList names;
+                for (int i = 0; i < count(); ++i)
+                    if (mask[i] == '1') names << columns[i];
+                const qsizetype oneRow = toWin1252(packetText(table, names, 1)).size();
+                // Parameter names grow with the row number: allow for it.
+                known = packetLimits
+                            .emplace(mask, packetRows(columnsNamed, oneRow + 8 * columnsNamed, 0))
+                            .first;
+            }
+            const int limit = known->second;
             size_t end = k + 1;
             while (end < changes.size() && end - k < static_cast<size_t>(limit) &&
                    changes[end].insert && namedFields(changes[end]) == mask)

@@ -63,6 +63,8 @@ struct Outcome {
     long long rows = 0;
     double ms = 0;
     long peakKiB = 0;
+    double cpuMs = 0;        // the side's own process
+    double serverCpuMs = 0;  // the server meanwhile (shared: an upper bound)
 };
 
 Outcome ours(const QString& source, const QString& target, const QString& tableName,
@@ -96,6 +98,7 @@ Outcome ours(const QString& source, const QString& target, const QString& tableN
     o.ms = bench::wallMs() - started;
     o.rows = n - refused;
     o.peakKiB = bench::peakKiB();
+    o.cpuMs = bench::processCpuMs();
     return o;
 }
 
@@ -164,6 +167,7 @@ Outcome bare(const QString& source, const QString& target, const QString& tableN
     o.ms = bench::wallMs() - started;
     o.rows = j;
     o.peakKiB = bench::peakKiB();
+    o.cpuMs = bench::processCpuMs();
     src->detach(&b.st);
     dst->detach(&b.st);
     return o;
@@ -178,16 +182,24 @@ Outcome runSide(const char* side, const QString& source, const QString& target,
     const std::string command = self + ' ' + side + ' ' + source.toStdString() + ' ' +
                                 target.toStdString() + ' ' + tableName + ' ' +
                                 (everyRow ? "row" : "500");
+    const double server = bench::serverCpuMs();
     FILE* p = popen(command.c_str(), "r");
     Outcome o;
-    if (!p || std::fscanf(p, "%lld %lf %ld", &o.rows, &o.ms, &o.peakKiB) != 3)
+    if (!p || std::fscanf(p, "%lld %lf %ld %lf", &o.rows, &o.ms, &o.peakKiB, &o.cpuMs) != 4)
         std::fprintf(stderr, "%s failed\n", side);
     if (p) pclose(p);
+    o.serverCpuMs = bench::serverCpuMs() - server;
     return o;
 }
 
 double rate(const Outcome& o) {
     return o.rows / (o.ms / 1000.0);
+}
+
+// CPU (the side's process and the server's) per 1,000 rows, in ms.
+void cpuLine(const char* side, const Outcome& o) {
+    std::printf("  %-5s CPU per 1,000 rows: own %.1f ms, server %.1f ms\n", side,
+                o.cpuMs * 1000.0 / o.rows, o.serverCpuMs * 1000.0 / o.rows);
 }
 
 }  // namespace
@@ -202,7 +214,7 @@ int main(int argc, char** argv) {
         const Outcome o = std::strcmp(argv[1], "ours") == 0
                               ? ours(source, target, tableName, everyRow)
                               : bare(source, target, tableName, everyRow);
-        std::printf("%lld %.1f %ld\n", o.rows, o.ms, o.peakKiB);
+        std::printf("%lld %.1f %ld %.1f\n", o.rows, o.ms, o.peakKiB, o.cpuMs);
         return 0;
     }
     std::vector<int> sizes;
@@ -243,6 +255,8 @@ int main(int argc, char** argv) {
         const Outcome o = runSide("ours", source, toOurs, "PAT_DEPRECIACAO", false);
         std::printf("%-12d %14.0f %14.0f %7.2f %14.0f %12.1f %12.1f\n", rows, rate(b), rate(o),
                     rate(o) / rate(b), ceiling, b.peakKiB / 1024.0, o.peakKiB / 1024.0);
+        cpuLine("bare", b);
+        cpuLine("ours", o);
         if (b.rows != rows || o.rows != rows)
             std::printf("rows copied differ: bare %lld, ours %lld\n", b.rows, o.rows);
         std::fflush(stdout);
@@ -266,6 +280,7 @@ int main(int argc, char** argv) {
                                      "end")
                           .arg(kPeople));
     double bareRate = 0, oursRate = 0;
+    Outcome lastBare, lastOurs;
     for (int round = 0; round < 2; ++round) {
         const QString toBare =
             test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("pb.fdb")),
@@ -273,10 +288,14 @@ int main(int argc, char** argv) {
         const QString toOurs =
             test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("po.fdb")),
                                                        table("PAT_RESPONSAVEL", kResponsible));
-        bareRate += rate(runSide("bare", source, toBare, "PAT_RESPONSAVEL", true));
-        oursRate += rate(runSide("ours", source, toOurs, "PAT_RESPONSAVEL", true));
+        lastBare = runSide("bare", source, toBare, "PAT_RESPONSAVEL", true);
+        lastOurs = runSide("ours", source, toOurs, "PAT_RESPONSAVEL", true);
+        bareRate += rate(lastBare);
+        oursRate += rate(lastOurs);
     }
     std::printf("\nevery-row copy of %d rows: bare %.0f rows/s, ours %.0f rows/s, ratio %.2f\n",
                 kPeople, bareRate / 2, oursRate / 2, oursRate / bareRate);
+    cpuLine("bare", lastBare);
+    cpuLine("ours", lastOurs);
     return 0;
 }
