@@ -21,6 +21,7 @@
 #include "core/Errors.h"
 #include "core/Text.h"
 #include "photos/PhotoFiles.h"
+#include "photos/RecompressionPool.h"
 #include "runs/ImportRun.h"
 #include "runs/PhotoPass.h"
 #include "ui_FrmImportador.h"
@@ -100,6 +101,7 @@ public:
     ~RunGuard() {
         w_.running_ = false;
         w_.setRunEnabled(true);
+        w_.showPhoto({});
     }
     RunGuard(const RunGuard&) = delete;
     RunGuard& operator=(const RunGuard&) = delete;
@@ -125,6 +127,7 @@ TFrmImportador::TFrmImportador(QWidget* parent)
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     };
     seams_.run = [this](bool photoOnly) { runInMode(photoOnly); };
+    seams_.photoWorkers = RecompressionPool::coreCount();
 
     connectHandlers();
     FormCreate();
@@ -283,7 +286,8 @@ void TFrmImportador::runInMode(bool photoOnly) {
 }
 
 void TFrmImportador::runPhotoPass() {
-    if (PhotoPass(*data_, counters_, *this).run() != PhotoPassEnd::Finished) return;
+    if (PhotoPass(*data_, counters_, *this, seams_.photoWorkers).run() != PhotoPassEnd::Finished)
+        return;
     // Once the operator has closed the summary: the run button at once (the run guard still
     // keeps a second run from starting until this click's handler returns), the log button,
     // and the recompressed photos on the desktop.
@@ -293,7 +297,7 @@ void TFrmImportador::runPhotoPass() {
 }
 
 void TFrmImportador::runImport() {
-    ImportRun run(*data_, counters_, *this);
+    ImportRun run(*data_, counters_, *this, seams_.photoWorkers);
     try {
         run.run();
     } catch (...) {
@@ -355,6 +359,32 @@ void TFrmImportador::pumpMessages() {
 void TFrmImportador::pause(int milliseconds) {
     seams_.pause(milliseconds);
 }
+void TFrmImportador::waitResponsive(const std::function<bool(int)>& finished) {
+    // Short waits with the window's events handled in between: it repaints and answers while
+    // the photos are recompressed. Only what a pump would handle is handled, as during a run.
+    constexpr int kSliceMs = 15;
+    waitingForPhotos_ = true;
+    while (!finished(kSliceMs)) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    waitingForPhotos_ = false;
+}
+
+void TFrmImportador::showPhoto(const PhotoView& photo) {
+    QLabel& box = *ui_->ImgAntes;
+    if (photo.width <= 0 || photo.height <= 0 || photo.rgb == nullptr) {
+        box.clear();
+        return;
+    }
+    if (photoShown_.isValid() && photoShown_.elapsed() < kPhotoRefreshMs) return;
+    photoShown_.start();
+    // The picture is only lent: scaled() makes the copy the box keeps.
+    const QImage lent(photo.rgb, photo.width, photo.height, 3 * photo.width, QImage::Format_RGB888);
+    box.setPixmap(
+        QPixmap::fromImage(lent.scaled(box.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+}
+
 void TFrmImportador::showMessage(const QString& text) {
     seams_.message(text);
 }

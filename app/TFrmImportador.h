@@ -3,6 +3,7 @@
 // widgets and the error log. It owns the connections and record sets for the program's whole
 // life, and the runs reach it only through RunHost.
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <memory>
 
@@ -48,6 +49,11 @@ public:
     WindowSeams& seams() { return seams_; }
     const Ui::TFrmImportador& ui() const { return *ui_; }
     bool runUnderWay() const { return running_; }
+    // True while a run waits for its photo workers and the window handles its events.
+    bool waitingForPhotos() const { return waitingForPhotos_; }
+
+    // The photo box refreshes at most this often.
+    static constexpr int kPhotoRefreshMs = 250;
 
     // RunHost.
     void setStatus(const QString& text) override;
@@ -59,6 +65,8 @@ public:
     int gaugeProgress() const override;
     void pumpMessages() override;
     void pause(int milliseconds) override;
+    void waitResponsive(const std::function<bool(int)>& finished) override;
+    void showPhoto(const PhotoView& photo) override;
     void showMessage(const QString& text) override;
     QString qualityText() const override;
     QString skipListText() const override;
@@ -92,6 +100,8 @@ private:
     RunCounters counters_;
     WindowSeams seams_;
     bool running_ = false;
+    bool waitingForPhotos_ = false;
+    QElapsedTimer photoShown_;  // since the photo box was last refreshed
 };
 
 }  // namespace patrimonio

@@ -19,6 +19,9 @@ struct WindowSeams {
     std::function<void(const QString& path)> openFolder;
     // One whole run of the run button in the mode read when it was clicked.
     std::function<void(bool photoOnly)> run;
+    // Threads that recompress the photos of a run: one per core; 0 recompresses them one at a
+    // time on the window's thread.
+    int photoWorkers = 1;
 };
 
 }  // namespace patrimonio

@@ -7,8 +7,18 @@
 // recorder and no waiting.
 
 #include <QString>
+#include <cstdint>
+#include <functional>
 
 namespace patrimonio {
+
+// A picture lent to the window for a moment: 24-bit RGB rows top to bottom, no padding. A
+// width or height of 0 is no picture.
+struct PhotoView {
+    int width = 0;
+    int height = 0;
+    const std::uint8_t* rgb = nullptr;
+};
 
 class RunReport {
 public:
@@ -27,6 +37,17 @@ public:
     virtual void pumpMessages() = 0;
     // Waits on the spot; the window handles nothing meanwhile. Production waits for real.
     virtual void pause(int milliseconds) = 0;
+
+    // Waits until `finished` returns true. `finished(ms)` waits at most ms milliseconds for the
+    // awaited work (negative: as long as it takes) and says whether it is done. The window
+    // handles its events between short waits, so it stays alive while photos are recompressed
+    // on other threads; a test host simply waits.
+    virtual void waitResponsive(const std::function<bool(int milliseconds)>& finished) = 0;
+
+    // The framed box "Imagem antes de tratar": the photo being handled, fitted to the box, or
+    // an empty box for no picture. The picture is only lent: the window copies what it shows,
+    // and may skip pictures that come faster than it refreshes the box.
+    virtual void showPhoto(const PhotoView& photo) = 0;
 
     // The log view MemoLOG.
     virtual QString logText() const = 0;

@@ -847,6 +847,21 @@ void RecordSet::Insert() {
     eof_ = false;
 }
 
+Value RecordSet::valueAhead(int ahead, int index) {
+    if (!active()) closedError();
+    if (index < 0 || index >= fieldCount()) (void)Fields(index);  // raises: out of range
+    const int at = impl_->current + ahead;
+    if (ahead < 0 || impl_->current < 0 || at >= static_cast<int>(impl_->rows.size())) return {};
+    Row& r = impl_->rows[at];
+    if (impl_->isBlob(index)) {
+        if (!r.extra) r.extra = impl_->materialize(r);
+        impl_->loadBlobs(*r.extra);
+    }
+    if (r.extra) return r.extra->cur[index];
+    return codec::decode(r.raw, impl_->offsets[index], impl_->nullOffsets[index],
+                         impl_->types[index]);
+}
+
 void RecordSet::Edit() {
     if (!active()) closedError();
     impl_->startEdit();

@@ -58,6 +58,12 @@ public:
     Field& FieldByName(const QString& name);  // raises AppError when there is none
     Field* FindField(const QString& name);    // nullptr when there is none
 
+    // The value of field `index` in the row `ahead` rows after the current one (0: the current
+    // row as fetched), read without moving there; NULL past the last row. A BLOB read this way
+    // stays with its row as if it had been read there, until the cursor has been on that row
+    // and left it: a run reads the next photos ahead while it handles the current row.
+    Value valueAhead(int ahead, int index);
+
     // A row still being inserted or edited is posted first by First, Next, Append, Insert, Edit
     // and ApplyUpdates when one of its fields was assigned, and dropped when none was.
     void Append();  // a new row after the last one

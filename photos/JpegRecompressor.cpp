@@ -28,14 +28,24 @@ QByteArray readWholeFile(const QString& path) {
     return bytes;
 }
 
-void writePhotoFile(const QString& path, const QByteArray& bytes) {
-    const FileWrite written = writeWholeFile(path, bytes);
+}  // namespace
+
+void writeRecompressedFile(const QString& AOutFile, const QByteArray& jpeg) {
+    const FileWrite written = writeWholeFile(AOutFile, jpeg);
     if (written.failure == FileWrite::Failure::Create)
         throw AppError(QStringLiteral("Cannot create the photo ") + written.detail);
     if (!written.ok()) throw AppError(QStringLiteral("Cannot write the photo ") + written.detail);
 }
 
-}  // namespace
+RecompressedPhoto recompressInMemory(int Compressao, const QByteArray& stored) {
+    const int quality = boundedQuality(Compressao);
+    // Decoding samples each kept row as it comes, so the full-size picture is never held.
+    SampledPhoto sampled = decodeSampled(stored);
+    RecompressedPhoto out;
+    out.jpeg = encodeJpeg(sampled.picture, quality, sampled.multipleScans);
+    out.picture = std::move(sampled.picture);
+    return out;
+}
 
 int boundedQuality(int Compressao) {
     if (Compressao == INT_MIN) return 100;
@@ -67,16 +77,13 @@ std::optional<QByteArray> recompressJpeg(int Compressao, const QByteArray& photo
     // A before file without an extension is not a photo this step handles.
     if (trimmed(extensionOf(AInFile)).isEmpty()) return std::nullopt;
 
-    const int quality = boundedQuality(Compressao);
-    // Decoding samples each kept row as it comes, so the full-size picture is never held.
-    const SampledPhoto sampled = decodeSampled(photo);
-    return encodeJpeg(sampled.picture, quality, sampled.multipleScans);
+    return recompressInMemory(Compressao, photo).jpeg;
 }
 
 std::optional<QByteArray> recompressPhoto(int Compressao, const QByteArray& photo,
                                           const QString& AInFile, const QString& AOutFile) {
     std::optional<QByteArray> output = recompressJpeg(Compressao, photo, AInFile);
-    if (output) writePhotoFile(AOutFile, *output);
+    if (output) writeRecompressedFile(AOutFile, *output);
     return output;
 }
 

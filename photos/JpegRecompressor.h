@@ -13,6 +13,22 @@ namespace patrimonio {
 constexpr int maxWidth = 600;   // width of a landscape picture
 constexpr int maxHeight = 800;  // height of a portrait or square picture
 
+// A photo recompressed in memory: the encoded JPEG and the box-sized picture it was encoded
+// from (what the window shows of the photo being handled).
+struct RecompressedPhoto {
+    QByteArray jpeg;
+    Picture picture;
+};
+
+// Decodes the stored photo into its box and encodes it at boundedQuality(Compressao). Touches
+// no file and keeps no state, so any number of threads may call it at once. Raises AppError
+// when the photo cannot be decoded or encoded.
+RecompressedPhoto recompressInMemory(int Compressao, const QByteArray& stored);
+
+// Writes the recompressed photo to AOutFile whole, in one write; raises AppError as
+// SetJPGCompression does when it cannot.
+void writeRecompressedFile(const QString& AOutFile, const QByteArray& jpeg);
+
 // Returns the encoded JPEG, byte for byte what was written to AOutFile, or nothing when
 // AInFile has no extension (no file read or written). Raises AppError on any other failure;
 // AOutFile is then left as it was (it is written whole or not at all).

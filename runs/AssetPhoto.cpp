@@ -8,12 +8,13 @@
 #include "db/RecordSet.h"
 #include "photos/JpegRecompressor.h"
 #include "photos/PhotoFiles.h"
+#include "runs/PhotoLookahead.h"
 #include "runs/QualityText.h"
 
 namespace patrimonio {
 
 AssetPhoto carryAssetPhoto(const Field& stored, const QString& code, const QString& name,
-                           const QString& qualityText) {
+                           const QString& qualityText, PhotoLookahead& photos, int row) {
     AssetPhoto photo;
     // A null photo is known from the row as read, without fetching anything.
     const Value value = stored.isNull() ? Value() : stored.AsVariant();
@@ -51,8 +52,9 @@ AssetPhoto carryAssetPhoto(const Field& stored, const QString& code, const QStri
     }
     try {
         // The photo in memory is recompressed; the before file is its backup, not its source.
+        // The workers may have recompressed it already, a few rows ago.
         std::optional<QByteArray> recompressed =
-            recompressPhoto(*quality, photo.bytes, before, afterFile(code, name));
+            photos.recompress(row, *quality, before, photo.bytes, afterFile(code, name));
         if (!recompressed) {
             return keep(QStringLiteral("o nome da foto \"%1\" não tem extensão").arg(name));
         }

@@ -8,6 +8,7 @@
 namespace patrimonio {
 
 class Field;
+class PhotoLookahead;
 
 struct AssetPhoto {
     enum class Outcome {
@@ -21,12 +22,13 @@ struct AssetPhoto {
     QString reason;          // why a photo was kept as stored
 };
 
-// Carries the photo held in `stored` for the asset `code` whose photo is named `name`: writes
-// the before file (an empty one when there is no photo), reads the quality from `qualityText`
-// and recompresses into the after file. Never raises for a photo of its own: whatever stops
-// the recompression keeps the photo as stored, with the reason.
+// Carries the photo held in `stored` for the asset `code` whose photo is named `name`, row
+// `row` of the page: writes the before file (an empty one when there is no photo), reads the
+// quality from `qualityText` and recompresses into the after file, through `photos` (which
+// may have had the workers recompress it already). Never raises for a photo of its own:
+// whatever stops the recompression keeps the photo as stored, with the reason.
 AssetPhoto carryAssetPhoto(const Field& stored, const QString& code, const QString& name,
-                           const QString& qualityText);
+                           const QString& qualityText, PhotoLookahead& photos, int row);
 
 // The log line of a photo kept as stored.
 QString keptPhotoLine(const QString& code, const QString& reason);

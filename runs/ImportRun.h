@@ -20,6 +20,7 @@
 #include "core/RunCounters.h"
 #include "core/RunHost.h"
 #include "db/DataModule.h"
+#include "photos/RecompressionPool.h"
 #include "runs/ImportReport.h"
 
 namespace patrimonio {
@@ -28,8 +29,11 @@ struct PlainCopy;
 
 class ImportRun {
 public:
-    ImportRun(DataModule& data, RunCounters& counters, RunHost& host)
-        : data_(data), counters_(counters), host_(host) {}
+    // The asset step recompresses its photos on `photoWorkers` threads (0: one at a time on
+    // the run's thread).
+    ImportRun(DataModule& data, RunCounters& counters, RunHost& host,
+              int photoWorkers = RecompressionPool::coreCount())
+        : data_(data), counters_(counters), host_(host), photoWorkers_(photoWorkers) {}
 
     // The whole import-mode run: purge, steps and the report in the log view. Raises on an
     // error that ends the run (the report of what was done is still logged). The window then
@@ -72,6 +76,7 @@ private:
     DataModule& data_;
     RunCounters& counters_;
     RunHost& host_;
+    int photoWorkers_;
     ImportReport report_;
     bool reportLogged_ = false;
 };

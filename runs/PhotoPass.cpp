@@ -1,6 +1,5 @@
 #include "runs/PhotoPass.h"
 
-#include <QBuffer>
 #include <exception>
 #include <optional>
 
@@ -14,6 +13,7 @@
 #include "photos/JpegRecompressor.h"
 #include "photos/PhotoFiles.h"
 #include "runs/PhotoBatchQuery.h"
+#include "runs/PhotoLookahead.h"
 #include "runs/QualityText.h"
 
 namespace patrimonio {
@@ -55,6 +55,11 @@ QString photoPassSummary(int processed, int failed) {
            QStringLiteral("By Quorvelin");
 }
 
+PhotoPass::PhotoPass(DataModule& data, RunCounters& counters, RunHost& host, int photoWorkers)
+    : data_(data), counters_(counters), host_(host), photoWorkers_(photoWorkers) {}
+
+PhotoPass::~PhotoPass() = default;
+
 PhotoPassEnd PhotoPass::run() {
     host_.setStatus(kWaitingForPhotoEngine);
     if (!data_.Con_Novo.Connected() && !data_.Con_Velho.Connected()) {
@@ -72,6 +77,11 @@ PhotoPassEnd PhotoPass::run() {
     counters_.Erros = 0;
     counters_.JaMostrouMensagemTerminou = false;
     processed_ = 0;
+    lookahead_ = std::make_unique<PhotoLookahead>(photoWorkers_, host_);
+    const struct Release {
+        std::unique_ptr<PhotoLookahead>& lookahead;
+        ~Release() { lookahead.reset(); }
+    } release{lookahead_};
 
     for (;;) {
         const BatchEnd end = runBatch();
@@ -106,6 +116,8 @@ PhotoPass::BatchEnd PhotoPass::runBatch() {
     setRangeMaxFirst(host_, CdsNovo.RecordCount());
     const int Compress = photoPassQuality(host_.qualityText());
     counters_.Total = 0;
+    lookahead_->startPage(CdsNovo, indexOfField(CdsNovo, CdsNovo.FindField(BEM_IMAGEM)),
+                          CdsNovo.RecordCount(), Compress);
 
     while (!CdsNovo.Eof() && counters_.Total < kPhotoBatchSize) {
         if (CdsNovo.FieldByName(BEM_IMAGEM).BlobSize() > 0) {
@@ -154,7 +166,9 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
             throw AppError(reason);
         }
         // The photo as read is recompressed, not the file just written.
-        Img = recompressPhoto(Compress, storedPhoto, before, afterFile(code, chosen));
+        // The workers may have recompressed it already, a few rows ago.
+        Img = lookahead_->recompress(counters_.Total, Compress, before, storedPhoto,
+                                     afterFile(code, chosen));
         // Every chosen name has an extension, so no stream means the photo was not handled.
         if (!Img) Erro = true;
     } catch (const std::exception&) {
@@ -164,6 +178,7 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
 
     // The stored photo is replaced only by the row's own write-back: nothing is cleared first.
     if (Img && !putIntoRow(*Img, StrNewImageName)) Erro = true;
+    host_.showPhoto(Erro ? PhotoView{} : lookahead_->lastPicture());
     if (Erro) {
         ++counters_.Erros;
         logFailure(reason.isEmpty() ? code : code + QStringLiteral(" (") + reason + u')');
@@ -187,10 +202,10 @@ bool PhotoPass::putIntoRow(const QByteArray& Img, const QString& StrNewImageName
         if (!trimmed(StrNewImageName).isEmpty()) {
             CdsNovo.FieldByName(BEM_IMAGEM_NOME).setAsString(StrNewImageName);
         }
-        QByteArray bytes = Img;
-        QBuffer stream(&bytes);
-        stream.open(QIODevice::ReadOnly);
-        CdsNovo.FieldByName(BEM_IMAGEM).LoadFromStream(stream);
+        // The bytes go to the row as they are, shared rather than copied through a stream.
+        Field& photo = CdsNovo.FieldByName(BEM_IMAGEM);
+        photo.setAsVariant(photo.dataType() == FieldType::TextBlob ? Value::text(Img)
+                                                                   : Value::binary(Img));
     } catch (const std::exception&) {
         CdsNovo.Cancel();
         return false;

@@ -5,10 +5,12 @@
 // and the window gives back its buttons and opens the after folder.
 
 #include <QString>
+#include <memory>
 
 #include "core/RunCounters.h"
 #include "core/RunHost.h"
 #include "db/DataModule.h"
+#include "photos/RecompressionPool.h"
 
 namespace patrimonio {
 
@@ -19,10 +21,15 @@ enum class PhotoPassEnd {
     Finished,    // every batch handled and the summary shown
 };
 
+class PhotoLookahead;
+
 class PhotoPass {
 public:
-    PhotoPass(DataModule& data, RunCounters& counters, RunHost& host)
-        : data_(data), counters_(counters), host_(host) {}
+    // The photos of a batch are recompressed on `photoWorkers` threads (0: one at a time on
+    // the pass's thread).
+    PhotoPass(DataModule& data, RunCounters& counters, RunHost& host,
+              int photoWorkers = RecompressionPool::coreCount());
+    ~PhotoPass();
 
     // One whole pass, from the start check to the summary. Raises on an error that ends it.
     PhotoPassEnd run();
@@ -47,6 +54,8 @@ private:
     DataModule& data_;
     RunCounters& counters_;
     RunHost& host_;
+    int photoWorkers_;
+    std::unique_ptr<PhotoLookahead> lookahead_;  // during a pass
     int processed_ = 0;
 };
 

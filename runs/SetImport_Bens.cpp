@@ -1,6 +1,5 @@
 // The asset step: PAT_BEM in pages of 100 in code order, each photo recompressed on the way.
 
-#include <QBuffer>
 #include <cstdint>
 #include <exception>
 #include <vector>
@@ -10,7 +9,9 @@
 #include "db/TableNames.h"
 #include "runs/AssetPhoto.h"
 #include "runs/ImportRun.h"
+#include "runs/PhotoLookahead.h"
 #include "runs/PlainCopy.h"
+#include "runs/QualityText.h"
 #include "runs/WriteBack.h"
 
 namespace patrimonio {
@@ -52,11 +53,10 @@ struct PendingPhoto {
     QString logLine;  // said once the asset is in the target
 };
 
+// The bytes go to the row as they are, shared rather than copied through a stream.
 void loadPhoto(Field& into, const QByteArray& bytes) {
-    QBuffer stream;
-    stream.setData(bytes);
-    stream.open(QIODevice::ReadOnly);
-    into.LoadFromStream(stream);
+    into.setAsVariant(into.dataType() == FieldType::TextBlob ? Value::text(bytes)
+                                                             : Value::binary(bytes));
 }
 
 // The reason of a failed load, for a log line: a refused value may be quoted in it, and the
@@ -73,13 +73,19 @@ QString reasonOf(const std::exception& e) {
 // The photo path of one row: the target's BEM_IMAGEM (found by name) receives the recompressed
 // photo, or the photo as stored when it cannot be recompressed or the target cannot take the
 // recompressed one, which the log then names.
-PendingPhoto carryPhoto(const Field& stored, RecordSet& source, RecordSet& target, RunHost& host) {
+PendingPhoto carryPhoto(const Field& stored, RecordSet& source, RecordSet& target, RunHost& host,
+                        PhotoLookahead& lookahead, int row) {
     host.setStatus(kWaitingForPhotoEngine);
     host.pumpMessages();
 
     const QString code = textByName(source, BEM_CODIGO);
-    const AssetPhoto photo =
-        carryAssetPhoto(stored, code, textByName(source, BEM_IMAGEM_NOME), host.qualityText());
+    const AssetPhoto photo = carryAssetPhoto(stored, code, textByName(source, BEM_IMAGEM_NOME),
+                                             host.qualityText(), lookahead, row);
+    if (photo.outcome == AssetPhoto::Outcome::Recompressed) {
+        host.showPhoto(lookahead.lastPicture());
+    } else if (photo.outcome == AssetPhoto::Outcome::KeptAsStored) {
+        host.showPhoto({});
+    }
     PendingPhoto pending;
     pending.storedBytes = photo.storedBytes;
     if (photo.outcome == AssetPhoto::Outcome::None) return pending;
@@ -153,6 +159,13 @@ void settlePhotos(std::vector<PendingPhoto>& pending, PhotoTally& photos, RunRep
     pending.clear();
 }
 
+// The index of the column that starts the photo path (named exactly so), or -1.
+int photoColumn(RecordSet& source) {
+    for (int i = 0; i < source.fieldCount(); ++i)
+        if (source.Fields(i).FieldName() == BEM_IMAGEM) return i;
+    return -1;
+}
+
 }  // namespace
 
 void ImportRun::SetImport_Bens() {
@@ -174,6 +187,7 @@ void ImportRun::SetImport_Bens() {
     // run, or by a photo-only pass, must not skip the first assets.
     counters_.Total_Geral = 0;
     int fullPages = 0;
+    PhotoLookahead lookahead(photoWorkers_, host_);
     for (;;) {
         openPhase(host_, kStepStatus);
         reopen(source, pageSelect(counters_.Total_Geral));
@@ -184,6 +198,8 @@ void ImportRun::SetImport_Bens() {
         setRangeMaxFirst(host_, rows);
         counters_.Total = 0;
         tally.read += rows;
+        lookahead.startPage(source, photoColumn(source), rows,
+                            assetStepQuality(host_.qualityText()));
         bool pageFull = false;
         for (int j = 0; j < rows && !pageFull; ++j) {
             target.Append();
@@ -193,7 +209,7 @@ void ImportRun::SetImport_Bens() {
                 Field& from = source.Fields(i);
                 const QString& name = from.FieldName();
                 if (name == BEM_IMAGEM) {
-                    photo = carryPhoto(from, source, target, host_);
+                    photo = carryPhoto(from, source, target, host_, lookahead, j);
                 } else if (name != BV_CODIGO) {
                     requireTargetColumn(target, from, tables::PAT_BEM, i);
                     // A null BLOB is known from the row as read; only a stored one is fetched.

@@ -47,6 +47,11 @@ public:
     int gaugeProgress() const override { return progress_; }
     void pumpMessages() override { peakRss = std::max(peakRss, residentKiB()); }
     void pause(int) override {}
+    void waitResponsive(const std::function<bool(int)>& finished) override {
+        while (!finished(-1)) {
+        }
+    }
+    void showPhoto(const PhotoView&) override {}
     void showMessage(const QString& text) override { summary = text; }
     QString qualityText() const override { return QStringLiteral("60"); }
     QString skipListText() const override { return {}; }

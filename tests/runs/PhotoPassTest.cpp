@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -83,7 +84,11 @@ protected:
     // Created through the server, then opened only by its bare path.
     void createAssets(const std::vector<Row>& rows, const QByteArray& extraDdl = {}) {
         dbPath = test::createDatabase(tmp.path(QStringLiteral("bens.fdb")), kSchema + extraDdl);
-        data.Con_Novo.Params = Connection::editParams(dbPath);
+        fill(data, dbPath, rows);
+    }
+
+    static void fill(DataModule& data, const QString& path, const std::vector<Row>& rows) {
+        data.Con_Novo.Params = Connection::editParams(path);
         data.Con_Novo.Open();
         RecordSet& cds = data.CdsAux;
         cds.Close();
@@ -587,6 +592,114 @@ TEST_F(PhotoPassTest, AnErrorEndsThePassWithoutItsSummary) {
         EXPECT_THROW(runPass(), AppError);
         EXPECT_TRUE(host.messages().isEmpty());
     }
+}
+
+// ---- Workers ----
+
+// Every file of a folder, by name, with its bytes.
+QMap<QString, QByteArray> filesIn(const QString& folder) {
+    QMap<QString, QByteArray> files;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+        QFile f(dir.filePath(name));
+        if (f.open(QIODevice::ReadOnly)) files.insert(name, f.readAll());
+    }
+    return files;
+}
+
+// Everything a pass leaves for the operator to see, in the files and in the database.
+struct PassOutcome {
+    QStringList events;
+    QString log;
+    QStringList photosShown;
+    int processed = 0;
+    int failed = 0;
+    int waits = 0;
+    QMap<QString, QByteArray> before, after;
+    QStringList rows;  // code, name and photo of every row
+};
+
+// The same batches of mixed rows, passed with and without workers, in folders of their own.
+class PhotoPassWorkers : public PhotoPassTest {
+protected:
+    PassOutcome passWith(int workers, const std::vector<Row>& rows) {
+        const QString world = QStringLiteral("workers%1").arg(workers);
+        setExecutableDirForTesting(tmp.path(world));
+        QDir().mkpath(tmp.path(world));
+        const QString path =
+            test::createDatabase(tmp.path(world + QStringLiteral(".fdb")), kSchema + kRefuseSeven);
+        DataModule module;
+        fill(module, path, rows);
+        RunCounters runCounters;
+        RecordingHost recording;
+        PhotoPass pass(module, runCounters, recording, workers);
+        EXPECT_EQ(pass.run(), PhotoPassEnd::Finished);
+
+        PassOutcome out;
+        out.events = recording.events;
+        out.log = recording.log;
+        out.photosShown = recording.photosShown;
+        out.processed = pass.processed();
+        out.failed = pass.failed();
+        out.waits = recording.waits;
+        out.before = filesIn(beforeFolder());
+        out.after = filesIn(afterFolder());
+        RecordSet& cds = module.CdsAux;
+        cds.Close();
+        cds.setCommandText(QStringLiteral(
+            "SELECT BEM_CODIGO, BEM_IMAGEM_NOME, BEM_IMAGEM FROM PAT_BEM ORDER BY BEM_CODIGO"));
+        cds.Open();
+        for (; !cds.Eof(); cds.Next()) {
+            const QByteArray bytes = cds.Fields(2).AsVariant().bytes();
+            out.rows << cds.Fields(0).AsString() + u' ' + cds.Fields(1).AsString() + u' ' +
+                            QString::fromLatin1(bytes.toBase64());
+        }
+        cds.Close();
+        return out;
+    }
+};
+
+TEST_F(PhotoPassWorkers, GiveByteForByteWhatOneAtATimeGives) {
+    // Two full batches and a last one, mixing photos that recompress, photos that fail on a
+    // worker in the middle of a batch (a PNG, bytes that are no picture, a JPEG cut short after
+    // its header), rows without a photo, made names, and a row the database refuses.
+    const QByteArray big = makePhoto(900, 700);
+    std::vector<Row> rows;
+    for (int code = 1; code <= 117; ++code) {
+        Row row{code, code % 3 == 0 ? big : photo, QStringLiteral("foto%1.jpg").arg(code)};
+        if (code % 11 == 0) row.photo.reset();
+        if (code % 13 == 0) row.name = QStringLiteral("SEMEXT%1").arg(code);
+        if (code == 14 || code == 64) row.photo = pngBytes();
+        if (code == 26 || code == 90) row.photo = QByteArray("not a picture");
+        if (code == 27) row.photo = big.left(600);
+        if (code == 40) row.name.reset();
+        rows.push_back(row);
+    }
+
+    const PassOutcome alone = passWith(0, rows);
+    ASSERT_FALSE(HasFailure());
+    EXPECT_EQ(alone.waits, 0);
+    EXPECT_GE(alone.failed, 5);
+    EXPECT_FALSE(alone.after.isEmpty());
+    for (const int workers : {1, 3}) {
+        SCOPED_TRACE(workers);
+        const PassOutcome pooled = passWith(workers, rows);
+        EXPECT_EQ(pooled.events, alone.events);
+        EXPECT_EQ(pooled.log, alone.log);
+        EXPECT_EQ(pooled.photosShown, alone.photosShown);
+        EXPECT_EQ(pooled.processed, alone.processed);
+        EXPECT_EQ(pooled.failed, alone.failed);
+        EXPECT_EQ(pooled.before.keys(), alone.before.keys());
+        EXPECT_TRUE(pooled.before == alone.before);
+        EXPECT_EQ(pooled.after.keys(), alone.after.keys());
+        EXPECT_TRUE(pooled.after == alone.after);
+        EXPECT_EQ(pooled.rows, alone.rows);
+    }
+    // The box showed each photo recompressed (the refused row's too, before its write-back),
+    // and was emptied for each that failed.
+    EXPECT_EQ(alone.photosShown.size(), alone.processed + alone.failed);
+    EXPECT_EQ(alone.photosShown.count(QStringLiteral("0x0")), alone.failed - 1);
+    EXPECT_TRUE(alone.photosShown.contains(QStringLiteral("600x466")));
 }
 
 }  // namespace

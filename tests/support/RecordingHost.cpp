@@ -32,6 +32,18 @@ void RecordingHost::pause(int milliseconds) {
     events << QStringLiteral("pause:%1").arg(milliseconds);
 }
 
+void RecordingHost::waitResponsive(const std::function<bool(int)>& finished) {
+    ++waits;
+    while (!finished(-1)) {
+    }
+}
+
+void RecordingHost::showPhoto(const PhotoView& photo) {
+    photosShown << QStringLiteral("%1x%2")
+                       .arg(photo.rgb ? photo.width : 0)
+                       .arg(photo.rgb ? photo.height : 0);
+}
+
 void RecordingHost::showMessage(const QString& text) {
     events << QStringLiteral("message:") + text;
 }

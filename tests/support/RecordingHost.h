@@ -27,6 +27,12 @@ public:
     int pauses = 0;
     int saves = 0;
 
+    // Pictures handed to the photo box, in order (not events: the box is no status widget).
+    // The picture of each is kept as its size; an empty one is "0x0".
+    QStringList photosShown;
+    // How many times the run waited for its photo workers.
+    int waits = 0;
+
     // Called on every pump, so a test can act "in the middle" of a run (edit a box, click).
     std::function<void()> onPump;
     // Called by saveLog; may throw to simulate a file that cannot be written.
@@ -41,6 +47,8 @@ public:
     int gaugeProgress() const override { return gauge.progress(); }
     void pumpMessages() override;
     void pause(int milliseconds) override;
+    void waitResponsive(const std::function<bool(int)>& finished) override;
+    void showPhoto(const PhotoView& photo) override;
     void showMessage(const QString& text) override;
     QString qualityText() const override { return quality; }
     QString skipListText() const override { return skipList; }
