@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 
 #include "WindowFixture.h"
 #include "db/DataModule.h"
@@ -161,6 +162,56 @@ TEST_F(PhotoPassWindow, APassThatDoesNotFinishGivesBackOnlyTheRunButton) {
         EXPECT_FALSE(ui().BtnLOG->isEnabled());
         EXPECT_TRUE(openedFolders.isEmpty());
     }
+}
+
+// While the workers recompress, the window handles its events and the framed box shows the
+// photo being handled, fitted to the box; after the run the box is empty.
+TEST_F(PhotoPassWindow, PhotosShowInTheBoxAndTheWindowAnswersWhileWorkersRun) {
+    QImage picture(2400, 1800, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb((x * 7 + y) % 256, (y * 3) % 256, (x ^ y) % 256));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&buffer, "JPG", 95));
+    choosePhotoDatabase();
+    if (HasFatalFailure()) return;
+    RecordSet& cds = window->data().CdsAux;
+    cds.setCommandText(
+        QStringLiteral("SELECT BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM"));
+    cds.Open();
+    for (int code = 1; code <= 8; ++code) {
+        cds.Append();
+        cds.Fields(0).setAsVariant(Value::integer(code));
+        cds.Fields(1).setAsVariant(Value::binary(jpeg));
+        cds.Fields(2).setAsString(QStringLiteral("foto%1.jpg").arg(code));
+        cds.Post();
+    }
+    ASSERT_EQ(cds.ApplyUpdates(0), 0);
+    cds.Close();
+    ui().Edit3->setText(QStringLiteral("60"));
+    window->seams().photoWorkers = 2;
+
+    // A timer that fires whenever the window handles its events.
+    int ticksWhileWaiting = 0;
+    QSize shown;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (window->waitingForPhotos()) ++ticksWhileWaiting;
+        const QPixmap pixmap = ui().ImgAntes->pixmap();
+        if (window->runUnderWay() && !pixmap.isNull()) shown = pixmap.size();
+    });
+    ticker.start(0);
+    messages.clear();
+    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    ticker.stop();
+
+    EXPECT_EQ(messages, QStringList{photoPassSummary(8, 0)});
+    EXPECT_GT(ticksWhileWaiting, 0);
+    // 2400 x 1800 is brought to 600 x 450, shown within the 449 x 212 box at its proportion.
+    EXPECT_EQ(shown, QSize(282, 212));
+    EXPECT_TRUE(ui().ImgAntes->pixmap().isNull());
 }
 
 }  // namespace
