@@ -364,10 +364,10 @@ void TFrmImportador::waitResponsive(const std::function<bool(int)>& finished) {
     // the photos are recompressed. Only what a pump would handle is handled, as during a run.
     constexpr int kSliceMs = 15;
     waitingForPhotos_ = true;
-    while (!finished(kSliceMs)) {
+    do {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
+    } while (!finished(kSliceMs));
     waitingForPhotos_ = false;
 }
 
