@@ -584,21 +584,25 @@ Value RecordSet::Impl::read(int i) {
         if (isBlob(i) && !buffer->assigned[i]) loadBlobs(*buffer);
         return buffer->cur[i];
     }
-    if (current == kNoRow) return {};
-    RowExtra* x = extraOf(current);
+    return readAt(current, i);
+}
+
+Value RecordSet::Impl::readAt(std::uint32_t row, int i) {
+    if (row == kNoRow) return {};
+    RowExtra* x = extraOf(row);
     if (isBlob(i)) {
         if (!x) {
             unsigned char tag = detail::kUnassigned;
-            if (isNew(current)) {
-                Value v = unpackField(nodes[current].data, i, &tag);
+            if (isNew(row)) {
+                Value v = unpackField(nodes[row].data, i, &tag);
                 if (tag != detail::kBlobElsewhere) return v;
             }
-            x = extras.emplace(current, materialize(current)).first->second.get();
+            x = extras.emplace(row, materialize(row)).first->second.get();
         }
         loadBlobs(*x);
     }
     if (x) return x->cur[i];
-    return heldValue(current, i);
+    return heldValue(row, i);
 }
 
 bool RecordSet::Impl::isNull(int i) {
@@ -850,16 +854,10 @@ void RecordSet::Insert() {
 Value RecordSet::valueAhead(int ahead, int index) {
     if (!active()) closedError();
     if (index < 0 || index >= fieldCount()) (void)Fields(index);  // raises: out of range
-    const int at = impl_->current + ahead;
-    if (ahead < 0 || impl_->current < 0 || at >= static_cast<int>(impl_->rows.size())) return {};
-    Row& r = impl_->rows[at];
-    if (impl_->isBlob(index)) {
-        if (!r.extra) r.extra = impl_->materialize(r);
-        impl_->loadBlobs(*r.extra);
-    }
-    if (r.extra) return r.extra->cur[index];
-    return codec::decode(r.raw, impl_->offsets[index], impl_->nullOffsets[index],
-                         impl_->types[index]);
+    if (ahead < 0) return {};
+    std::uint32_t row = impl_->current;
+    for (int k = 0; k < ahead && row != detail::kNoRow; ++k) row = impl_->nodes[row].next;
+    return impl_->readAt(row, index);
 }
 
 void RecordSet::Edit() {

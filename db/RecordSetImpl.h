@@ -233,6 +233,8 @@ struct RecordSet::Impl {
     void loadBlobs(RowExtra& x);
     bool editing() const;
     Value read(int i);
+    // A field of a row as read, editing aside; a BLOB is fetched and kept with the row.
+    Value readAt(std::uint32_t row, int i);
     // NULL as stored, without fetching a BLOB only for that.
     bool isNull(int i);
     void assign(int i, const Value& v);

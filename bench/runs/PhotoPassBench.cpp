@@ -1,7 +1,10 @@
 // The photo-only pass over camera-sized photos, run by hand with the pauses set to zero:
 //   photopass_bench [photos=1000] [width=4000] [height=3000]
 // It prints the pass's cost per photo beside the two things it cannot avoid, one recompression
-// and one write-back, and the resident memory along the pass (it must stay flat).
+// and one write-back, and the resident memory along the pass (it must stay flat). Then the same
+// pass on copies of the same database with its photos recompressed one at a time, on one
+// worker thread, on two and on one per core: photos per second, peak memory, and whether the
+// after files are byte for byte those of the one-at-a-time pass.
 // Needs the private Firebird server for creating the database file (scripts/fb-server-start.sh).
 
 #include <malloc.h>
@@ -24,6 +27,7 @@
 #include "core/RunHost.h"
 #include "db/DataModule.h"
 #include "photos/JpegRecompressor.h"
+#include "photos/RecompressionPool.h"
 #include "runs/PhotoPass.h"
 
 using namespace patrimonio;
@@ -48,6 +52,7 @@ public:
     void pumpMessages() override { peakRss = std::max(peakRss, residentKiB()); }
     void pause(int) override {}
     void waitResponsive(const std::function<bool(int)>& finished) override {
+        peakRss = std::max(peakRss, residentKiB());
         while (!finished(-1)) {
         }
     }
@@ -263,5 +268,61 @@ int main(int argc, char** argv) {
         rssBefore / 1024.0, host.batchRss.empty() ? 0 : host.batchRss.front() / 1024.0,
         host.batchRss.size() > 1 ? host.batchRss[1] / 1024.0 : 0,
         host.batchRss.empty() ? 0 : host.batchRss.back() / 1024.0, host.peakRss / 1024.0);
-    return pass.processed() == photos ? 0 : 1;
+    if (pass.processed() != photos) return 1;
+
+    // Workers: each pass on its own copy of the database as filled, into folders of its own.
+    data.Con_Novo.Close();
+    std::printf("\n%-28s %10s %10s %12s %14s %s\n", "photo-only pass", "photos/s", "speed-up",
+                "cpu ms/photo", "peak RSS MiB", "after files");
+    const QString original = tmp.filePath(QStringLiteral("original.fdb"));
+    QFile::copy(dbPath, original);  // already passed once: every config starts from this
+    std::vector<int> configs{0, 1, 2};
+    if (RecompressionPool::coreCount() > 2) configs.push_back(RecompressionPool::coreCount());
+    double aloneRate = 0;
+    QStringList aloneFiles;
+    QString aloneAfter;
+    for (const int workers : configs) {
+        const QString copy = tmp.filePath(QStringLiteral("bench-w%1.fdb").arg(workers));
+        QFile::copy(original, copy);
+        const QString exe = tmp.filePath(QStringLiteral("exe-w%1").arg(workers));
+        QDir().mkpath(exe);
+        setExecutableDirForTesting(exe);
+        malloc_trim(0);
+        DataModule module;
+        openOn(module, copy);
+        RunCounters runCounters;
+        BenchHost runHost;
+        Clock clock;
+        clock.start();
+        PhotoPass timed(module, runCounters, runHost, workers);
+        timed.run();
+        const double wall = clock.wallMs();
+        const double cpu = clock.cpuMsSince();
+        module.Con_Novo.Close();
+        const double rate = timed.processed() / (wall / 1000);
+        const QDir after(afterFolder());
+        QStringList files = after.entryList(QDir::Files, QDir::Name);
+        QString same = QStringLiteral("reference");
+        if (workers == 0) {
+            aloneRate = rate;
+            aloneFiles = files;
+            aloneAfter = afterFolder();
+        } else {
+            bool equal = files == aloneFiles;
+            for (int k = 0; equal && k < files.size(); ++k) {
+                QFile a(after.filePath(files[k]));
+                QFile b(QDir(aloneAfter).filePath(files[k]));
+                equal = a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly) &&
+                        a.readAll() == b.readAll();
+            }
+            same = equal ? QStringLiteral("byte for byte the same") : QStringLiteral("DIFFER");
+        }
+        const QString label = workers == 0 ? QStringLiteral("one at a time")
+                                           : QStringLiteral("%1 worker(s)").arg(workers);
+        std::printf("%-28s %10.2f %10.2f %12.1f %14.1f %s (%lld files)\n", qPrintable(label), rate,
+                    rate / aloneRate, cpu / photos, runHost.peakRss / 1024.0, qPrintable(same),
+                    static_cast<long long>(files.size()));
+        std::fflush(stdout);
+    }
+    return 0;
 }
