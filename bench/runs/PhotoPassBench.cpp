@@ -329,5 +329,27 @@ int main(int argc, char** argv) {
                     static_cast<long long>(files.size()));
         std::fflush(stdout);
     }
+
+    // The pool alone, with nothing else for the calling thread to do: how far the codec scales.
+    std::printf("\n%-28s %10s %10s\n", "recompression pool alone", "photos/s", "speed-up");
+    double oneRate = 0;
+    for (const int workers : configs) {
+        if (workers == 0) continue;
+        RecompressionPool pool(workers);
+        const int count = 8 * static_cast<int>(samples.size());
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<RecompressionPool::Ticket> tickets;
+        for (int k = 0; k < count; ++k)
+            tickets.push_back(pool.submit(60, samples[k % samples.size()]));
+        for (const RecompressionPool::Ticket t : tickets) {
+            pool.waitFor(t, -1);  // done by the workers, not by this thread
+            (void)pool.take(t);
+        }
+        const double rate = count / (static_cast<double>(clock.nsecsElapsed()) / 1e9);
+        if (workers == 1) oneRate = rate;
+        std::printf("%-28s %10.2f %10.2f\n",
+                    qPrintable(QStringLiteral("%1 worker(s)").arg(workers)), rate, rate / oneRate);
+    }
     return 0;
 }
