@@ -124,16 +124,19 @@ QString Connection::databaseString() const {
 
 void Connection::Open() {
     if (Connected()) return;
+    // After a loss the connection goes back to its own database, never to whatever path the
+    // list names by now.
+    const QStringList params = impl_->lost ? openedWith_ : Params;
     if (impl_->lost) {
-        // What the lost attachment left behind is released; the list in force connects anew.
+        // What the lost attachment left behind is released before connecting anew.
         impl_->detach();
         impl_->lost = false;
     }
-    const QString database = param(Params, QStringLiteral("DATABASE"));
-    const QByteArray user = param(Params, QStringLiteral("USER_NAME")).toUtf8();
-    const QByteArray password = param(Params, QStringLiteral("PASSWORD")).toUtf8();
+    const QString database = param(params, QStringLiteral("DATABASE"));
+    const QByteArray user = param(params, QStringLiteral("USER_NAME")).toUtf8();
+    const QByteArray password = param(params, QStringLiteral("PASSWORD")).toUtf8();
     const unsigned dialect =
-        param(Params, QStringLiteral("SQLDialect"), QStringLiteral("3")).trimmed().toUInt();
+        param(params, QStringLiteral("SQLDialect"), QStringLiteral("3")).trimmed().toUInt();
     // The role is left out: the lists name the placeholder "RoleName", and SYSDBA needs no role.
     // No lc_ctype either: the connection character set stays NONE and text travels as bytes.
     try {
@@ -147,6 +150,15 @@ void Connection::Open() {
     impl_->database = database;
     impl_->dialect = dialect ? dialect : 3;
     impl_->forgetSchema();
+    openedWith_ = params;
+}
+
+void Connection::Close() {
+    impl_->detach();
+    impl_->lost = false;
+    impl_->database.clear();
+    impl_->forgetSchema();
+    openedWith_.clear();
 }
 
 void Connection::checkAlive() {

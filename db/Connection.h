@@ -1,7 +1,8 @@
 #pragma once
 // A connection to one Firebird database, opened from a parameter list of NAME=value lines
-// (DATABASE, USER_NAME, PASSWORD, SQLDialect, RoleName, ...). Once open it stays with its
-// database until it is destroyed.
+// (DATABASE, USER_NAME, PASSWORD, SQLDialect, RoleName, ...). Once open it belongs to its
+// database until it is closed: a lost attachment connects again to that same database, whatever
+// the list says meanwhile.
 
 #include <QString>
 #include <QStringList>
@@ -30,13 +31,20 @@ public:
     static QStringList editParams(const QString& database);
 
     bool Connected() const;
-    // The database string the open connection was made with (empty when not connected).
+    // The database string of the database the connection belongs to: the one its last
+    // successful connect opened, kept through a lost attachment, empty once closed (or never
+    // connected).
     QString databaseString() const;
     // How many transactions the connection has started so far.
     long long transactionsStarted() const;
-    // Connects with the current Params; does nothing when already connected.
-    // Raises DatabaseError when the client refuses.
+    // Connects; does nothing when already connected. A connection whose attachment was lost
+    // connects again with the list of its last successful connect, so it goes back to the same
+    // database; any other connects with the current Params. Raises DatabaseError when the
+    // client refuses.
     void Open();
+    // Lets the attachment go and forgets its database: the connection belongs to none until
+    // the next successful connect. Raises nothing.
+    void Close();
     // Asks the server whether the open attachment is still there (one round trip). One that was
     // lost (server restarted, network dropped) is let go, so that Connected() turns false and
     // the next use connects again. Raises nothing.
@@ -54,6 +62,8 @@ public:
 private:
     QString name_;
     std::unique_ptr<Impl> impl_;
+    // The list of the last successful connect, for a reconnect after a loss.
+    QStringList openedWith_;
 };
 
 }  // namespace patrimonio

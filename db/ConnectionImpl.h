@@ -30,6 +30,8 @@ struct Connection::Impl {
 
     Firebird::IAttachment* att() const { return attachment.get(); }
     fb::Transaction begin(bool readOnly) {
+        // A record set kept open across a Close() of its connection finds no attachment.
+        if (!attachment) throw DatabaseError(QStringLiteral("A conexão com o banco está fechada."));
         fb::Transaction t = fb::startReadCommitted(att(), readOnly);
         ++transactionsStarted;
         return t;
