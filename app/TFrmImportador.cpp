@@ -1,12 +1,14 @@
 #include "TFrmImportador.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QResizeEvent>
 #include <QSvgRenderer>
@@ -14,12 +16,14 @@
 #include <QTextCursor>
 #include <QThread>
 #include <QUrl>
+#include <vector>
 
 #include "app/ErrorDialog.h"
 #include "app/RtfWriter.h"
 #include "core/AppPaths.h"
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "db/Connection.h"
 #include "photos/PhotoFiles.h"
 #include "photos/RecompressionPool.h"
 #include "runs/ImportRun.h"
@@ -31,6 +35,7 @@ namespace patrimonio {
 namespace {
 
 const QColor kLime(0, 255, 0);
+const QColor kRed(255, 0, 0);
 const QColor kTeal(0, 128, 128);
 const QColor kGreen(0, 128, 0);
 const QString kTrebuchet = QStringLiteral("Trebuchet MS");
@@ -77,6 +82,17 @@ void showModalMessage(QWidget* parent, const QString& text) {
     box.exec();
 }
 
+bool askSimNao(QWidget* parent, const QString& question) {
+    QMessageBox box(QMessageBox::Question, kApplicationTitle, question, QMessageBox::NoButton,
+                    parent);
+    const QAbstractButton* sim = box.addButton(QStringLiteral("Sim"), QMessageBox::YesRole);
+    QPushButton* nao = box.addButton(QStringLiteral("Não"), QMessageBox::NoRole);
+    box.setDefaultButton(nao);
+    box.setEscapeButton(nao);
+    box.exec();
+    return box.clickedButton() == sim;
+}
+
 QString chooseFileWithDialog(QWidget* parent) {
     // No filter, and the file need not exist: the connect attempt decides whether it is usable.
     QFileDialog dialog(parent);
@@ -88,20 +104,32 @@ QString chooseFileWithDialog(QWidget* parent) {
 
 }  // namespace
 
-// Keeps the run button and the mode box disabled for as long as a run is under way, so that a
-// click handled while the run pumps messages neither starts a second run inside the first nor
-// changes the mode; both come back however the run ends. Only the window touches the run
-// button: this guard, and the end of a finished photo-only pass (runPhotoPass).
+// Keeps the run button, the mode box and the operator's inputs disabled for as long as a run
+// is under way, so that a click or an edit handled while the run pumps messages neither starts
+// a second run inside the first, nor changes the mode, the databases, the quality or the codes
+// to skip; all come back however the run ends. Only the window touches the run button: this
+// guard, and the end of a finished photo-only pass (runPhotoPass). When the operator asked to
+// close the window during the run, it closes once the run has ended.
 class TFrmImportador::RunGuard {
 public:
     explicit RunGuard(TFrmImportador& w) : w_(w) {
         w_.running_ = true;
+        w_.stopRequested_ = false;
+        w_.closeAfterRun_ = false;
         w_.setRunEnabled(false);
+        w_.setInputsEnabled(false);
     }
     ~RunGuard() {
         w_.running_ = false;
         w_.setRunEnabled(true);
         w_.showPhoto({});
+        w_.setInputsEnabled(true);
+        if (w_.closeAfterRun_) {
+            w_.closeAfterRun_ = false;
+            // After the handler has returned (and an error it raised has been shown).
+            QMetaObject::invokeMethod(
+                &w_, [w = &w_] { w->close(); }, Qt::QueuedConnection);
+        }
     }
     RunGuard(const RunGuard&) = delete;
     RunGuard& operator=(const RunGuard&) = delete;
@@ -121,6 +149,7 @@ TFrmImportador::TFrmImportador(QWidget* parent)
     setUpControls();
 
     seams_.message = [this](const QString& text) { showModalMessage(this, text); };
+    seams_.ask = [this](const QString& question) { return askSimNao(this, question); };
     seams_.chooseFile = [this] { return chooseFileWithDialog(this); };
     seams_.pause = [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); };
     seams_.openFolder = [](const QString& path) {
@@ -210,22 +239,91 @@ void TFrmImportador::resizeEvent(QResizeEvent* event) {
     ui_->MemoLOG->setGeometry(0, height() - kLogHeight, width(), kLogHeight);
 }
 
+void TFrmImportador::closeEvent(QCloseEvent* event) {
+    if (!running_) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    // A hidden run would go on writing, and a restarted program could run beside it: the
+    // window stays until the run has stopped where nothing is half written.
+    event->ignore();
+    if (stopRequested_) return;
+    if (!seams_.ask(kStopQuestion)) return;
+    stopRequested_ = true;
+    closeAfterRun_ = true;
+}
+
 // Connections.
 
+// A connection belongs to the database its field names now: a change to another file closes
+// it before the new file is tried, so that the message never names a file the connection is
+// not on, and a failed attempt leaves it closed (a run then refuses to start) and the field red.
 void TFrmImportador::tryConnect(QLineEdit& edit, Connection& connection, const QString& prefix,
                                 const QColor& successColour, const QString& message) {
     const QString text = edit.text();
     if (trimmed(text).isEmpty()) return;
-    connection.Params = Connection::editParams(prefix + text);
+    const QString database = prefix + text;
+    if (connection.databaseString() != database) connection.Close();
+    connection.Params = Connection::editParams(database);
     connection.LoginPrompt = false;
     try {
         connection.Open();
     } catch (const std::exception&) {
         // Typing a path key by key tries every prefix of it; those that fail say nothing.
+        connection.Close();
+        setBackground(edit, kRed);
         return;
     }
     setBackground(edit, successColour);
     showMessage(message);
+}
+
+void TFrmImportador::bindConnections(bool photoOnly) {
+    struct Binding {
+        QLineEdit* edit;
+        Connection* connection;
+        QString prefix;
+        QString caption;
+    };
+    std::vector<Binding> bindings;
+    if (photoOnly) {
+        // The pass works on the file of the target field, by its bare path, and on nothing
+        // else: what import mode left open lets go of it first.
+        data_->Con_Velho.Close();
+        bindings.push_back(
+            {ui_->Edit2, &data_->Con_Novo, QString(), QStringLiteral("banco a ser atualizado")});
+    } else {
+        // Con_Novo first: it may hold the target's file by its bare path since a photo pass.
+        bindings.push_back({ui_->Edit4, &data_->Con_Novo, kServerPrefix,
+                            QStringLiteral("banco com as informações")});
+        bindings.push_back({ui_->Edit2, &data_->Con_Velho, kServerPrefix,
+                            QStringLiteral("banco a ser atualizado")});
+    }
+    QStringList failures;
+    for (const Binding& b : bindings) {
+        const QString text = b.edit->text();
+        // A blank field names no database: the run says so and starts nothing.
+        if (trimmed(text).isEmpty()) {
+            b.connection->Close();
+            continue;
+        }
+        const QString database = b.prefix + text;
+        if (b.connection->databaseString() != database) {
+            b.connection->Close();
+            b.connection->Params = Connection::editParams(database);
+            b.connection->LoginPrompt = false;
+        }
+        try {
+            // Kept when already open on it; a lost one goes back to that same database.
+            b.connection->Open();
+        } catch (const DatabaseError& e) {
+            b.connection->Close();
+            setBackground(*b.edit, kRed);
+            failures << QStringLiteral("Não foi possível conectar ao %1 \"%2\": %3")
+                            .arg(b.caption, text, e.message());
+        }
+    }
+    if (!failures.isEmpty()) throw AppError(failures.join(u'\n'));
 }
 
 void TFrmImportador::Edit4Change() {
@@ -275,9 +373,11 @@ void TFrmImportador::BitBtn1Click() {
 
 void TFrmImportador::runInMode(bool photoOnly) {
     // A server restarted since the last run leaves dead attachments behind: find them now, so
-    // that the run connects again instead of failing at its first statement.
+    // that the run connects again (to the same databases) instead of failing at its first
+    // statement.
     data_->Con_Novo.checkAlive();
     data_->Con_Velho.checkAlive();
+    bindConnections(photoOnly);
     if (photoOnly) {
         runPhotoPass();
     } else {
@@ -298,15 +398,19 @@ void TFrmImportador::runPhotoPass() {
 
 void TFrmImportador::runImport() {
     ImportRun run(*data_, counters_, *this, seams_.photoWorkers);
+    ImportEnd end = ImportEnd::Completed;
     try {
-        run.run();
+        end = run.run();
     } catch (...) {
         // The report of what was done before the error is in the log view: it can be saved.
         if (run.reportLogged()) setLogButtonEnabled(true);
         throw;
     }
     if (run.reportLogged()) setLogButtonEnabled(true);
-    showMessage(ImportRun::completionMessage(run.report().refusedRows(), run.report().warnings));
+    // A run stopped by the operator said where in the log view; no completion is claimed.
+    if (end == ImportEnd::Completed)
+        showMessage(
+            ImportRun::completionMessage(run.report().refusedRows(), run.report().warnings));
 }
 
 // Error log.
@@ -418,6 +522,15 @@ void TFrmImportador::saveLog() {
 void TFrmImportador::setRunEnabled(bool enabled) {
     ui_->BitBtn1->setEnabled(enabled);
     ui_->Ck_Apenas_Tratar_Imagem->setEnabled(enabled);
+}
+
+void TFrmImportador::setInputsEnabled(bool enabled) {
+    Ui::TFrmImportador& u = *ui_;
+    for (QWidget* w : std::initializer_list<QWidget*>{u.Edit4, u.Edit2, u.SpeedButton2, u.Edit3,
+                                                      u.EdtBensIgnorados}) {
+        w->setEnabled(enabled);
+    }
+    u.SpeedButton1->setEnabled(enabled && !u.Ck_Apenas_Tratar_Imagem->isChecked());
 }
 
 void TFrmImportador::setLogButtonEnabled(bool enabled) {

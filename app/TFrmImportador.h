@@ -33,6 +33,8 @@ public:
     static constexpr int kClientWidth = 935;
     static constexpr int kClientHeight = 534;
     static constexpr int kLogHeight = 89;
+    static inline const QString kStopQuestion =
+        QStringLiteral("Interromper a execução em andamento?");
 
     // Event handlers, named as the operators' documentation names them.
     void FormCreate();
@@ -70,18 +72,25 @@ public:
     void showMessage(const QString& text) override;
     QString qualityText() const override;
     QString skipListText() const override;
+    bool stopRequested() const override { return stopRequested_; }
     QString logText() const override;
     void setLogText(const QString& text) override;
     void appendLogLine(const QString& line) override;
     void saveLog() override;
 
     // Window chores, the window's alone: no run does them.
-    void setRunEnabled(bool enabled);        // BitBtn1 and the mode box
+    void setRunEnabled(bool enabled);  // BitBtn1 and the mode box
+    // The database fields with their pickers, the quality and the codes to skip; SpeedButton1
+    // comes back only in import mode.
+    void setInputsEnabled(bool enabled);
     void setLogButtonEnabled(bool enabled);  // BtnLOG
     void openFolder(const QString& path);    // the desktop's "open" on a folder
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // During a run, asks whether to stop it; "Sim" stops the run at its next stop point and
+    // closes the window once the run has ended. Without a run the window closes at once.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     class RunGuard;
@@ -93,6 +102,9 @@ private:
     void runImport();
     void tryConnect(QLineEdit& edit, Connection& connection, const QString& prefix,
                     const QColor& successColour, const QString& message);
+    // Before a run touches anything: every connection the mode uses belongs to the database
+    // its field names now.
+    void bindConnections(bool photoOnly);
     void pickFileFor(QLineEdit& edit);
 
     std::unique_ptr<Ui::TFrmImportador> ui_;
@@ -101,7 +113,9 @@ private:
     WindowSeams seams_;
     bool running_ = false;
     bool waitingForPhotos_ = false;
-    QElapsedTimer photoShown_;  // since the photo box was last refreshed
+    QElapsedTimer photoShown_;    // since the photo box was last refreshed
+    bool stopRequested_ = false;  // the operator answered "Sim" during the run under way
+    bool closeAfterRun_ = false;
 };
 
 }  // namespace patrimonio

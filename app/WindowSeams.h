@@ -11,6 +11,8 @@ namespace patrimonio {
 struct WindowSeams {
     // Modal message with an OK button; returns when the operator closes it.
     std::function<void(const QString& text)> message;
+    // Modal question with the buttons "Sim" and "Não"; true for "Sim".
+    std::function<bool(const QString& question)> ask;
     // The file-open dialog; an empty result means the operator cancelled.
     std::function<QString()> chooseFile;
     // Waits on the spot without handling any window message.

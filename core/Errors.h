@@ -22,6 +22,16 @@ private:
 class SilentAbort : public AppError {
 public:
     SilentAbort() : AppError(QStringLiteral("Operation aborted")) {}
+
+protected:
+    explicit SilentAbort(const QString& message) : AppError(message) {}
+};
+
+// A run stopped at the operator's request at a point where nothing is half written; the
+// message says where, for the log view. No error dialog shows it.
+class RunStopped : public SilentAbort {
+public:
+    explicit RunStopped(const QString& where) : SilentAbort(where) {}
 };
 
 // An error reported by the Firebird client or server, with the server's text and SQLSTATE.

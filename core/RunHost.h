@@ -63,9 +63,14 @@ public:
     // Modal message with an OK button; returns when the operator closes it.
     virtual void showMessage(const QString& text) = 0;
 
-    // Operator inputs read in the middle of a run.
+    // Operator inputs. A run reads each once, at its start, and keeps what it read.
     virtual QString qualityText() const = 0;   // Edit3
     virtual QString skipListText() const = 0;  // EdtBensIgnorados
+
+    // The operator asked the run under way to stop (by closing the window). Runs look at it
+    // only where nothing is half written: after a whole write-back, between purge entries,
+    // between batches of the photo-only pass.
+    virtual bool stopRequested() const { return false; }
 
     // Saves the log file and confirms (BtnLOGClick); raises when the file cannot be written.
     virtual void saveLog() = 0;

@@ -1,5 +1,7 @@
 #include "runs/ImportRun.h"
 
+#include "core/Errors.h"
+
 namespace patrimonio {
 
 QString ImportRun::completionMessage(int refusedRows, const QStringList& warnings) {
@@ -16,33 +18,65 @@ QString ImportRun::completionMessage(int refusedRows, const QStringList& warning
     return text;
 }
 
-void ImportRun::run() {
+ImportEnd ImportRun::run() {
     report_ = ImportReport{};
     reportLogged_ = false;
+    // What the operator types during the run changes nothing in it.
+    quality_ = host_.qualityText();
+    // Nothing is deleted before both databases are known to hold what the run needs.
+    checkBeforePurge();
     try {
         SetTrataExclusoes();
         SetIniciaImportacao();
         checkTarget();
+        stopPoint(QStringLiteral("depois da última etapa: a importação foi até o fim"));
+    } catch (const RunStopped& stopped) {
+        // What was copied before the stop, and where it stopped.
+        logReport(stopped.message());
+        return ImportEnd::Stopped;
     } catch (...) {
         // What was copied before the error stays in the target; the operator sees how much.
         logReport();
         throw;
     }
     logReport();
+    return ImportEnd::Completed;
 }
 
-void ImportRun::logReport() {
-    if (report_.tables().empty()) return;
-    for (const QString& line : report_.lines()) host_.appendLogLine(line);
+void ImportRun::logReport(const QString& closing) {
+    if (report_.tables().empty() && closing.isEmpty()) return;
+    if (!report_.tables().empty()) {
+        for (const QString& line : report_.lines()) host_.appendLogLine(line);
+    }
+    if (!closing.isEmpty()) host_.appendLogLine(closing);
     // The report ends its last line: what the log receives next (the codes of a photo pass)
     // starts on a line of its own.
     host_.appendLogLine(QString());
     reportLogged_ = true;
 }
 
+const QString& ImportRun::quality() {
+    if (!quality_) quality_ = host_.qualityText();
+    return *quality_;
+}
+
+void ImportRun::stopPoint(const QString& where) {
+    if (!host_.stopRequested()) return;
+    throw RunStopped(QStringLiteral("Execução interrompida pelo operador ") + where + u'.');
+}
+
+void ImportRun::stopPointAfterWriteBack(const TableTally& tally) {
+    if (!host_.stopRequested()) return;
+    stopPoint(QStringLiteral("em %1, depois de uma gravação completa: %2 registros gravados "
+                             "nessa tabela")
+                  .arg(tally.table)
+                  .arg(tally.written));
+}
+
 void ImportRun::SetIniciaImportacao() {
     SetImport_Responsaveis();
     SetImport_Gorgaounidade();
+    stopPoint(QStringLiteral("em GORGAOUNIDADE, depois das duas linhas de reserva"));
     SetImport_TipoBEM();
     SetImport_Localizacao();
     SetImport_SubLocalizacoao();

@@ -13,9 +13,12 @@
 //   SetImport_Gorgaounidade         SetImport_Gorgaounidade.cpp (the two reserve rows)
 //   SetImport_Localizacao           SetImport_Localizacao.cpp (organ/unit keys translated)
 //   SetImport_Bens                  SetImport_Bens.cpp (pages of 100, photos via AssetPhoto)
-//   run, SetIniciaImportacao        ImportRun.cpp
+//   run, SetIniciaImportacao        ImportRun.cpp (with the stop points)
+//   checkBeforePurge                ImportCheck.cpp (both databases checked before any DELETE)
 //   checkTarget                     TargetCheck.cpp (the rows each copied table ends with)
 // Shared by the steps: WriteBack (refused rows), ImportReport (the report's lines).
+
+#include <optional>
 
 #include "core/RunCounters.h"
 #include "core/RunHost.h"
@@ -27,6 +30,12 @@ namespace patrimonio {
 
 struct PlainCopy;
 
+// How a run ended, when it did not raise.
+enum class ImportEnd {
+    Completed,  // every step done: the window shows the completion message
+    Stopped,    // stopped at the operator's request; the log view says where
+};
+
 class ImportRun {
 public:
     // The asset step recompresses its photos on `photoWorkers` threads (0: one at a time on
@@ -35,14 +44,23 @@ public:
               int photoWorkers = RecompressionPool::coreCount())
         : data_(data), counters_(counters), host_(host), photoWorkers_(photoWorkers) {}
 
-    // The whole import-mode run: purge, steps and the report in the log view. Raises on an
-    // error that ends the run (the report of what was done is still logged). The window then
-    // enables BtnLOG when reportLogged() and, when the run did not raise, shows
+    // The whole import-mode run: the quality read once, the check of both databases, purge,
+    // steps and the report in the log view. Raises on an error that ends the run (the report
+    // of what was done is still logged). The window then enables BtnLOG when reportLogged()
+    // and, when the run completed, shows
     // completionMessage(report().refusedRows(), report().warnings).
-    void run();
+    ImportEnd run();
+
+    // Both connections open on their databases, and every table and view the run reads or
+    // writes there with the columns the steps need. Raises AppError naming everything that is
+    // missing, in one message, before the purge has touched anything.
+    void checkBeforePurge();
 
     void SetTrataExclusoes();
     void SetIniciaImportacao();
+
+    // The tables the purge empties, in its order.
+    static QStringList purgedTables();
 
     // The copy steps, in the order SetIniciaImportacao calls them.
     void SetImport_Responsaveis();
@@ -71,7 +89,14 @@ public:
 private:
     void copyPlainTable(const PlainCopy& step);
     Value translatedOrgUnit(int column);
-    void logReport();
+    // The report's lines, then `closing` when given (where a stopped run stopped).
+    void logReport(const QString& closing = {});
+    // The quality typed in "% Compressão", read once per run (or per step called alone).
+    const QString& quality();
+    // A stop point: raises RunStopped when the operator asked to stop.
+    void stopPoint(const QString& where);
+    // The stop point after a whole write-back into the table.
+    void stopPointAfterWriteBack(const TableTally& tally);
 
     DataModule& data_;
     RunCounters& counters_;
@@ -79,6 +104,7 @@ private:
     int photoWorkers_;
     ImportReport report_;
     bool reportLogged_ = false;
+    std::optional<QString> quality_;
 };
 
 }  // namespace patrimonio

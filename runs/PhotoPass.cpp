@@ -37,12 +37,14 @@ QString invalidSkipListAtStart(const QString& text) {
         .arg(text);
 }
 
-QString invalidSkipListDuringPass(const QString& text) {
+QString stoppedLine(int batches, int rows, int processed, int failed) {
     return QStringLiteral(
-               "Os códigos dos bens a serem ignorados foram alterados para \"%1\", que não é uma "
-               "lista de números inteiros separados por vírgulas. O tratamento das imagens parou "
-               "antes do próximo lote; corrija o texto e execute novamente.")
-        .arg(text);
+               "Tratamento das imagens interrompido pelo operador depois do lote %1 (%2 linhas "
+               "percorridas): %3 imagens gravadas, %4 não processadas.")
+        .arg(batches)
+        .arg(rows)
+        .arg(processed)
+        .arg(failed);
 }
 
 }  // namespace
@@ -62,15 +64,20 @@ PhotoPass::~PhotoPass() = default;
 
 PhotoPassEnd PhotoPass::run() {
     host_.setStatus(kWaitingForPhotoEngine);
-    if (!data_.Con_Novo.Connected() && !data_.Con_Velho.Connected()) {
+    // The pass works on the database of Con_Novo and on nothing else; a connection whose
+    // attachment was lost still belongs to its database and connects again at first use.
+    const Connection& con = data_.Con_Novo;
+    if (!con.Connected() && con.databaseString().isEmpty()) {
         host_.showMessage(kPhotoPassNoConnection);
         return PhotoPassEnd::NotStarted;
     }
+    // Read once: what the operator types during the pass changes nothing in it.
     const QString skipList = host_.skipListText();
     if (!isValidSkipList(skipList)) {
         host_.showMessage(invalidSkipListAtStart(skipList));
         return PhotoPassEnd::NotStarted;
     }
+    const int Compress = photoPassQuality(host_.qualityText());
 
     // Every pass covers the whole table and ends with its own summary.
     counters_.Total_Geral = 0;
@@ -83,28 +90,26 @@ PhotoPassEnd PhotoPass::run() {
         ~Release() { lookahead.reset(); }
     } release{lookahead_};
 
-    for (;;) {
-        const BatchEnd end = runBatch();
-        if (end == BatchEnd::Full) {
+    for (int batches = 1;; ++batches) {
+        const bool full = runBatch(skipList, Compress);
+        // Every photo of the batch has had its own write-back: nothing is half written here.
+        if (host_.stopRequested()) {
+            host_.appendLogLine(stoppedLine(batches, counters_.Total_Geral + counters_.Total,
+                                            processed_, counters_.Erros));
+            return PhotoPassEnd::Stopped;
+        }
+        if (full) {
             counters_.Total_Geral += kPhotoBatchSize;
             continue;
         }
-        if (end == BatchEnd::Stopped) return PhotoPassEnd::Stopped;
         finish();
         return PhotoPassEnd::Finished;
     }
 }
 
-PhotoPass::BatchEnd PhotoPass::runBatch() {
+bool PhotoPass::runBatch(const QString& skipList, int Compress) {
     openPhase(host_, kPhotoPassLoading);
     host_.setStatus(kPhotoPassWorking);
-
-    // Read at every batch: a change made during the pass counts from the next batch on.
-    const QString skipList = host_.skipListText();
-    if (!isValidSkipList(skipList)) {
-        host_.showMessage(invalidSkipListDuringPass(skipList));
-        return BatchEnd::Stopped;
-    }
 
     RecordSet& CdsNovo = data_.CdsNovo;
     reopen(CdsNovo, batchQuery(counters_.Total_Geral, skipList));
@@ -114,7 +119,6 @@ PhotoPass::BatchEnd PhotoPass::runBatch() {
 
     int i = 1;
     setRangeMaxFirst(host_, CdsNovo.RecordCount());
-    const int Compress = photoPassQuality(host_.qualityText());
     counters_.Total = 0;
     lookahead_->startPage(CdsNovo, indexOfField(CdsNovo, CdsNovo.FindField(BEM_IMAGEM)),
                           CdsNovo.RecordCount(), Compress);
@@ -126,7 +130,7 @@ PhotoPass::BatchEnd PhotoPass::runBatch() {
             handleRowWithoutPhoto(i);
         }
     }
-    return counters_.Total == kPhotoBatchSize ? BatchEnd::Full : BatchEnd::Last;
+    return counters_.Total == kPhotoBatchSize;
 }
 
 void PhotoPass::handleRowWithoutPhoto(int& i) {

@@ -17,7 +17,8 @@ namespace patrimonio {
 // How a pass ended, when it did not raise.
 enum class PhotoPassEnd {
     NotStarted,  // no connection, or the codes to skip are not a list of whole numbers
-    Stopped,     // the codes to skip were made invalid during the pass: stopped before a batch
+    Stopped,     // stopped at the operator's request after a whole batch; the log view says
+                 // where, and no summary is shown
     Finished,    // every batch handled and the summary shown
 };
 
@@ -39,9 +40,8 @@ public:
     int failed() const { return counters_.Erros; }
 
 private:
-    enum class BatchEnd { Full, Last, Stopped };
-
-    BatchEnd runBatch();
+    // One batch at offset Total_Geral; true when it was full (another batch follows).
+    bool runBatch(const QString& skipList, int Compress);
     void handleRowWithoutPhoto(int& i);
     void handleRowWithPhoto(int& i, int Compress);
     // Puts the recompressed photo (and a made name) into the current row and posts it; a row

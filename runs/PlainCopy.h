@@ -22,6 +22,9 @@ struct PlainCopy {
     bool rowCounter;  // gauge range, "j de n" and a pump after every row
 };
 
+// The plain copy of the table; nullptr when the table is not one of the seven.
+const PlainCopy* findPlainCopy(const QString& table);
+
 // Raises naming the table and the column when the target has no column at the source
 // column's position.
 void requireTargetColumn(RecordSet& target, const Field& from, const QString& table, int position);

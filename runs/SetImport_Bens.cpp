@@ -74,13 +74,13 @@ QString reasonOf(const std::exception& e) {
 // photo, or the photo as stored when it cannot be recompressed or the target cannot take the
 // recompressed one, which the log then names.
 PendingPhoto carryPhoto(const Field& stored, RecordSet& source, RecordSet& target, RunHost& host,
-                        PhotoLookahead& lookahead, int row) {
+                        PhotoLookahead& lookahead, int row, const QString& quality) {
     host.setStatus(kWaitingForPhotoEngine);
     host.pumpMessages();
 
     const QString code = textByName(source, BEM_CODIGO);
-    const AssetPhoto photo = carryAssetPhoto(stored, code, textByName(source, BEM_IMAGEM_NOME),
-                                             host.qualityText(), lookahead, row);
+    const AssetPhoto photo =
+        carryAssetPhoto(stored, code, textByName(source, BEM_IMAGEM_NOME), quality, lookahead, row);
     if (photo.outcome == AssetPhoto::Outcome::Recompressed) {
         host.showPhoto(lookahead.lastPicture());
     } else if (photo.outcome == AssetPhoto::Outcome::KeptAsStored) {
@@ -183,6 +183,8 @@ void ImportRun::SetImport_Bens() {
         settlePhotos(pending, photos, host_);
     };
 
+    // Read before the first photo: what is typed during the step changes nothing in it.
+    const QString& photoQuality = quality();
     // Every run copies the whole table into the emptied target: an offset left by an earlier
     // run, or by a photo-only pass, must not skip the first assets.
     counters_.Total_Geral = 0;
@@ -198,8 +200,7 @@ void ImportRun::SetImport_Bens() {
         setRangeMaxFirst(host_, rows);
         counters_.Total = 0;
         tally.read += rows;
-        lookahead.startPage(source, photoColumn(source), rows,
-                            assetStepQuality(host_.qualityText()));
+        lookahead.startPage(source, photoColumn(source), rows, assetStepQuality(photoQuality));
         bool pageFull = false;
         for (int j = 0; j < rows && !pageFull; ++j) {
             target.Append();
@@ -209,7 +210,7 @@ void ImportRun::SetImport_Bens() {
                 Field& from = source.Fields(i);
                 const QString& name = from.FieldName();
                 if (name == BEM_IMAGEM) {
-                    photo = carryPhoto(from, source, target, host_, lookahead, j);
+                    photo = carryPhoto(from, source, target, host_, lookahead, j, photoQuality);
                 } else if (name != BV_CODIGO) {
                     requireTargetColumn(target, from, tables::PAT_BEM, i);
                     // A null BLOB is known from the row as read; only a stored one is fetched.
@@ -227,6 +228,7 @@ void ImportRun::SetImport_Bens() {
             ++counters_.Total;
             if (counters_.Total == kPageRows) {
                 writePage();
+                stopPointAfterWriteBack(tally);
                 counters_.Total_Geral += counters_.Total;
                 ++fullPages;
                 pageFull = true;
@@ -237,6 +239,7 @@ void ImportRun::SetImport_Bens() {
         }
         if (pageFull) continue;
         writePage();
+        stopPointAfterWriteBack(tally);
         closePhase(host_);
         break;
     }

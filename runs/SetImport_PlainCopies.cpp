@@ -43,13 +43,18 @@ const std::array<PlainCopy, 7>& plainCopies() {
 }
 
 const PlainCopy& plainCopyOf(const QString& table) {
-    for (const PlainCopy& step : plainCopies()) {
-        if (step.table == table) return step;
-    }
+    if (const PlainCopy* step = findPlainCopy(table)) return *step;
     throw AppError(QStringLiteral("No plain copy of ") + table);
 }
 
 }  // namespace
+
+const PlainCopy* findPlainCopy(const QString& table) {
+    for (const PlainCopy& step : plainCopies()) {
+        if (step.table == table) return &step;
+    }
+    return nullptr;
+}
 
 void requireTargetColumn(RecordSet& target, const Field& from, const QString& table, int position) {
     if (position < target.fieldCount()) return;
@@ -93,17 +98,24 @@ void ImportRun::copyPlainTable(const PlainCopy& step) {
         target.Post();
         if (step.cadence == Cadence::EveryRow) {
             writeBack(target, host_, tally);
+            stopPointAfterWriteBack(tally);
             source.Next();
         } else {
             source.Next();
-            if (j % kBatchRows == 0) writeBack(target, host_, tally);
+            if (j % kBatchRows == 0) {
+                writeBack(target, host_, tally);
+                stopPointAfterWriteBack(tally);
+            }
         }
         if (step.rowCounter) {
             if (!source.Eof()) showRowCounter(host_, j);
             keepAlive(host_);
         }
     }
-    if (step.cadence == Cadence::Every500Rows) writeBack(target, host_, tally);
+    if (step.cadence == Cadence::Every500Rows) {
+        writeBack(target, host_, tally);
+        stopPointAfterWriteBack(tally);
+    }
     closePhase(host_);
 }
 

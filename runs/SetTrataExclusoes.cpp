@@ -29,14 +29,37 @@ constexpr std::array<PurgeEntry, 12> kPurge{{
     {u"Excluindo os controles das depreciações.", "DELETE FROM PAT_DEPRECIACAO_CONTROLE"},
 }};
 
+QString tableOf(const PurgeEntry& entry) {
+    const QString statement = QString::fromLatin1(entry.statement);
+    return statement.mid(statement.lastIndexOf(u' ') + 1);
+}
+
 }  // namespace
 
+QStringList ImportRun::purgedTables() {
+    QStringList names;
+    for (const PurgeEntry& entry : kPurge) names << tableOf(entry);
+    return names;
+}
+
 void ImportRun::SetTrataExclusoes() {
+    int emptied = 0;
     for (const PurgeEntry& entry : kPurge) {
         host_.setStatus(QString::fromUtf16(entry.status));
         host_.pumpMessages();
+        const QString statement = QString::fromLatin1(entry.statement);
+        // A stop asked for while the status was painted is honoured before the next DELETE.
+        stopPoint(emptied == 0
+                      ? QStringLiteral("antes da exclusão: o banco a ser atualizado não foi "
+                                       "alterado")
+                      : QStringLiteral("durante a exclusão, antes de esvaziar %1: %2 de %3 "
+                                       "tabelas esvaziadas, nada foi importado")
+                            .arg(tableOf(entry))
+                            .arg(emptied)
+                            .arg(kPurge.size()));
         // A refused DELETE raises here and ends the run; the tables before it stay empty.
-        data_.Con_Velho.ExecuteDirect(QString::fromLatin1(entry.statement));
+        data_.Con_Velho.ExecuteDirect(statement);
+        ++emptied;
         host_.pumpMessages();
         host_.pause(kPhasePauseMs);
     }

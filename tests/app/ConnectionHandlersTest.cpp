@@ -1,5 +1,6 @@
 // The database fields against the real server: each change tries to connect at once, success
-// colours the field and says so, failure says nothing, and an open connection keeps its database.
+// colours the field and says so, failure closes the connection, reddens the field and says
+// nothing, and a connection always belongs to the database its field names.
 
 #include <QCheckBox>
 #include <QDir>
@@ -16,6 +17,7 @@ namespace patrimonio::test {
 namespace {
 
 const QColor kLime(0, 255, 0);
+const QColor kRed(255, 0, 0);
 
 // A marker table tells which database an open connection is really on.
 QString makeDatabase(const QString& path, const char* marker) {
@@ -82,7 +84,7 @@ TEST_F(ConnectionHandlers, PhotoOnlyModeOpensTheTargetFieldByItsBarePath) {
     EXPECT_TRUE(isOn(novo(), "TARGET_MARK"));
 }
 
-TEST_F(ConnectionHandlers, WhatCannotBeOpenedFailsSilently) {
+TEST_F(ConnectionHandlers, WhatCannotBeOpenedFailsSilentlyInRed) {
     const QString cases[] = {folder.path(QStringLiteral("nao-existe.fdb")),
                              QStringLiteral("/sem/pasta/x.fdb"), QStringLiteral("x")};
     for (const QString& path : cases) {
@@ -91,8 +93,9 @@ TEST_F(ConnectionHandlers, WhatCannotBeOpenedFailsSilently) {
     }
     EXPECT_FALSE(novo().Connected());
     EXPECT_FALSE(velho().Connected());
-    EXPECT_EQ(background(ui().Edit4), white);
-    EXPECT_EQ(background(ui().Edit2), white);
+    EXPECT_EQ(background(ui().Edit4), kRed);
+    EXPECT_EQ(background(ui().Edit2), kRed);
+    EXPECT_NE(white, kRed);
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_TRUE(takeErrorDialogs().isEmpty());
 }
@@ -113,27 +116,42 @@ TEST_F(ConnectionHandlers, BlankTextTriesNothingAndATypedBlankIsSentAsTyped) {
     EXPECT_TRUE(messages.isEmpty());
 }
 
-TEST_F(ConnectionHandlers, TypingKeyByKeyConnectsOnceAndKeepsTheFirstDatabase) {
-    // One change per keystroke, as typing makes them.
-    for (QChar c : source) ui().Edit4->insert(QString(c));
+TEST_F(ConnectionHandlers, AConnectionFollowsItsFieldKeyByKeyAndToAnotherFile) {
+    // One change per keystroke, as typing makes them: every prefix that names no database
+    // leaves the connection closed and the field red, without a word.
+    for (QChar c : source) {
+        ui().Edit4->insert(QString(c));
+        if (ui().Edit4->text() == source) break;
+        ASSERT_FALSE(novo().Connected()) << ui().Edit4->text().toStdString();
+        ASSERT_EQ(background(ui().Edit4), kRed);
+    }
     EXPECT_TRUE(novo().Connected());
+    EXPECT_EQ(background(ui().Edit4), kLime);
     EXPECT_EQ(messages, QStringList{"Conectado a base de dados: origem.fdb"});
-
-    // Every later change shows the message again for the new name; the connection stays put.
-    messages.clear();
-    ui().Edit4->setText(target);
-    ui().Edit4->insert(QStringLiteral("x"));
-    EXPECT_EQ(messages, (QStringList{"Conectado a base de dados: destino.fdb",
-                                     "Conectado a base de dados: destino.fdbx"}));
     EXPECT_TRUE(isOn(novo(), "SOURCE_MARK"));
-    EXPECT_FALSE(isOn(novo(), "TARGET_MARK"));
 
-    // In photo-only mode the target field drives Con_Novo, already open on the source.
+    // One keystroke more names no database: the connection lets the source go.
+    messages.clear();
+    ui().Edit4->insert(QStringLiteral("x"));
+    EXPECT_FALSE(novo().Connected());
+    EXPECT_TRUE(novo().databaseString().isEmpty());
+    EXPECT_EQ(background(ui().Edit4), kRed);
+    EXPECT_TRUE(messages.isEmpty());
+
+    // Another file: the connection is on it, as the message says.
+    ui().Edit4->setText(target);
+    EXPECT_EQ(messages, QStringList{"Conectado a base de dados: destino.fdb"});
+    EXPECT_EQ(background(ui().Edit4), kLime);
+    EXPECT_TRUE(isOn(novo(), "TARGET_MARK"));
+    EXPECT_FALSE(isOn(novo(), "SOURCE_MARK"));
+
+    // In photo-only mode the target field drives Con_Novo, by the bare path of its file.
     messages.clear();
     ui().Ck_Apenas_Tratar_Imagem->setChecked(true);
-    ui().Edit2->setText(target);
+    ui().Edit2->setText(source);
     EXPECT_EQ(messages, QStringList{"Conectado."});
     EXPECT_EQ(background(ui().Edit2), kLime);
+    EXPECT_EQ(novo().databaseString(), source);
     EXPECT_TRUE(isOn(novo(), "SOURCE_MARK"));
 }
 

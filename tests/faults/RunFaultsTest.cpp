@@ -128,7 +128,8 @@ TEST_F(RunFaults, AnAfterFolderThatCannotBeWrittenKeepsImportedPhotosAsStored) {
     // Every photo arrived, byte for byte as stored, and the log says so asset by asset.
     EXPECT_EQ(number(r.target, kPhotoCount), photos);
     EXPECT_EQ(number(r.target, kPhotoBytes), number(r.source, kPhotoBytes));
-    EXPECT_EQ(ui().MemoLOG->toPlainText().count(QStringLiteral("foto importada como estava")), photos);
+    EXPECT_EQ(ui().MemoLOG->toPlainText().count(QStringLiteral("foto importada como estava")),
+              photos);
 }
 
 TEST_F(RunFaults, AnAfterFolderThatCannotBeWrittenIsCountedByThePhotoPass) {
@@ -153,13 +154,11 @@ TEST_F(RunFaults, AnAfterFolderThatCannotBeWrittenIsCountedByThePhotoPass) {
 TEST_F(RunFaults, APhotoDatabaseHeldByTheServerGivesAClearMessageAndStaysUntouched) {
     const Register r = makeRegister(3, true);
     const int storedBytes = number(r.source, kPhotoBytes);
-    // In import mode the target field connects through the server, which then holds the file
-    // for as long as the window lives.
-    ui().Edit2->setText(r.source);
-    ASSERT_TRUE(window->data().Con_Velho.Connected());
-    ui().Ck_Apenas_Tratar_Imagem->click();
-    ui().Edit2->clear();
-    ui().Edit2->setText(r.source);  // the bare path cannot be opened: silent, as ever
+    // Another program holds the file through the server for as long as it is connected.
+    Connection other(QStringLiteral("OutroPrograma"));
+    other.Params = Connection::editParams(kServerPrefix + r.source);
+    other.Open();
+    chooseForPhotos(r.source);  // the bare path cannot be opened: silent, as ever
     EXPECT_FALSE(window->data().Con_Novo.Connected());
 
     clickRun();

@@ -132,14 +132,17 @@ TEST(ImportRunTest, CompletionMessageNamesTheRefusedRowsOnlyWhenThereAreSome) {
 }
 
 TEST(ImportRunTest, ErrorInAStepEndsTheRunWithoutCompletionButWithTheReport) {
-    // A source without the revaluations: step 9 cannot open its table.
-    RegisterPair pair("DROP TABLE PAT_REAVALIACAO;\n");
-    pair.generate({{"PAT_RESPONSAVEL", 2}, {"PAT_BAIXA", 0}});
+    // Step 3 cannot read its source: a computed column fails for every row, which the check
+    // before the purge, reading no row, does not meet.
+    RegisterPair pair({}, "ALTER TABLE PAT_TIPOBEM ADD BOOM INTEGER;\n");
+    pair.generate({{"PAT_RESPONSAVEL", 2}, {"PAT_TIPOBEM", 2}, {"PAT_BAIXA", 0}});
+    runIsql("ALTER TABLE PAT_TIPOBEM ADD BOOM COMPUTED BY (1 / 0);\ncommit;\n", pair.sourcePath);
 
     EXPECT_THROW(pair.run.run(), DatabaseError);
 
     EXPECT_TRUE(pair.host.messages().isEmpty());
-    EXPECT_EQ(pair.host.statuses().last(), "Importando as Reavaliações.");
+    ASSERT_FALSE(pair.host.statuses().isEmpty());
+    EXPECT_EQ(pair.host.statuses().last(), "Importando os tipos de BEM.");
     EXPECT_EQ(pair.targetCount("PAT_RESPONSAVEL"), 2);
     EXPECT_TRUE(
         pair.host.eventsWith("log:").contains("PAT_RESPONSAVEL: 2 lidos, 2 gravados, 0 recusados"));

@@ -560,17 +560,26 @@ TEST_F(PhotoPassTest, AnInvalidSkipListStopsThePassBeforeItStarts) {
     for (int code = 1; code <= 3; ++code) EXPECT_EQ(stored(code).photo, photo);
 }
 
-TEST_F(PhotoPassTest, ASkipListMadeInvalidDuringThePassStopsBeforeTheNextBatch) {
+TEST_F(PhotoPassTest, TheQualityAndCodesToSkipReadAtTheStartHoldForTheWholePass) {
     createAssets(photoRows(70));
+    host.skipList = QStringLiteral("3");
+    host.quality = QStringLiteral("60");
+    recordQueries();
     int pumps = 0;
+    const auto changeBoth = host.onPump;
     host.onPump = [&] {
-        if (++pumps == 10) host.skipList = QStringLiteral("9;30");
+        if (changeBoth) changeBoth();
+        if (++pumps != 10) return;
+        host.skipList = QStringLiteral("9;30");
+        host.quality = QString();
     };
-    EXPECT_EQ(runPass(), PhotoPassEnd::Stopped);
-    ASSERT_EQ(host.messages().size(), 1);  // no summary
-    EXPECT_TRUE(host.messages()[0].contains(QStringLiteral("9;30")));
-    EXPECT_EQ(stored(50).photo, fileBytes(afterFolder() + QStringLiteral("50 foto50.jpg")));
-    for (int code = 51; code <= 70; ++code) EXPECT_EQ(stored(code).photo, photo) << code;
+    EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
+    const QString filter = QStringLiteral("WHERE BEM_CODIGO NOT IN (3)");
+    EXPECT_EQ(queries(), (QStringList{query(0, filter), query(50, filter)}));
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(69, 0)});
+    EXPECT_EQ(stored(3).photo, photo);
+    // Every row holds the same photo: the second batch got the quality of the first.
+    for (int code : {60, 70}) EXPECT_EQ(stored(code).photo, stored(2).photo) << code;
 }
 
 TEST_F(PhotoPassTest, AnErrorEndsThePassWithoutItsSummary) {

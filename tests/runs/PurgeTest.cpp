@@ -83,7 +83,7 @@ TEST_F(PurgeTest, RefusedDeleteStopsThePurgeAndTheRun) {
     filled.Con_Velho.Params = Connection::editParams(kServerPrefix + pair.sourcePath);
     ImportRun run(filled, pair.counters, pair.host);
 
-    EXPECT_THROW(run.run(), DatabaseError);
+    EXPECT_THROW(run.SetTrataExclusoes(), DatabaseError);
 
     EXPECT_EQ(pair.host.statuses(), kPurgeTexts.mid(0, 9));
     EXPECT_TRUE(pair.host.messages().isEmpty());
