@@ -104,6 +104,43 @@ TEST_F(ConnectionLoss, CheckAliveFindsASilentLossAndTheNextUseConnects) {
     EXPECT_TRUE(con.Connected());
 }
 
+// The list may name another file by the time the loss is found (a field edited meanwhile): the
+// connection still goes back to its own database, where a wrong reconnect would have written
+// silently into the other file, which has the same table.
+TEST_F(ConnectionLoss, AReconnectGoesBackToTheSameDatabaseWhateverTheListSaysNow) {
+    const QString other =
+        createDatabase(folder.path(QStringLiteral("outro.fdb")),
+                       "create table T (N integer not null primary key, B blob);");
+    con.Params = Connection::editParams(kServerPrefix + other);
+    killOtherAttachments(path);
+    con.checkAlive();
+    EXPECT_FALSE(con.Connected());
+    EXPECT_EQ(con.databaseString(), kServerPrefix + path);
+
+    EXPECT_EQ(con.ExecuteDirect(QStringLiteral("insert into T (N) values (2)")), 1);
+    EXPECT_EQ(con.databaseString(), kServerPrefix + path);
+    EXPECT_EQ(queryRows(path, QStringLiteral("select count(*) from T")), QStringList{"2"});
+    EXPECT_EQ(queryRows(other, QStringLiteral("select count(*) from T")), QStringList{"0"});
+
+    // Closed, it belongs to no database; the next connect takes the list as it stands.
+    con.Close();
+    EXPECT_FALSE(con.Connected());
+    EXPECT_TRUE(con.databaseString().isEmpty());
+    EXPECT_EQ(con.ExecuteDirect(QStringLiteral("insert into T (N) values (3)")), 1);
+    EXPECT_EQ(con.databaseString(), kServerPrefix + other);
+    EXPECT_EQ(queryRows(other, QStringLiteral("select N from T")), QStringList{"3"});
+}
+
+TEST_F(ConnectionLoss, ARecordSetLeftOpenAcrossACloseGetsAnErrorNotACrash) {
+    RecordSet rs(con);
+    rs.setCommandText(QStringLiteral("select N, B from T"));
+    rs.Open();
+    con.Close();
+    // The photo is fetched when first read, through the attachment that is gone.
+    EXPECT_THROW(rs.FieldByName(QStringLiteral("B")).AsString(), DatabaseError);
+    EXPECT_FALSE(con.Connected());
+}
+
 TEST_F(ConnectionLoss, OrdinaryErrorsLeaveTheConnectionOpen) {
     EXPECT_THROW(con.ExecuteDirect(QStringLiteral("insert into T (N) values (1)")), DatabaseError);
     EXPECT_THROW(con.ExecuteDirect(QStringLiteral("selct nonsense")), DatabaseError);
