@@ -7,6 +7,7 @@
 #include "core/Errors.h"
 #include "core/Text.h"
 #include "db/RecordSetImpl.h"
+#include "db/RowSource.h"
 
 namespace patrimonio {
 
@@ -220,6 +221,7 @@ void RecordSet::Impl::clear() {
     insertBefore = kNoRow;
     changes.clear();
     refusal.reset();
+    snapshot.reset();
 }
 
 unsigned char* RecordSet::Impl::nextSlot() {
@@ -243,18 +245,15 @@ const QSet<QString>& RecordSet::Impl::computedOf(const QString& relation, ITrans
     return *c.computedColumns.insert(relation, QSet<QString>(names.begin(), names.end()));
 }
 
-void RecordSet::Impl::open() {
-    Connection::Impl& c = conn();
+void RecordSet::Impl::open(detail::RowSource& source) {
     fb::Status st;
-    fb::Transaction tra = c.begin(true);
-    const QByteArray text = toWin1252(self.commandText_);
-    fb::Statement stmt(c.att(), tra.get(), text, c.dialect);
-    fb::Ref<IMessageMetadata> out(stmt->getOutputMetadata(&st));
+    ITransaction* tra = source.transaction();
+    IMessageMetadata* out = source.metadata();
     const unsigned n = out->getCount(&st);
     if (n == 0) throw AppError(QStringLiteral("CommandText does not return a result set"));
     for (unsigned i = 0; i < n; ++i) {
         auto f = std::unique_ptr<Field>(new Field(self, static_cast<int>(i)));
-        const codec::ColumnType t = columnType(out.get(), st, i);
+        const codec::ColumnType t = columnType(out, st, i);
         const QString relation = QString::fromUtf8(out->getRelation(&st, i));
         const QString column = QString::fromUtf8(out->getField(&st, i));
         f->name_ = QString::fromUtf8(out->getAlias(&st, i));
@@ -263,8 +262,8 @@ void RecordSet::Impl::open() {
         f->scale_ = t.scale;
         f->size_ = static_cast<int>(t.length);
         f->required_ = !out->isNullable(&st, i);
-        f->readOnly_ = relation.isEmpty() || column.isEmpty() ||
-                       computedOf(relation, tra.get()).contains(column);
+        f->readOnly_ =
+            relation.isEmpty() || column.isEmpty() || computedOf(relation, tra).contains(column);
         types.push_back(t);
         offsets.push_back(out->getOffset(&st, i));
         nullOffsets.push_back(out->getNullOffset(&st, i));
@@ -276,20 +275,16 @@ void RecordSet::Impl::open() {
     // Every row keeps the fetch buffer as it came, aligned for its widest member.
     stride = (out->getMessageLength(&st) + 7u) & ~7u;
     rowsPerChunk = std::max<size_t>(1, kChunkBytes / stride);
-    fb::Ref<IResultSet> rs(stmt->openCursor(&st, tra.get(), nullptr, nullptr, out.get(), 0));
     for (;;) {
         unsigned char* slot = nextSlot();
-        if (rs->fetchNext(&st, slot) != IStatus::RESULT_OK) {
+        if (!source.fetch(slot)) {
             --usedInChunk;
             break;
         }
         link(slot, kNoRow);
     }
     fetched = static_cast<std::uint32_t>(nodes.size());
-    rs->close(&st);
-    rs.release();
-    stmt.free(&st);
-    tra.commit();
+    source.finish();
 }
 
 // ---- rows -------------------------------------------------------------------------------
@@ -516,7 +511,7 @@ QList<sql::WhereColumn> RecordSet::Impl::whereOf(const std::vector<Value>& asRea
     return where;
 }
 
-void RecordSet::Impl::loadBlobs(RowExtra& x) {
+void RecordSet::Impl::loadBlobs(RowExtra& x, std::uint32_t row) {
     if (x.blobsLoaded) return;
     if (!x.inDatabase) {
         x.blobsLoaded = true;
@@ -533,6 +528,7 @@ void RecordSet::Impl::loadBlobs(RowExtra& x) {
         x.blobsLoaded = true;
         return;
     }
+    if (blobsFromSnapshot(x, blobFields, row)) return;
     const QString table = sql::tableOfSelect(self.commandText_);
     std::vector<Param> params;
     const QString text = sql::blobSelectText(table, blobNames, whereOf(x.asRead(), &params));
@@ -581,7 +577,7 @@ bool RecordSet::Impl::editing() const {
 
 Value RecordSet::Impl::read(int i) {
     if (editing()) {
-        if (isBlob(i) && !buffer->assigned[i]) loadBlobs(*buffer);
+        if (isBlob(i) && !buffer->assigned[i]) loadBlobs(*buffer, current);
         return buffer->cur[i];
     }
     return readAt(current, i);
@@ -599,7 +595,7 @@ Value RecordSet::Impl::readAt(std::uint32_t row, int i) {
             }
             x = extras.emplace(row, materialize(row)).first->second.get();
         }
-        loadBlobs(*x);
+        loadBlobs(*x, row);
     }
     if (x) return x->cur[i];
     return heldValue(row, i);
@@ -607,7 +603,7 @@ Value RecordSet::Impl::readAt(std::uint32_t row, int i) {
 
 bool RecordSet::Impl::isNull(int i) {
     if (editing()) {
-        if (isBlob(i) && !buffer->blobsLoaded && !buffer->assigned[i]) loadBlobs(*buffer);
+        if (isBlob(i) && !buffer->blobsLoaded && !buffer->assigned[i]) loadBlobs(*buffer, current);
         return buffer->cur[i].isNull();
     }
     if (current == kNoRow) return true;
@@ -770,8 +766,27 @@ void RecordSet::setCommandText(const QString& sql) {
 void RecordSet::Open() {
     if (active()) Close();
     connection_->Open();
+    load([&] {
+        detail::QueryRows rows(connection_->impl(), toWin1252(commandText_));
+        impl_->open(rows);
+    });
+}
+
+void RecordSet::OpenPage(RowCursor& cursor, int rows) {
+    if (&cursor.connection() != connection_)
+        throw AppError(QStringLiteral("The cursor belongs to another connection"));
+    if (active()) Close();
+    commandText_ = cursor.sql();
+    load([&] {
+        detail::CursorPage page(cursor.state(), rows);
+        impl_->open(page);
+        impl_->snapshot = cursor.shared();
+    });
+}
+
+void RecordSet::load(const std::function<void()>& fill) {
     try {
-        connection_->impl().guarded([&] { impl_->open(); });
+        connection_->impl().guarded(fill);
     } catch (...) {
         impl_->clear();
         throw;

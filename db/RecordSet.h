@@ -5,6 +5,7 @@
 #include <QIODevice>
 #include <QString>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,6 +17,7 @@ namespace patrimonio {
 class Connection;
 class Field;
 class RecordSet;
+class RowCursor;
 
 // Which pending change a write-back refused, and why.
 struct Refusal {
@@ -42,6 +44,10 @@ public:
     // Connects the connection first when needed and loads every row, without its BLOBs; an
     // open record set is closed and opened afresh. Raises DatabaseError and stays closed.
     void Open();
+    // Loads the next rows of the cursor, at most `rows`, as Open loads a SELECT's rows; the
+    // command text becomes the cursor's query (write-backs go to its table). While the cursor
+    // is open, BLOBs are read in its snapshot. Raises DatabaseError and stays closed.
+    void OpenPage(RowCursor& cursor, int rows);
     // Drops the rows and the whole change log, refused changes included, without a word.
     void Close();
     bool active() const { return state_ != State::Closed; }
@@ -104,6 +110,7 @@ public:
 
 private:
     friend class Field;
+    void load(const std::function<void()>& fill);
     Connection* connection_;
     QString commandText_;
     State state_ = State::Closed;

@@ -25,6 +25,7 @@
 #include "db/ConnectionImpl.h"
 #include "db/FbApi.h"
 #include "db/RecordSet.h"
+#include "db/RowCursor.h"
 #include "db/ValueCodec.h"
 #include "db/WriteBackSql.h"
 
@@ -136,6 +137,8 @@ int packetRows(int columns, qsizetype rowTextBytes, qsizetype fixedTextBytes);
 // the values are its input parameters, row after row, in column order.
 QString packetText(const QString& quotedTable, const QStringList& columns, int rows);
 
+class RowSource;
+
 }  // namespace detail
 
 struct RecordSet::Impl {
@@ -184,6 +187,8 @@ struct RecordSet::Impl {
     bool packetsRefused = false;  // the server would not prepare a packet for this table
     std::unordered_map<std::string, int> packetLimits;  // rows per packet, by fields named
     int statementsSent = 0;                             // by the last write-back
+    // The cursor the rows came from, while it is open (RowCursor.cpp).
+    std::weak_ptr<RowCursor::State> snapshot;
 
     Connection::Impl& conn() { return self.connection_->impl(); }
     int count() const { return static_cast<int>(fields.size()); }
@@ -206,7 +211,7 @@ struct RecordSet::Impl {
     void dropStatements();
     unsigned char* nextSlot();
     const QSet<QString>& computedOf(const QString& relation, ITransaction* tra);
-    void open();
+    void open(detail::RowSource& source);
 
     // ---- rows ---------------------------------------------------------------------------
 
@@ -230,7 +235,13 @@ struct RecordSet::Impl {
     QList<sql::WhereColumn> whereOf(const std::vector<Value>& asRead,
                                     std::vector<Param>* params) const;
     // Fetches the row's BLOBs again by its values as read.
-    void loadBlobs(RowExtra& x);
+    void loadBlobs(RowExtra& x, std::uint32_t row);
+    // Reads them by id in the snapshot of the cursor the row came from; false when there is none.
+    bool blobsFromSnapshot(RowExtra& x, const std::vector<int>& blobFields, std::uint32_t row);
+    // The fetch buffer of a fetched row; null for a row added here.
+    const unsigned char* rowData(std::uint32_t row) const {
+        return row == detail::kNoRow || isNew(row) ? nullptr : nodes[row].data;
+    }
     bool editing() const;
     Value read(int i);
     // A field of a row as read, editing aside; a BLOB is fetched and kept with the row.

@@ -1,9 +1,14 @@
 #pragma once
-// The SELECT of one batch of the photo-only pass and the check of the codes to skip.
+// The query of the photo-only pass, the check of the codes to skip, and the batches of a pass.
 
 #include <QString>
+#include <optional>
+
+#include "db/RowCursor.h"
 
 namespace patrimonio {
+
+class RecordSet;
 
 constexpr int kPhotoBatchSize = 50;
 
@@ -16,7 +21,30 @@ bool isValidSkipList(const QString& skipList);
 // The text must have passed isValidSkipList.
 QString skipFilter(const QString& skipList);
 
-// The batch at the offset, in BEM_CODIGO order so that paging neither repeats nor skips a row.
-QString batchQuery(int offset, const QString& skipList);
+// The rows of a pass in BEM_CODIGO order, read once from start to end.
+QString passQuery(const QString& skipList);
+
+// The rest of a pass after `sameCodeRows` rows of code `lastCode` (an empty code: of the
+// rows without a code, which come first), under a filter the operator changed meanwhile.
+QString passQueryAfter(const QString& skipList, const QString& lastCode, int sameCodeRows);
+
+// The batches of one pass. One cursor in code order, kept open in a snapshot for the whole pass,
+// gives each batch the next rows: every batch costs the same, and a row that another program
+// changes meanwhile is met exactly once. The codes to skip are read for every batch; when they
+// change, the pass goes on after the last row it was given, under the new filter.
+class PhotoBatches {
+public:
+    // Loads the next batch (at most 50 rows) into the record set, which is closed first.
+    void loadNext(RecordSet& batch, const QString& skipList);
+
+private:
+    void notePosition(RecordSet& batch);
+
+    std::optional<RowCursor> cursor_;
+    QString skipList_;
+    bool anyRow_ = false;
+    QString lastCode_;      // code of the last row given
+    int sameCodeRows_ = 0;  // rows given so far with that code
+};
 
 }  // namespace patrimonio

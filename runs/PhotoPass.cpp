@@ -90,11 +90,15 @@ PhotoPassEnd PhotoPass::run() {
         ~Release() { lookahead.reset(); }
     } release{lookahead_};
 
-    for (int batches = 1;; ++batches) {
+    // One cursor for the whole pass: every row comes once, in code order, whatever another
+    // program changes in the table meanwhile.
+    PhotoBatches batches;
+    batches_ = &batches;
+    for (int batchCount = 1;; ++batchCount) {
         const bool full = runBatch(skipList, Compress);
         // Every photo of the batch has had its own write-back: nothing is half written here.
         if (host_.stopRequested()) {
-            host_.appendLogLine(stoppedLine(batches, counters_.Total_Geral + counters_.Total,
+            host_.appendLogLine(stoppedLine(batchCount, counters_.Total_Geral + counters_.Total,
                                             processed_, counters_.Erros));
             return PhotoPassEnd::Stopped;
         }
@@ -112,7 +116,7 @@ bool PhotoPass::runBatch(const QString& skipList, int Compress) {
     host_.setStatus(kPhotoPassWorking);
 
     RecordSet& CdsNovo = data_.CdsNovo;
-    reopen(CdsNovo, batchQuery(counters_.Total_Geral, skipList));
+    batches_->loadNext(CdsNovo, skipList);
 
     ensureFolder(beforeFolder());
     ensureFolder(afterFolder());

@@ -11,6 +11,7 @@
 #include "core/RunHost.h"
 #include "db/DataModule.h"
 #include "photos/RecompressionPool.h"
+#include "runs/PhotoBatchQuery.h"
 
 namespace patrimonio {
 
@@ -56,6 +57,7 @@ private:
     RunHost& host_;
     int photoWorkers_;
     std::unique_ptr<PhotoLookahead> lookahead_;  // during a pass
+    PhotoBatches* batches_ = nullptr;            // of the pass under way
     int processed_ = 0;
 };
 

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <vector>
 
 #include "core/Errors.h"
 #include "core/StatusConvention.h"
+#include "db/RowCursor.h"
 #include "db/TableNames.h"
 #include "runs/AssetPhoto.h"
 #include "runs/ImportRun.h"
@@ -28,10 +30,9 @@ using columns::BV_CODIGO;
 const QString kStepStatus = QStringLiteral("Importando os bens.");
 const QString kRowStatus = QStringLiteral("Importando Bem.");
 
-QString pageSelect(int offset) {
-    return QStringLiteral("SELECT FIRST 100 SKIP ") + QString::number(offset) +
-           QStringLiteral(" * FROM PAT_BEM ORDER BY BEM_CODIGO ASC");
-}
+// Read once from start to end, a page at a time, in a snapshot of its own (db/RowCursor.h):
+// the last page costs what the first does, and each asset comes exactly once.
+const QString kAssetsInCodeOrder = QStringLiteral("SELECT * FROM PAT_BEM ORDER BY BEM_CODIGO ASC");
 
 // The target only receives rows. Opened on no rows it still knows every column and its table,
 // without reading back, page after page, the whole table the earlier pages have filled.
@@ -190,9 +191,11 @@ void ImportRun::SetImport_Bens() {
     counters_.Total_Geral = 0;
     int fullPages = 0;
     PhotoLookahead lookahead(photoWorkers_, host_);
+    std::optional<RowCursor> assets;  // opened with the first page
     for (;;) {
         openPhase(host_, kStepStatus);
-        reopen(source, pageSelect(counters_.Total_Geral));
+        if (!assets) assets.emplace(source.connection(), kAssetsInCodeOrder);
+        source.OpenPage(*assets, kPageRows);
         reopen(target, kTargetSelect);
 
         source.First();

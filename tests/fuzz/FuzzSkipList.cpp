@@ -23,8 +23,8 @@ void check(bool condition, const char* what) {
     if (!condition) fail(what);
 }
 
-const QString kHead = QStringLiteral(
-    "SELECT FIRST 50 SKIP 100 BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM ");
+const QString kHead =
+    QStringLiteral("SELECT BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM ");
 const QString kOrder = QStringLiteral("ORDER BY BEM_CODIGO");
 
 }  // namespace
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString s = in.fontName + in.text;
     if (!isValidSkipList(s)) return 0;
 
-    const QString query = batchQuery(100, s);
+    const QString query = passQuery(s);
     check(query.startsWith(kHead) && query.endsWith(kOrder), "the batch query lost its shape");
     if (trimmed(s).isEmpty()) {
         check(query == kHead + kOrder, "a blank list made a filter");

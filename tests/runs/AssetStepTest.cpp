@@ -87,7 +87,7 @@ protected:
 struct PagingCase {
     const char* name;
     int assets;
-    QList<int> offsets;        // SKIP of each page, in order
+    QList<int> offsets;        // rows before each page, in order
     QList<int> pageRows;       // gauge maximum of each page
     int totalAfter;            // Total after the step
     int trailingWaitStatuses;  // "Aguardando..." at the end: the last page's and one per full page
@@ -115,13 +115,8 @@ TEST_P(AssetPaging, ReadsPagesOfAHundredInCodeOrderFromOffsetZero) {
     pair->run.SetImport_Bens();
     notePage();
 
-    QStringList expectedSelects;
-    for (int offset : c.offsets) {
-        expectedSelects << QStringLiteral(
-                               "SELECT FIRST 100 SKIP %1 * FROM PAT_BEM ORDER BY BEM_CODIGO ASC")
-                               .arg(offset);
-    }
-    EXPECT_EQ(pageSelects, expectedSelects);
+    // One query read page after page.
+    EXPECT_EQ(pageSelects, QStringList{"SELECT * FROM PAT_BEM ORDER BY BEM_CODIGO ASC"});
     QStringList maxima;
     for (int rows : c.pageRows) maxima << QString::number(rows);
     EXPECT_EQ(pair->host.eventsWith("gauge-max:"), maxima);

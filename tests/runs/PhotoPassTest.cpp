@@ -177,11 +177,10 @@ protected:
     std::shared_ptr<QStringList> queriesSeen;
 };
 
-QString query(int offset, const QString& filter = {}) {
+// The one query of a pass, read batch after batch.
+QString query(const QString& filter = {}) {
     return QStringLiteral(
-               "SELECT FIRST 50 SKIP %1 BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM "
-               "PAT_BEM %2ORDER BY BEM_CODIGO")
-        .arg(offset)
+               "SELECT BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM %1ORDER BY BEM_CODIGO")
         .arg(filter.isEmpty() ? QString() : filter + u' ');
 }
 
@@ -217,14 +216,21 @@ TEST(BatchQueryTest, SkipListIsCheckedNotSpliced) {
 }
 
 TEST(BatchQueryTest, QueryTextKeepsTheListAsTyped) {
-    EXPECT_EQ(batchQuery(0, QString()), query(0));
-    EXPECT_EQ(batchQuery(0, QStringLiteral("  ")), query(0));
-    EXPECT_EQ(
-        batchQuery(100, QStringLiteral("9,30,105,1010")),
-        QStringLiteral("SELECT FIRST 50 SKIP 100 BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM "
-                       "PAT_BEM WHERE BEM_CODIGO NOT IN (9,30,105,1010) ORDER BY BEM_CODIGO"));
-    EXPECT_EQ(batchQuery(50, QStringLiteral(" 9, 30 ")),
-              query(50, QStringLiteral("WHERE BEM_CODIGO NOT IN ( 9, 30 )")));
+    EXPECT_EQ(passQuery(QString()), query());
+    EXPECT_EQ(passQuery(QStringLiteral("  ")), query());
+    EXPECT_EQ(passQuery(QStringLiteral("9,30,105,1010")),
+              QStringLiteral("SELECT BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM "
+                             "PAT_BEM WHERE BEM_CODIGO NOT IN (9,30,105,1010) ORDER BY BEM_CODIGO"));
+    EXPECT_EQ(passQuery(QStringLiteral(" 9, 30 ")),
+              query(QStringLiteral("WHERE BEM_CODIGO NOT IN ( 9, 30 )")));
+    // Going on after a changed filter: past the rows of the last code already given.
+    EXPECT_EQ(passQueryAfter(QStringLiteral(" 9, 30 "), QStringLiteral("77"), 2),
+              QStringLiteral("SELECT SKIP 2 BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM "
+                             "WHERE BEM_CODIGO NOT IN ( 9, 30 ) AND BEM_CODIGO >= 77 "
+                             "ORDER BY BEM_CODIGO"));
+    EXPECT_EQ(passQueryAfter(QString(), QStringLiteral("-4"), 1),
+              QStringLiteral("SELECT SKIP 1 BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM "
+                             "WHERE BEM_CODIGO >= -4 ORDER BY BEM_CODIGO"));
 }
 
 TEST(BatchQueryTest, QualityOfABatch) {
@@ -282,9 +288,7 @@ TEST_P(PhotoPassBatches, FiftyAtATimeInCodeOrder) {
     recordQueries();
     EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
 
-    QStringList expected;
-    for (int b = 0; b < c.maxima.size(); ++b) expected << query(b * 50);
-    EXPECT_EQ(queries(), expected);
+    EXPECT_EQ(queries(), QStringList{query()});
     QStringList maxima;
     for (int m : c.maxima) maxima << QString::number(m);
     EXPECT_EQ(host.eventsWith(QStringLiteral("gauge-max:")), maxima);
@@ -466,7 +470,7 @@ TEST_F(PhotoPassTest, TwoPassesInARowKeepEveryOriginal) {
     host = RecordingHost();
     recordQueries();
     EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
-    EXPECT_EQ(queries(), (QStringList{query(0), query(50)}));
+    EXPECT_EQ(queries(), QStringList{query()});
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(60, 0)});
     // The second pass recompressed the first pass's result again, and kept that as a backup of
     // its own beside the original, which is untouched.
@@ -543,7 +547,7 @@ TEST_F(PhotoPassTest, SkipListAsTyped) {
     createAssets(photoRows(5));
     host.skipList = QStringLiteral(" 2, 4 ");
     runPass();
-    EXPECT_EQ(lastQuery(), query(0, QStringLiteral("WHERE BEM_CODIGO NOT IN ( 2, 4 )")));
+    EXPECT_EQ(lastQuery(), query(QStringLiteral("WHERE BEM_CODIGO NOT IN ( 2, 4 )")));
     for (int code : {2, 4}) EXPECT_EQ(stored(code).photo, photo);
     for (int code : {1, 3, 5}) EXPECT_NE(stored(code).photo, photo);
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(3, 0)});
