@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QSet>
+#include <algorithm>
 #include <optional>
 
 #include "FullFolder.h"
@@ -143,6 +145,56 @@ INSTANTIATE_TEST_SUITE_P(
                           "TwoFullPagesThenAnEmptyOne", 200, {0, 100, 200}, {100, 100, 0}, 0, 3},
                       PagingCase{"EmptyTable", 0, {0}, {0}, 0, 1}),
     [](const ::testing::TestParamInfo<PagingCase>& c) { return std::string(c.param.name); });
+
+// Codes need not be unique: a register without the key gives ten rows of code 95 across the
+// boundary of the first page, and more repeated codes further on. Rows are filled in an order
+// of their own, so that only the query's order can bring them in code order.
+class AssetRepeatedCodes : public AssetStep, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(AssetRepeatedCodes, EveryRowArrivesOnceInCodeOrder) {
+    const bool indexed = GetParam();
+    const QByteArray ddl =
+        "CREATE TABLE PAT_BEM (BEM_CODIGO INTEGER NOT NULL, BEM_DESCRICAO VARCHAR(40),\n"
+        "  BV_CODIGO INTEGER, BEM_IMAGEM BLOB SUB_TYPE 0, BEM_IMAGEM_NOME VARCHAR(100));\n" +
+        QByteArray(indexed ? "CREATE INDEX IX_BEM_CODIGO ON PAT_BEM (BEM_CODIGO);\n" : "");
+    RegisterPair pair = RegisterPair::custom(ddl, ddl);
+    exeDir = pair.folder.path(QStringLiteral("programa"));
+    setExecutableDirForTesting(exeDir);
+    QStringList script;
+    for (int k = 0; k < 250; ++k) {
+        const int row = (k * 97) % 250;  // every row once, scattered
+        // Rows 95..104 share code 95; rows 195..199 code 195; the rest their own number.
+        const int code = row >= 95 && row < 105 ? 95 : row >= 195 && row < 200 ? 195 : row;
+        script << QStringLiteral(
+                      "INSERT INTO PAT_BEM (BEM_CODIGO, BEM_DESCRICAO) VALUES (%1, "
+                      "'linha %2');")
+                      .arg(code)
+                      .arg(row);
+    }
+    runIsql((script.join(u'\n') + QStringLiteral("\ncommit;\n")).toUtf8(), pair.sourcePath);
+
+    // The rows in the order the step meets them, read as each row is handled.
+    QStringList met;
+    QList<int> codes;
+    pair.host.onPump = [&] {
+        const QStringList& events = pair.host.events;
+        if (events.size() < 2 || events[events.size() - 2] != "status:Importando Bem.") return;
+        met << pair.data.CdsNovo.FieldByName("BEM_DESCRICAO").AsString();
+        codes << pair.data.CdsNovo.FieldByName("BEM_CODIGO").AsString().toInt();
+    };
+
+    pair.run.SetImport_Bens();
+
+    EXPECT_EQ(pair.host.eventsWith("gauge-max:"), (QStringList{"100", "100", "50"}));
+    EXPECT_EQ(met.size(), 250);
+    EXPECT_EQ(QSet<QString>(met.begin(), met.end()).size(), 250);  // none twice
+    EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
+    EXPECT_EQ(pair.target("SELECT BEM_CODIGO, BEM_DESCRICAO FROM PAT_BEM ORDER BY 1, 2"),
+              pair.source("SELECT BEM_CODIGO, BEM_DESCRICAO FROM PAT_BEM ORDER BY 1, 2"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Plans, AssetRepeatedCodes, ::testing::Bool(),
+                         [](const auto& p) { return p.param ? "indexed" : "sorted"; });
 
 TEST_F(AssetStep, FullPageShowsGaugeCounterAndStatusesInOrder) {
     auto pair = makePair(100, false);

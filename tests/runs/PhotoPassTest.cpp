@@ -218,9 +218,10 @@ TEST(BatchQueryTest, SkipListIsCheckedNotSpliced) {
 TEST(BatchQueryTest, QueryTextKeepsTheListAsTyped) {
     EXPECT_EQ(passQuery(QString()), query());
     EXPECT_EQ(passQuery(QStringLiteral("  ")), query());
-    EXPECT_EQ(passQuery(QStringLiteral("9,30,105,1010")),
-              QStringLiteral("SELECT BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM "
-                             "PAT_BEM WHERE BEM_CODIGO NOT IN (9,30,105,1010) ORDER BY BEM_CODIGO"));
+    EXPECT_EQ(
+        passQuery(QStringLiteral("9,30,105,1010")),
+        QStringLiteral("SELECT BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM "
+                       "PAT_BEM WHERE BEM_CODIGO NOT IN (9,30,105,1010) ORDER BY BEM_CODIGO"));
     EXPECT_EQ(passQuery(QStringLiteral(" 9, 30 ")),
               query(QStringLiteral("WHERE BEM_CODIGO NOT IN ( 9, 30 )")));
     // Going on after a changed filter: past the rows of the last code already given.
@@ -541,6 +542,64 @@ TEST_F(PhotoPassTest, ARefusedWriteBackKeepsTheStoredPhotoAndThePassGoesOn) {
         << host.log.toStdString();
     EXPECT_EQ(host.saves, 1);
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(9, 1)});
+}
+
+// Another program renumbers a row the pass has already handled, from 5 to 1000. Read with
+// FIRST/SKIP, the next batch would start one row late, so that row 51 was never handled, and
+// row 1000 would be handled a second time.
+TEST_F(PhotoPassTest, ARowChangedByAnotherProgramIsNeitherSkippedNorRepeated) {
+    createAssets(photoRows(100));
+    Connection other(QStringLiteral("other"));
+    other.Params = Connection::editParams(dbPath);
+    int pumps = 0;
+    host.onPump = [&] {
+        // After row 10, when row 5 has been written back.
+        if (++pumps == 11) {
+            EXPECT_EQ(other.ExecuteDirect(
+                          QStringLiteral("UPDATE PAT_BEM SET BEM_CODIGO = 1000, BEM_DESCRICAO = "
+                                         "'renumerado' WHERE BEM_CODIGO = 5")),
+                      1);
+        }
+    };
+
+    EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
+
+    EXPECT_EQ(host.eventsWith(QStringLiteral("gauge-max:")), (QStringList{"50", "50", "0"}));
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(100, 0)});
+    EXPECT_EQ(host.log, QString());
+    for (int code = 1; code <= 100; ++code) {
+        if (code == 5) continue;
+        EXPECT_EQ(stored(code).photo,
+                  fileBytes(afterFolder() + QStringLiteral("%1 foto%1.jpg").arg(code)))
+            << code;
+    }
+    // The renumbered row keeps the photo it was given once, and was not met again.
+    EXPECT_EQ(stored(1000).photo, fileBytes(afterFolder() + QStringLiteral("5 foto5.jpg")));
+    EXPECT_FALSE(QFile::exists(beforeFolder() + QStringLiteral("1000__foto5.jpg")));
+}
+
+// Codes typed during the pass count from the next batch on; the pass goes on after the last row
+// it handled, without meeting a row twice.
+TEST_F(PhotoPassTest, CodesToSkipChangedDuringThePassCountFromTheNextBatch) {
+    createAssets(photoRows(70));
+    int pumps = 0;
+    host.onPump = [&] {
+        if (++pumps == 20) host.skipList = QStringLiteral("10,55,56");
+    };
+    const auto beforeFileTimes = [] { return QDir(beforeFolder()).entryList(QDir::Files).size(); };
+
+    EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
+
+    EXPECT_EQ(lastQuery(), QStringLiteral("SELECT SKIP 1 BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME "
+                                          "FROM PAT_BEM WHERE BEM_CODIGO NOT IN (10,55,56) AND "
+                                          "BEM_CODIGO >= 50 ORDER BY BEM_CODIGO"));
+    EXPECT_EQ(host.eventsWith(QStringLiteral("gauge-max:")), (QStringList{"50", "18"}));
+    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(68, 0)});
+    EXPECT_EQ(beforeFileTimes(), 68);
+    // Row 10 was handled before the change; 55 and 56 are left as stored.
+    EXPECT_NE(stored(10).photo, photo);
+    for (int code : {55, 56}) EXPECT_EQ(stored(code).photo, photo) << code;
+    for (int code : {51, 57, 70}) EXPECT_NE(stored(code).photo, photo) << code;
 }
 
 TEST_F(PhotoPassTest, SkipListAsTyped) {
