@@ -34,6 +34,10 @@ namespace patrimonio {
 
 namespace {
 
+// The screen shows a new frame about every 16 ms: pumping more often than that only repaints
+// what nobody can see, at a cost a step would pay for every row.
+constexpr qint64 kFrameMs = 16;
+
 const QColor kLime(0, 255, 0);
 const QColor kRed(255, 0, 0);
 const QColor kTeal(0, 128, 128);
@@ -118,12 +122,16 @@ public:
         w_.closeAfterRun_ = false;
         w_.setRunEnabled(false);
         w_.setInputsEnabled(false);
+        // The run's first pump does real work, whenever the last one was.
+        w_.sincePump_.invalidate();
     }
     ~RunGuard() {
         w_.running_ = false;
         w_.setRunEnabled(true);
         w_.showPhoto({});
         w_.setInputsEnabled(true);
+        // However the run ended, its last texts are on screen.
+        w_.paintStatusNow();
         if (w_.closeAfterRun_) {
             w_.closeAfterRun_ = false;
             // After the handler has returned (and an error it raised has been shown).
@@ -437,7 +445,8 @@ void TFrmImportador::setStatus(const QString& text) {
 }
 void TFrmImportador::setWork(const QString& text) {
     ui_->LblWork->setText(text);
-    fitToText(*ui_->LblWork);
+    // Measuring the text is the dear part; it waits for the next paint.
+    workFitPending_ = true;
 }
 void TFrmImportador::setGaugeMinimum(int value) {
     ui_->Gauge1->setMinimum(value);
@@ -456,11 +465,33 @@ int TFrmImportador::gaugeProgress() const {
 }
 
 void TFrmImportador::pumpMessages() {
+    // Steps pump after every row. The values are already stored; they are painted, and the
+    // operator's input handled, once per frame.
+    if (sincePump_.isValid() && sincePump_.elapsed() < kFrameMs) return;
+    if (workFitPending_) {
+        fitToText(*ui_->LblWork);
+        workFitPending_ = false;
+    }
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    sincePump_.start();
+}
+
+void TFrmImportador::paintStatusNow() {
+    if (workFitPending_) {
+        fitToText(*ui_->LblWork);
+        workFitPending_ = false;
+    }
+    if (!isVisible()) return;
+    for (QWidget* w : {static_cast<QWidget*>(ui_->LblStatus), static_cast<QWidget*>(ui_->LblWork),
+                       static_cast<QWidget*>(ui_->Gauge1)}) {
+        w->repaint();
+    }
 }
 
 void TFrmImportador::pause(int milliseconds) {
+    // The window handles nothing while it waits: what it shows meanwhile must be current.
+    paintStatusNow();
     seams_.pause(milliseconds);
 }
 void TFrmImportador::waitResponsive(const std::function<bool(int)>& finished) {
@@ -490,6 +521,8 @@ void TFrmImportador::showPhoto(const PhotoView& photo) {
 }
 
 void TFrmImportador::showMessage(const QString& text) {
+    // A modal box holds the run: the window behind it shows the values of the moment.
+    paintStatusNow();
     seams_.message(text);
 }
 QString TFrmImportador::qualityText() const {

@@ -78,6 +78,11 @@ public:
     void appendLogLine(const QString& line) override;
     void saveLog() override;
 
+    // Paints what the status widgets hold now, handling no input. Pumping does real work at
+    // most once per frame, so this is what puts a run's last values on screen before a wait
+    // and at the end of a run.
+    void paintStatusNow();
+
     // Window chores, the window's alone: no run does them.
     void setRunEnabled(bool enabled);  // BitBtn1 and the mode box
     // The database fields with their pickers, the quality and the codes to skip; SpeedButton1
@@ -113,8 +118,10 @@ private:
     WindowSeams seams_;
     bool running_ = false;
     bool waitingForPhotos_ = false;
-    QElapsedTimer photoShown_;    // since the photo box was last refreshed
-    bool stopRequested_ = false;  // the operator answered "Sim" during the run under way
+    QElapsedTimer photoShown_;     // since the photo box was last refreshed
+    QElapsedTimer sincePump_;      // since the last pump that did real work
+    bool workFitPending_ = false;  // LblWork has a new text and not yet its width
+    bool stopRequested_ = false;   // the operator answered "Sim" during the run under way
     bool closeAfterRun_ = false;
 };
 

@@ -3,11 +3,14 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
 #include "WindowFixture.h"
+#include "app/Gauge.h"
 #include "core/Errors.h"
+#include "core/StatusConvention.h"
 
 namespace patrimonio::test {
 
@@ -33,6 +36,74 @@ protected:
     bool runEnabledDuring = true;
     bool modeBoxEnabledDuring = true;
 };
+
+// What the status widgets show on screen, as they are painted.
+class PaintLog : public QObject {
+public:
+    QStringList painted;  // "LblStatus:<text>", "LblWork:<text>", "Gauge1:<progress>"
+    QStringList of(const char* widget) const {
+        QStringList out;
+        const QString prefix = QLatin1StringView(widget) + u':';
+        for (const QString& p : painted)
+            if (p.startsWith(prefix)) out << p.mid(prefix.size());
+        return out;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint) return false;
+        if (const auto* label = qobject_cast<QLabel*>(watched)) {
+            painted << watched->objectName() + u':' + label->text();
+        } else if (const auto* gauge = qobject_cast<Gauge*>(watched)) {
+            painted << watched->objectName() + u':' + QString::number(gauge->progress());
+        }
+        return false;
+    }
+};
+
+// A step reports every row; the window paints at the screen's pace, shows the opening text
+// through the pause, and has the run's last values on screen when the run ends.
+TEST_F(RunDriver, ReportingPaintsAtTheScreensPaceAndEndsWithTheLastValuesOnScreen) {
+    PaintLog log;
+    for (QWidget* w : {static_cast<QWidget*>(ui().LblStatus), static_cast<QWidget*>(ui().LblWork),
+                       static_cast<QWidget*>(ui().Gauge1)}) {
+        w->installEventFilter(&log);
+    }
+    QCoreApplication::processEvents();
+    log.painted.clear();
+    constexpr int rows = 3000;
+    QStringList paintedDuringPause;
+    window->seams().pause = [&](int) { paintedDuringPause = log.of("LblStatus"); };
+    onRun([&] {
+        RunHost& host = *window;
+        openPhase(host, QStringLiteral("Importando as depreciações."));
+        setRangeMinFirst(host, rows);
+        for (int j = 0; j < rows; ++j) {
+            host.setGaugeProgress(j);
+            if (j + 1 < rows) showRowCounter(host, j);
+            keepAlive(host);
+        }
+        closePhase(host);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    // Called directly: nothing handles the window's messages after the run.
+    window->BitBtn1Click();
+    const qint64 ms = clock.elapsed();
+
+    EXPECT_EQ(paintedDuringPause.value(paintedDuringPause.size() - 1),
+              QStringLiteral("Importando as depreciações."));
+    const int workPaints = static_cast<int>(log.of("LblWork").size());
+    EXPECT_LE(workPaints, ms / 16 + 3) << ms << " ms";
+    EXPECT_LT(workPaints, rows / 10);
+    EXPECT_EQ(log.of("LblStatus").value(log.of("LblStatus").size() - 1),
+              QStringLiteral("Aguardando..."));
+    EXPECT_EQ(log.of("LblWork").value(workPaints - 1), QStringLiteral("2998 de 3000"));
+    EXPECT_EQ(log.of("Gauge1").value(log.of("Gauge1").size() - 1), QStringLiteral("2999"));
+    EXPECT_EQ(ui().LblWork->text(), QStringLiteral("2998 de 3000"));
+    EXPECT_GE(ui().LblWork->width(),
+              ui().LblWork->fontMetrics().horizontalAdvance(ui().LblWork->text()));
+}
 
 TEST_F(RunDriver, ReadsTheModeBoxAtTheClick) {
     onRun();
