@@ -58,6 +58,11 @@ public:
     int gaugeProgress() const override { return progress_; }
     void pumpMessages() override {}
     void pause(int) override {}
+    void waitResponsive(const std::function<bool(int)>& finished) override {
+        while (!finished(15)) {
+        }
+    }
+    void showPhoto(const PhotoView&) override {}
     QString logText() const override { return {}; }
     void setLogText(const QString&) override {}
     void appendLogLine(const QString&) override {}

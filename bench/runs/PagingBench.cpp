@@ -36,6 +36,11 @@ public:
     int gaugeProgress() const override { return progress_; }
     void pumpMessages() override {}
     void pause(int) override {}
+    void waitResponsive(const std::function<bool(int)>& finished) override {
+        while (!finished(15)) {
+        }
+    }
+    void showPhoto(const PhotoView&) override {}
     void showMessage(const QString&) override {}
     QString qualityText() const override { return QStringLiteral("60"); }
     QString skipListText() const override { return {}; }
