@@ -24,27 +24,17 @@ QString skipFilter(const QString& skipList);
 // The rows of a pass in BEM_CODIGO order, read once from start to end.
 QString passQuery(const QString& skipList);
 
-// The rest of a pass after `sameCodeRows` rows of code `lastCode` (an empty code: of the
-// rows without a code, which come first), under a filter the operator changed meanwhile.
-QString passQueryAfter(const QString& skipList, const QString& lastCode, int sameCodeRows);
-
 // The batches of one pass. One cursor in code order, kept open in a snapshot for the whole pass,
 // gives each batch the next rows: every batch costs the same, and a row that another program
-// changes meanwhile is met exactly once. The codes to skip are read for every batch; when they
-// change, the pass goes on after the last row it was given, under the new filter.
+// changes meanwhile is met exactly once. The codes to skip are read once, when the pass starts.
 class PhotoBatches {
 public:
-    // Loads the next batch (at most 50 rows) into the record set, which is closed first.
+    // Loads the next batch (at most 50 rows) into the record set, which is closed first. The
+    // first call opens the cursor with the pass's codes to skip.
     void loadNext(RecordSet& batch, const QString& skipList);
 
 private:
-    void notePosition(RecordSet& batch);
-
     std::optional<RowCursor> cursor_;
-    QString skipList_;
-    bool anyRow_ = false;
-    QString lastCode_;      // code of the last row given
-    int sameCodeRows_ = 0;  // rows given so far with that code
 };
 
 }  // namespace patrimonio

@@ -224,14 +224,6 @@ TEST(BatchQueryTest, QueryTextKeepsTheListAsTyped) {
                        "PAT_BEM WHERE BEM_CODIGO NOT IN (9,30,105,1010) ORDER BY BEM_CODIGO"));
     EXPECT_EQ(passQuery(QStringLiteral(" 9, 30 ")),
               query(QStringLiteral("WHERE BEM_CODIGO NOT IN ( 9, 30 )")));
-    // Going on after a changed filter: past the rows of the last code already given.
-    EXPECT_EQ(passQueryAfter(QStringLiteral(" 9, 30 "), QStringLiteral("77"), 2),
-              QStringLiteral("SELECT SKIP 2 BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM "
-                             "WHERE BEM_CODIGO NOT IN ( 9, 30 ) AND BEM_CODIGO >= 77 "
-                             "ORDER BY BEM_CODIGO"));
-    EXPECT_EQ(passQueryAfter(QString(), QStringLiteral("-4"), 1),
-              QStringLiteral("SELECT SKIP 1 BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM "
-                             "WHERE BEM_CODIGO >= -4 ORDER BY BEM_CODIGO"));
 }
 
 TEST(BatchQueryTest, QualityOfABatch) {
@@ -580,28 +572,6 @@ TEST_F(PhotoPassTest, ARowChangedByAnotherProgramIsNeitherSkippedNorRepeated) {
 
 // Codes typed during the pass count from the next batch on; the pass goes on after the last row
 // it handled, without meeting a row twice.
-TEST_F(PhotoPassTest, CodesToSkipChangedDuringThePassCountFromTheNextBatch) {
-    createAssets(photoRows(70));
-    int pumps = 0;
-    host.onPump = [&] {
-        if (++pumps == 20) host.skipList = QStringLiteral("10,55,56");
-    };
-    const auto beforeFileTimes = [] { return QDir(beforeFolder()).entryList(QDir::Files).size(); };
-
-    EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
-
-    EXPECT_EQ(lastQuery(), QStringLiteral("SELECT SKIP 1 BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME "
-                                          "FROM PAT_BEM WHERE BEM_CODIGO NOT IN (10,55,56) AND "
-                                          "BEM_CODIGO >= 50 ORDER BY BEM_CODIGO"));
-    EXPECT_EQ(host.eventsWith(QStringLiteral("gauge-max:")), (QStringList{"50", "18"}));
-    EXPECT_EQ(host.messages(), QStringList{photoPassSummary(68, 0)});
-    EXPECT_EQ(beforeFileTimes(), 68);
-    // Row 10 was handled before the change; 55 and 56 are left as stored.
-    EXPECT_NE(stored(10).photo, photo);
-    for (int code : {55, 56}) EXPECT_EQ(stored(code).photo, photo) << code;
-    for (int code : {51, 57, 70}) EXPECT_NE(stored(code).photo, photo) << code;
-}
-
 TEST_F(PhotoPassTest, SkipListAsTyped) {
     createAssets(photoRows(5));
     host.skipList = QStringLiteral(" 2, 4 ");
@@ -638,7 +608,7 @@ TEST_F(PhotoPassTest, TheQualityAndCodesToSkipReadAtTheStartHoldForTheWholePass)
     };
     EXPECT_EQ(runPass(), PhotoPassEnd::Finished);
     const QString filter = QStringLiteral("WHERE BEM_CODIGO NOT IN (3)");
-    EXPECT_EQ(queries(), (QStringList{query(0, filter), query(50, filter)}));
+    EXPECT_EQ(queries(), QStringList{query(filter)});
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(69, 0)});
     EXPECT_EQ(stored(3).photo, photo);
     // Every row holds the same photo: the second batch got the quality of the first.
