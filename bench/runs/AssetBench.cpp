@@ -7,14 +7,23 @@
 //    SetJPGCompression alone on the same photos; the step may add at most 15%.
 // 3. Memory: `large` assets of which `memory photos` hold a camera-sized photo, spread evenly;
 //    the peak resident memory of the step must stay under 200 MB.
+// Alone, selected by its first argument:
+//   assets_bench workers [assets=1000] [width=4000] [height=3000]
+// 4. Workers: the step over `assets` assets, each with a camera-sized photo, recompressing one
+//    photo at a time, on one worker, on two and on one per core, each on a fresh copy of the
+//    same empty target: photos per second, the ratio to one at a time, peak memory, and whether
+//    the before and after files and the target's PAT_BEM rows are byte for byte those of one at
+//    a time. Then, one at a time, the step's CPU per photo over the codec alone (at most +15%).
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <stdexcept>
 #include <vector>
@@ -26,6 +35,7 @@
 #include "core/RunCounters.h"
 #include "db/DataModule.h"
 #include "photos/JpegRecompressor.h"
+#include "photos/RecompressionPool.h"
 #include "runs/ImportRun.h"
 
 using namespace patrimonio;
@@ -91,7 +101,7 @@ struct StepRun {
     PhotoTally photos;
 };
 
-StepRun runStep(const Pair& pair) {
+StepRun runStep(const Pair& pair, int photoWorkers = RecompressionPool::coreCount()) {
     DataModule data;
     data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + pair.source);
     data.Con_Velho.Params = Connection::editParams(test::kServerPrefix + pair.target);
@@ -103,7 +113,7 @@ StepRun runStep(const Pair& pair) {
     host.onPump = [&host] {
         if (host.events.size() > 1000) host.events.clear();
     };
-    ImportRun run(data, counters, host);
+    ImportRun run(data, counters, host, photoWorkers);
     resetPeak();
     QElapsedTimer t;
     const double cpu0 = processCpuMs(), server0 = serverCpuMs();
@@ -119,10 +129,224 @@ StepRun runStep(const Pair& pair) {
     return result;
 }
 
+// The source for the workers: `assets` assets, each with a camera photo. The samples go in
+// through the client once each; the server copies them into the other rows itself, a hundred
+// rows per statement, which is far quicker than sending every photo over the wire.
+Pair makePhotoPair(const QTemporaryDir& tmp, const QString& name, int assets,
+                   const std::vector<QByteArray>& samples) {
+    const int sent = std::min(assets, static_cast<int>(samples.size()));
+    const Pair pair = makePair(tmp, name, sent, 1, samples);
+    for (int first = sent + 1; first <= assets; first += 100) {
+        const int last = std::min(assets, first + 99);
+        test::runIsql(
+            QStringLiteral("SET TERM ^ ;\n"
+                           "EXECUTE BLOCK AS\n"
+                           "  DECLARE i INTEGER = %1;\n"
+                           "BEGIN\n"
+                           "  WHILE (i <= %2) DO BEGIN\n"
+                           "    INSERT INTO PAT_BEM (BEM_CODIGO, BEM_PLAQUETA, BEM_DESCRICAO,\n"
+                           "      BEM_DATA_AQUISICAO, BEM_VALOR_AQUISICAO, BEM_FORNECEDOR,\n"
+                           "      BEM_IMAGEM, BEM_IMAGEM_NOME)\n"
+                           "    SELECT :i, 'PM-' || LPAD(CAST(:i AS VARCHAR(10)), 6, '0'),\n"
+                           "      BEM_DESCRICAO, BEM_DATA_AQUISICAO, BEM_VALOR_AQUISICAO + :i,\n"
+                           "      BEM_FORNECEDOR, BEM_IMAGEM, 'bem_' || :i || '.jpg'\n"
+                           "    FROM PAT_BEM WHERE BEM_CODIGO = MOD(:i - 1, %3) + 1;\n"
+                           "    i = i + 1;\n"
+                           "  END\n"
+                           "END^\n"
+                           "SET TERM ; ^\n"
+                           "COMMIT;\n")
+                .arg(first)
+                .arg(last)
+                .arg(sent)
+                .toLatin1(),
+            pair.source);
+    }
+    return pair;
+}
+
+// The files of a folder, by name and content in name order, as one digest; the folder is then
+// removed (a thousand camera photos weigh gigabytes, and each run starts from none).
+QByteArray folderDigest(const QString& path) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QDir folder(path);
+    const QStringList names = folder.entryList(QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        QFile file(folder.filePath(name));
+        if (!file.open(QIODevice::ReadOnly)) return QByteArrayLiteral("unreadable");
+        hash.addData(name.toUtf8());
+        hash.addData(QByteArray::number(file.size()));
+        hash.addData(&file);
+    }
+    folder.removeRecursively();
+    return QByteArray::number(names.size()) + ':' + hash.result().toHex();
+}
+
+// Every column of every row of the database's PAT_BEM in code order, as one digest.
+QByteArray rowsDigest(const QString& database) {
+    DataModule data;
+    data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + database);
+    RecordSet& rows = data.CdsAux;
+    rows.setCommandText(QStringLiteral("SELECT * FROM PAT_BEM ORDER BY BEM_CODIGO"));
+    rows.Open();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    int count = 0;
+    for (rows.First(); !rows.Eof(); rows.Next(), ++count) {
+        for (int i = 0; i < rows.fieldCount(); ++i) {
+            const Value value = rows.Fields(i).AsVariant();
+            const QByteArray bytes = value.toBytes();
+            hash.addData(QByteArray::number(static_cast<int>(value.kind())) + ':' +
+                         QByteArray::number(bytes.size()) + ':');
+            hash.addData(bytes);
+        }
+    }
+    rows.Close();
+    return QByteArray::number(count) + ':' + hash.result().toHex();
+}
+
+// The codec alone on the samples in turn, `count` photos: CPU ms per photo.
+double codecCpuPerPhoto(const std::vector<QByteArray>& samples, int count) {
+    const double cpu0 = processCpuMs();
+    qint64 bytes = 0;
+    for (int i = 0; i < count; ++i)
+        bytes += recompressInMemory(60, samples[(i + 1) % samples.size()]).jpeg.size();
+    return bytes > 0 ? (processCpuMs() - cpu0) / count : -1;
+}
+
+// SetJPGCompression on the samples written as files, `count` photos: CPU ms per photo.
+double fileCodecCpuPerPhoto(const std::vector<QString>& inputs, const QString& out, int count) {
+    const double cpu0 = processCpuMs();
+    for (int i = 0; i < count; ++i) SetJPGCompression(60, inputs[(i + 1) % inputs.size()], out);
+    return (processCpuMs() - cpu0) / count;
+}
+
+// 4. The step one photo at a time and with 1, 2 and one-per-core workers.
+bool workersSection(int assets, int width, int height) {
+    QTemporaryDir tmp;
+    std::vector<QByteArray> samples;
+    for (unsigned s = 0; s < 4; ++s) samples.push_back(cameraPhoto(width, height, s));
+    qsizetype largest = 0;
+    for (const QByteArray& sample : samples) largest = std::max(largest, sample.size());
+    std::printf(
+        "4. workers: %d assets, each with a %d x %d photo (%zu distinct, up to %lld KiB "
+        "stored)\n",
+        assets, width, height, samples.size(), static_cast<long long>(largest / 1024));
+    std::fflush(stdout);
+    QElapsedTimer filling;
+    filling.start();
+    const Pair pair = makePhotoPair(tmp, QStringLiteral("obreiros"), assets, samples);
+    std::printf("   databases made in %.1f s\n", static_cast<double>(filling.elapsed()) / 1000);
+
+    // Measured before and after the runs, since a shared machine drifts; the mean counts.
+    const int codecCount = std::min(assets, 4 * static_cast<int>(samples.size()));
+    QDir().mkpath(tmp.filePath(QStringLiteral("ref")));
+    std::vector<QString> inputs;
+    for (size_t s = 0; s < samples.size(); ++s) {
+        inputs.push_back(tmp.filePath(QStringLiteral("ref/in%1.jpg").arg(s)));
+        QFile f(inputs.back());
+        if (!f.open(QIODevice::WriteOnly) || f.write(samples[s]) != samples[s].size()) return false;
+    }
+    const QString refOut = tmp.filePath(QStringLiteral("ref/out.jpg"));
+    const double codecBefore = codecCpuPerPhoto(samples, codecCount);
+    const double fileCodecBefore = fileCodecCpuPerPhoto(inputs, refOut, codecCount);
+
+    std::vector<int> configs{0, 1, 2};
+    const int cores = RecompressionPool::coreCount();
+    if (cores > 2) configs.push_back(cores);
+    std::printf("\n   %-26s %9s %9s %9s %9s   %s\n", "asset step", "photos/s", "vs alone",
+                "peak MiB", "allowed", "before / after files, target rows");
+    bool ok = true;
+    double aloneRate = 0;
+    long alonePeak = 0;
+    StepRun alone;
+    QByteArray aloneBefore, aloneAfter, aloneRows;
+    for (const int workers : configs) {
+        // The step only reads the source; the target is a fresh copy of the empty one each time.
+        const Pair copy{pair.source, tmp.filePath(QStringLiteral("destino-w%1.fdb").arg(workers))};
+        QFile::copy(pair.target, copy.target);
+        const QString exe = tmp.filePath(QStringLiteral("programa-w%1").arg(workers));
+        setExecutableDirForTesting(exe);
+        const StepRun run = runStep(copy, workers);
+        const int photos = run.photos.recompressed;
+        const double rate = photos / (run.ms / 1000);
+        const QByteArray before = folderDigest(beforeFolder());
+        const QByteArray after = folderDigest(afterFolder());
+        const QByteArray rows = rowsDigest(copy.target);
+        QFile::remove(copy.target);
+        QDir(exe).removeRecursively();
+        ok = ok && run.written == assets && photos == assets;
+
+        QString label = workers == 0 ? QStringLiteral("one at a time")
+                                     : QStringLiteral("%1 worker%2")
+                                           .arg(workers)
+                                           .arg(workers == 1 ? QString() : QStringLiteral("s"));
+        if (workers == cores) label += QStringLiteral(" (one per core)");
+        QString same;
+        QString allowed = QStringLiteral("-");
+        if (workers == 0) {
+            aloneRate = rate;
+            alonePeak = run.peakKiB;
+            alone = run;
+            aloneBefore = before;
+            aloneAfter = after;
+            aloneRows = rows;
+            same = QStringLiteral("the reference (%1 rows written, %2 photos recompressed)")
+                       .arg(run.written)
+                       .arg(photos);
+        } else {
+            const bool sameBefore = before == aloneBefore;
+            const bool sameAfter = after == aloneAfter;
+            const bool sameRows = rows == aloneRows;
+            ok = ok && sameBefore && sameAfter && sameRows;
+            same = sameBefore && sameAfter && sameRows
+                       ? QStringLiteral("byte for byte the same")
+                       : QStringLiteral("DIFFER: before %1, after %2, rows %3")
+                             .arg(sameBefore ? "same" : "differ", sameAfter ? "same" : "differ",
+                                  sameRows ? "same" : "differ");
+            // One stored photo and 10 MB per worker over the one-at-a-time peak.
+            const double allowedMiB =
+                alonePeak / 1024.0 + workers * (static_cast<double>(largest) / 1048576.0 + 10);
+            allowed = QString::number(allowedMiB, 'f', 1);
+            if (run.peakKiB / 1024.0 > allowedMiB) {
+                allowed += QStringLiteral(" TOO MUCH");
+                ok = false;
+            }
+        }
+        std::printf("   %-26s %9.2f %9.2f %9.1f %9s   %s\n", qPrintable(label), rate,
+                    rate / aloneRate, run.peakKiB / 1024.0, qPrintable(allowed), qPrintable(same));
+        std::fflush(stdout);
+    }
+    setExecutableDirForTesting({});
+
+    const double codec = (codecBefore + codecCpuPerPhoto(samples, codecCount)) / 2;
+    const double fileCodec =
+        (fileCodecBefore + fileCodecCpuPerPhoto(inputs, refOut, codecCount)) / 2;
+    const double step = alone.cpuMs / assets;
+    const double withServer = (alone.cpuMs + std::max(0.0, alone.serverCpuMs)) / assets;
+    const double overhead = withServer / codec - 1;
+    std::printf("\n   %-52s %9s\n", "one at a time, per photo", "CPU ms");
+    std::printf("   %-52s %9.1f\n", "codec alone (recompressInMemory)", codec);
+    std::printf("   %-52s %9.1f\n", "SetJPGCompression (the codec and its two files)", fileCodec);
+    std::printf("   %-52s %9.1f\n", "asset step, this process", step);
+    std::printf("   %-52s %9.1f\n", "asset step and the server meanwhile (upper bound)",
+                withServer);
+    std::printf(
+        "   overhead over the codec alone: %+.1f%% this process, %+.1f%% with the server; "
+        "goal +15%% at most: %s\n",
+        (step / codec - 1) * 100, overhead * 100, overhead <= 0.15 ? "ok" : "TOO SLOW");
+    return ok && overhead <= 0.15;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "workers") == 0) {
+        const auto arg = [&](int i, int fallback) {
+            return argc > i ? std::atoi(argv[i]) : fallback;
+        };
+        return workersSection(arg(2, 1000), arg(3, 4000), arg(4, 3000)) ? 0 : 1;
+    }
     const auto arg = [&](int i, int fallback) { return argc > i ? std::atoi(argv[i]) : fallback; };
     const int small = arg(1, 2000);
     const int large = arg(2, 20000);
