@@ -11,62 +11,25 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "BenchDatabases.h"
+#include "QuietHost.h"
 #include "TestDatabase.h"
 #include "core/AppPaths.h"
 #include "core/RunCounters.h"
-#include "core/RunHost.h"
 #include "db/DataModule.h"
 #include "db/RowCursor.h"
 #include "runs/ImportRun.h"
 #include "runs/PhotoPass.h"
 
 using namespace patrimonio;
+using namespace patrimonio::bench;
 
 namespace {
 
-// The window without the window: no pauses, no painting, nothing recorded.
-class QuietHost : public RunHost {
-public:
-    void setStatus(const QString&) override {}
-    void setWork(const QString&) override {}
-    void setGaugeMinimum(int) override {}
-    void setGaugeMaximum(int value) override { max_ = value; }
-    void setGaugeProgress(int value) override { progress_ = value; }
-    int gaugeMaximum() const override { return max_; }
-    int gaugeProgress() const override { return progress_; }
-    void pumpMessages() override {}
-    void pause(int) override {}
-    void waitResponsive(const std::function<bool(int)>& finished) override {
-        while (!finished(15)) {
-        }
-    }
-    void showPhoto(const PhotoView&) override {}
-    void showMessage(const QString&) override {}
-    QString qualityText() const override { return QStringLiteral("60"); }
-    QString skipListText() const override { return {}; }
-    QString logText() const override { return {}; }
-    void setLogText(const QString&) override {}
-    void appendLogLine(const QString& line) override {
-        std::fprintf(stderr, "log: %s\n", qPrintable(line));
-    }
-    void saveLog() override {}
-
-private:
-    int max_ = 0;
-    int progress_ = 0;
-};
-
-struct Pair {
-    QString source, target;
-};
-
 // Assets without photos, made on the server in one statement.
-Pair makePair(const QTemporaryDir& tmp, int assets) {
-    const QString name = QString::number(assets);
-    Pair p{tmp.filePath(name + QStringLiteral("-origem.fdb")),
-           tmp.filePath(name + QStringLiteral("-destino.fdb"))};
-    test::createDatabase(p.source, test::fixtureFile("schema.sql"));
-    test::createDatabase(p.target, test::fixtureFile("schema.sql"));
+DatabasePair makePair(const QTemporaryDir& tmp, int assets) {
+    const DatabasePair p =
+        makeDatabasePair(tmp.path(), QString::number(assets), SourceView::Without);
     const QByteArray fill =
         "SET TERM ^ ;\n"
         "EXECUTE BLOCK AS DECLARE i INTEGER = 1; BEGIN\n"
@@ -116,7 +79,7 @@ struct Figures {
     double skipPaging = 0, cursor = 0, step = 0, pass = 0;
 };
 
-Figures measure(const Pair& p, int assets) {
+Figures measure(const DatabasePair& p, int assets) {
     Figures f;
     {
         DataModule data;
@@ -168,8 +131,8 @@ int main(int argc, char** argv) {
     QTemporaryDir tmp;
     setExecutableDirForTesting(tmp.filePath(QStringLiteral("programa")));
 
-    const Pair smallPair = makePair(tmp, small);
-    const Pair largePair = makePair(tmp, large);
+    const DatabasePair smallPair = makePair(tmp, small);
+    const DatabasePair largePair = makePair(tmp, large);
     const Figures s = measure(smallPair, small);
     const Figures l = measure(largePair, large);
     const double allowed = 1.1 * large / small;

@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "QuietHost.h"
 #include "TestDatabase.h"
 #include "core/AppPaths.h"
 #include "core/RunCounters.h"
-#include "core/RunHost.h"
 #include "db/DataModule.h"
 #include "photos/JpegRecompressor.h"
 #include "photos/RecompressionPool.h"
@@ -35,40 +35,27 @@ using namespace patrimonio::bench;
 
 namespace {
 
-// A window that never waits; it notes the resident memory at the start of every batch.
-class BenchHost : public RunHost {
+// A window that never waits; it notes the resident memory at the start of every batch and at
+// every row, keeps the log and the closing message, and drops log lines.
+class BenchHost : public QuietHost {
 public:
+    BenchHost() : QuietHost(LogLines::Dropped) {}
     std::vector<long> batchRss;  // at the start of every batch
     long peakRss = 0;            // at any row
     void setStatus(const QString& text) override {
         if (text == kPhotoPassLoading) batchRss.push_back(residentKiB());
     }
-    void setWork(const QString&) override {}
-    void setGaugeMinimum(int) override {}
-    void setGaugeMaximum(int value) override { max_ = value; }
-    void setGaugeProgress(int value) override { progress_ = value; }
-    int gaugeMaximum() const override { return max_; }
-    int gaugeProgress() const override { return progress_; }
     void pumpMessages() override { peakRss = std::max(peakRss, residentKiB()); }
-    void pause(int) override {}
     void waitResponsive(const std::function<bool(int)>& finished) override {
         peakRss = std::max(peakRss, residentKiB());
-        while (!finished(-1)) {
-        }
+        QuietHost::waitResponsive(finished);
     }
-    void showPhoto(const PhotoView&) override {}
     void showMessage(const QString& text) override { summary = text; }
-    QString qualityText() const override { return QStringLiteral("60"); }
-    QString skipListText() const override { return {}; }
     QString logText() const override { return log_; }
     void setLogText(const QString& text) override { log_ = text; }
-    void appendLogLine(const QString&) override {}
-    void saveLog() override {}
     QString summary;
 
 private:
-    int max_ = 0;
-    int progress_ = 0;
     QString log_;
 };
 
