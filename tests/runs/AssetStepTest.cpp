@@ -14,6 +14,7 @@
 #include "FullFolder.h"
 #include "JpegFixtures.h"
 #include "RegisterPair.h"
+#include "RunOutcome.h"
 #include "core/AppPaths.h"
 #include "photos/JpegRecompressor.h"
 
@@ -529,27 +530,6 @@ TEST_F(AssetStep, ARecompressedPhotoTheTargetCannotTakeIsKeptAsStored) {
     EXPECT_EQ(photos.lost, 1);
 }
 
-// Every file of a folder, by name, with its bytes.
-QMap<QString, QByteArray> filesIn(const QString& folder) {
-    QMap<QString, QByteArray> files;
-    const QDir dir(folder);
-    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
-        QFile f(dir.filePath(name));
-        if (f.open(QIODevice::ReadOnly)) files.insert(name, f.readAll());
-    }
-    return files;
-}
-
-// Everything the asset step leaves for the operator to see, in the files and the target.
-struct StepOutcome {
-    QStringList events;
-    QString log;
-    QStringList photosShown;
-    QList<qint64> figures;  // the report's photo figures
-    QMap<QString, QByteArray> before, after;
-    QStringList targetPhotos;  // code and photo of every target row
-};
-
 TEST_F(AssetStep, WorkersGiveByteForByteWhatOneAtATimeGives) {
     // Two pages mixing photos that recompress, photos that fail on a worker in the middle of a
     // page (a PNG, a JPEG cut short), an empty photo, null photos (every tenth asset) and a
@@ -565,42 +545,28 @@ TEST_F(AssetStep, WorkersGiveByteForByteWhatOneAtATimeGives) {
         ImportRun run(pair->data, pair->counters, pair->host, workers);
         run.SetImport_Bens();
 
-        StepOutcome out;
-        out.events = pair->host.events;
-        out.log = pair->host.log;
-        out.photosShown = pair->host.photosShown;
+        RunOutcome out = outcomeOf(pair->host);
         const PhotoTally& p = run.report().photos;
         out.figures = {p.assets, p.recompressed, p.kept,      p.lost,
                        p.none,   p.bytesBefore,  p.bytesAfter};
-        out.before = filesIn(exeDir + "/Imagens_Antes");
-        out.after = filesIn(exeDir + "/Imagens_Depois");
+        // Code and photo of every target row.
         RecordSet rs(pair->data.Con_Velho);
         rs.setCommandText("SELECT BEM_CODIGO, BEM_IMAGEM FROM PAT_BEM ORDER BY BEM_CODIGO");
         rs.Open();
         for (; !rs.Eof(); rs.Next())
-            out.targetPhotos << rs.Fields(0).AsString() + u' ' +
-                                    QString::fromLatin1(
-                                        rs.Fields(1).AsVariant().bytes().toBase64());
+            out.rows << rs.Fields(0).AsString() + u' ' +
+                            QString::fromLatin1(rs.Fields(1).AsVariant().bytes().toBase64());
         return out;
     };
 
-    const StepOutcome alone = stepWith(0);
-    EXPECT_EQ(alone.targetPhotos.size(), 110);
+    const RunOutcome alone = stepWith(0);
+    EXPECT_EQ(alone.rows.size(), 110);
     EXPECT_TRUE(alone.log.contains("Bem 2: ")) << alone.log.toStdString();
     EXPECT_TRUE(alone.log.contains("Bem 105: ")) << alone.log.toStdString();
     EXPECT_GE(alone.figures.value(1), 70);  // recompressed
     for (const int workers : {1, 3}) {
         SCOPED_TRACE(workers);
-        const StepOutcome pooled = stepWith(workers);
-        EXPECT_EQ(pooled.events, alone.events);
-        EXPECT_EQ(pooled.log, alone.log);
-        EXPECT_EQ(pooled.photosShown, alone.photosShown);
-        EXPECT_EQ(pooled.figures, alone.figures);
-        EXPECT_EQ(pooled.before.keys(), alone.before.keys());
-        EXPECT_TRUE(pooled.before == alone.before);
-        EXPECT_EQ(pooled.after.keys(), alone.after.keys());
-        EXPECT_TRUE(pooled.after == alone.after);
-        EXPECT_EQ(pooled.targetPhotos, alone.targetPhotos);
+        expectSameOutcome(stepWith(workers), alone);
     }
 }
 
