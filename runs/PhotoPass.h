@@ -41,7 +41,7 @@ public:
     int failed() const { return counters_.Erros; }
 
 private:
-    // One batch at offset Total_Geral; true when it was full (another batch follows).
+    // The next batch from the pass's cursor; true when it was full (another batch follows).
     bool runBatch(const QString& skipList, int Compress);
     void handleRowWithoutPhoto(int& i);
     void handleRowWithPhoto(int& i, int Compress);

@@ -186,8 +186,8 @@ void ImportRun::SetImport_Bens() {
 
     // Read before the first photo: what is typed during the step changes nothing in it.
     const QString& photoQuality = quality();
-    // Every run copies the whole table into the emptied target: an offset left by an earlier
-    // run, or by a photo-only pass, must not skip the first assets.
+    // Every run counts its pages from the first asset: a count left by an earlier run, or by a
+    // photo-only pass, is no part of this one.
     counters_.Total_Geral = 0;
     int fullPages = 0;
     PhotoLookahead lookahead(photoWorkers_, host_);
