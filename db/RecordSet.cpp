@@ -206,9 +206,15 @@ void RecordSet::Impl::clear() {
     nullOffsets.clear();
     columns.clear();
     byName.clear();
-    chunks.clear();
-    rowsPerChunk = usedInChunk = 0;
+    rowsPerChunk = 0;
     stride = 0;
+    clearRows();
+}
+
+void RecordSet::Impl::clearRows() {
+    rowsOneByOne = false;
+    chunks.clear();
+    usedInChunk = 0;
     packed.clear();
     blobStore.clear();
     freeBlobSlots.clear();
@@ -807,6 +813,13 @@ namespace {
     throw AppError(QStringLiteral("Cannot perform this operation on a closed dataset"));
 }
 }  // namespace
+
+void RecordSet::EmptyDataSet() {
+    if (!active()) closedError();
+    impl_->clearRows();
+    state_ = State::Browsing;
+    eof_ = true;
+}
 
 void RecordSet::First() {
     if (!active()) closedError();

@@ -185,6 +185,10 @@ struct RecordSet::Impl {
     std::unordered_map<std::string, detail::Prepared> statements;
     std::uint64_t statementsAttachment = 0;
     bool packetsRefused = false;  // the server would not prepare a packet for this table
+    // A packet failed over one of its rows: until a write-back goes through without a refusal,
+    // new rows go one by one. The caller drops the refused row and sends the rest again, and a
+    // packet of each new size would cost the server a prepare for every refused row.
+    bool rowsOneByOne = false;
     std::unordered_map<std::string, int> packetLimits;  // rows per packet, by fields named
     int statementsSent = 0;                             // by the last write-back
     // The cursor the rows came from, while it is open (RowCursor.cpp).
@@ -208,6 +212,8 @@ struct RecordSet::Impl {
     // ---- opening ------------------------------------------------------------------------
 
     void clear();
+    // The rows and the change log only: fields and prepared statements stay.
+    void clearRows();
     void dropStatements();
     unsigned char* nextSlot();
     const QSet<QString>& computedOf(const QString& relation, ITransaction* tra);

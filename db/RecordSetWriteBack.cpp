@@ -223,17 +223,20 @@ int RecordSet::Impl::applyUpdates(int maxErrors) {
             packetsRefused = true;
             return false;
         }
-        return !rowRefusal([&] {
-                    bindParams(*p, c, tra, params);
-                    ++statementsSent;
-                    p->stmt->execute(&st, tra, p->in.get(), p->buffer.data(), nullptr, nullptr);
-                }).has_value();
+        const bool sent =
+            !rowRefusal([&] {
+                 bindParams(*p, c, tra, params);
+                 ++statementsSent;
+                 p->stmt->execute(&st, tra, p->in.get(), p->buffer.data(), nullptr, nullptr);
+             }).has_value();
+        if (!sent) rowsOneByOne = true;
+        return sent;
     };
 
     bool stop = false;
     for (size_t k = 0; k < changes.size() && !stop;) {
         const Change& ch = changes[k];
-        if (ch.insert && !packetsRefused) {
+        if (ch.insert && !packetsRefused && !rowsOneByOne) {
             const std::string mask = namedFields(ch);
             const int columnsNamed = static_cast<int>(std::count(mask.begin(), mask.end(), '1'));
             auto known = packetLimits.find(mask);
@@ -270,6 +273,7 @@ int RecordSet::Impl::applyUpdates(int maxErrors) {
         return refusedCount;
     }
     if (own) own->commit();
+    if (refusedCount == 0) rowsOneByOne = false;
     std::vector<Change> kept;
     for (size_t k = 0; k < changes.size(); ++k) {
         if (refused[k]) {

@@ -196,7 +196,13 @@ void ImportRun::SetImport_Bens() {
         openPhase(host_, kStepStatus);
         if (!assets) assets.emplace(source.connection(), kAssetsInCodeOrder);
         source.OpenPage(*assets, kPageRows);
-        reopen(target, kTargetSelect);
+        // Emptied rather than opened again after the first page, the target keeps the statement
+        // that carries a page to the server: preparing it costs more than writing the page.
+        if (fullPages == 0) {
+            reopen(target, kTargetSelect);
+        } else {
+            target.EmptyDataSet();
+        }
 
         source.First();
         const int rows = source.RecordCount();

@@ -29,6 +29,21 @@ std::vector<Refusal> writeBackDroppingRefused(RecordSet& target) {
     return refused;
 }
 
+// How many statements `con`'s attachment holds prepared whose text contains `text`, as the
+// server's monitoring tables see them from another attachment.
+int heldStatements(Connection& con, const QString& databasePath, const QString& text) {
+    RecordSet probe(con);
+    reopen(probe, QStringLiteral("select current_connection from rdb$database"));
+    const QString id = probe.Fields(0).AsString();
+    probe.Close();
+    return queryRows(databasePath, QStringLiteral("select count(*) from mon$statements"
+                                                  " where mon$attachment_id = %1"
+                                                  " and mon$sql_text containing '%2'")
+                                       .arg(id, text))
+        .value(0)
+        .toInt();
+}
+
 constexpr const char* kEveryType =
     "(ID integer not null primary key, SI smallint, IT integer, BI bigint, N42 numeric(4,2),\n"
     " N152 numeric(15,2), D183 decimal(18,3), FL float, DP double precision, DT date,\n"
@@ -175,6 +190,49 @@ TEST_F(PackedWriteBackTest, ARefusedRowIsFoundWhereverItStandsInAPacket) {
         EXPECT_EQ(rows(QStringLiteral("select count(*), sum(Q) from T where ID <> 100000")),
                   QStringList{QStringLiteral("299|%1").arg(299 * 300 / 2 - c.position)});
     }
+}
+
+TEST_F(PackedWriteBackTest, ManyRefusedRowsCostOneStatementEachAndNoNewPackets) {
+    // A target that already holds the first 100 of 120 rows: every retry of the drop-and-retry
+    // loop would otherwise send, and have the server prepare, a packet one row shorter.
+    makeDatabase(
+        "create table T (ID integer not null primary key, NOME varchar(20));\n"
+        "set term ^;\n"
+        "execute block as declare i integer = 1; begin\n"
+        "  while (i <= 100) do begin insert into T values (:i, 'antes'); i = i + 1; end\n"
+        "end^\n"
+        "set term ;^\n");
+    RecordSet rs(con);
+    reopen(rs, QStringLiteral("select * from T where 1=0"));
+    const auto addRows = [&](int from, int to) {
+        for (int i = from; i <= to; ++i) {
+            rs.Append();
+            rs.Fields(0).setAsVariant(Value::integer(i));
+            rs.Fields(1).setAsString(QStringLiteral("novo"));
+            rs.Post();
+        }
+    };
+    addRows(1, 120);
+    int refusals = 0, statements = 0;
+    while (rs.ApplyUpdates(0) != 0) {
+        statements += rs.lastWriteBackStatements();
+        ASSERT_EQ(rs.lastRefusal()->changeIndex, 0);
+        EXPECT_EQ(rs.lastRefusal()->firstColumn, Value::integer(refusals + 1));
+        rs.dropPendingChange(0);
+        ++refusals;
+    }
+    statements += rs.lastWriteBackStatements();
+    EXPECT_EQ(refusals, 100);
+    // One packet that failed, then one INSERT per refused row and per written row.
+    EXPECT_EQ(statements, 1 + 100 + 20);
+    EXPECT_EQ(heldStatements(con, path, QStringLiteral("execute block")), 1);
+    EXPECT_EQ(rows(QStringLiteral("select count(*) from T where NOME = 'novo'")),
+              QStringList{"20"});
+    // A write-back without a refusal: packets again.
+    addRows(121, 170);
+    ASSERT_EQ(rs.ApplyUpdates(0), 0);
+    EXPECT_EQ(rs.lastWriteBackStatements(), 1);
+    EXPECT_EQ(rows(QStringLiteral("select count(*) from T")), QStringList{"170"});
 }
 
 TEST_F(PackedWriteBackTest, PacketsStopAtTheServersLimits) {
@@ -414,26 +472,40 @@ TEST_F(RecordSetScaleTest, StatementsArePreparedOnceAcrossWriteBacks) {
     makeDatabase("create table T (ID integer not null primary key);\n");
     RecordSet rs(con);
     reopen(rs, QStringLiteral("select * from T"));
-    RecordSet probe(con);
-    reopen(probe, QStringLiteral("select current_connection from rdb$database"));
-    const QString id = probe.Fields(0).AsString();
-    probe.Close();
-    const auto prepared = [&] {
-        return rows(QStringLiteral("select count(*) from mon$statements"
-                                   " where mon$attachment_id = %1"
-                                   " and mon$sql_text containing 'insert into'")
-                        .arg(id));
+    const auto prepared = [&] { return heldStatements(con, path, QStringLiteral("insert into")); };
+    const auto writeRows = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            rs.Append();
+            rs.Fields(0).setAsVariant(Value::integer(i));
+            rs.Post();
+            ASSERT_EQ(rs.ApplyUpdates(0), 0);
+        }
     };
-    for (int i = 0; i < 20; ++i) {
-        rs.Append();
-        rs.Fields(0).setAsVariant(Value::integer(i));
-        rs.Post();
-        ASSERT_EQ(rs.ApplyUpdates(0), 0);
-    }
-    // One INSERT prepared for twenty write-backs, let go on Close.
-    EXPECT_EQ(prepared(), QStringList{"1"});
+    writeRows(0, 20);
+    // One INSERT prepared for twenty write-backs.
+    EXPECT_EQ(prepared(), 1);
+
+    // Emptied, the record set drops its rows and pending changes but keeps its fields and
+    // that statement.
+    rs.Append();
+    rs.Fields(0).setAsVariant(Value::integer(-1));
+    rs.Post();
+    rs.EmptyDataSet();
+    EXPECT_TRUE(rs.active());
+    EXPECT_TRUE(rs.Eof());
+    EXPECT_EQ(rs.RecordCount(), 0);
+    EXPECT_EQ(rs.pendingCount(), 0);
+    EXPECT_EQ(prepared(), 1);
+    writeRows(20, 30);
+    EXPECT_EQ(prepared(), 1);
+    EXPECT_EQ(rs.RecordCount(), 10);
+    EXPECT_EQ(rows(QStringLiteral("select count(*), min(ID), max(ID) from T")),
+              QStringList{"30|0|29"});
+
+    // Let go on Close.
     rs.Close();
-    EXPECT_EQ(prepared(), QStringList{"0"});
+    EXPECT_EQ(prepared(), 0);
+    EXPECT_THROW(rs.EmptyDataSet(), AppError);
 }
 
 }  // namespace
