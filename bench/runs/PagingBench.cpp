@@ -4,11 +4,13 @@
 //    against one cursor kept open (RowCursor); both sizes.
 // 2. The asset step over `small` and over `large` assets without photos; the time may grow at
 //    most 1.1 times as fast as the number of assets (11x for ten times the assets).
-// 3. The photo-only pass over the same sources opened by their bare paths; likewise.
+// 3. The photo-only pass over the same sources opened by their bare paths, best of three;
+//    likewise.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 
 #include "BenchDatabases.h"
@@ -102,7 +104,10 @@ Figures measure(const DatabasePair& p, int assets) {
         if (run.report().tables().front().written != assets)
             std::fprintf(stderr, "asset step: not every asset written\n");
     }
-    {
+    // Without photos the pass changes nothing, so it can run again: the best of three leaves
+    // out a first run that finds the file's pages still on their way from the disk.
+    f.pass = 1e9;
+    for (int round = 0; round < 3; ++round) {
         // The pass opens the file by its bare path: no server client may hold it meanwhile.
         DataModule data;
         data.Con_Novo.Params = Connection::editParams(p.source);
@@ -113,7 +118,7 @@ Figures measure(const DatabasePair& p, int assets) {
         QElapsedTimer t;
         t.start();
         if (pass.run() != PhotoPassEnd::Finished) std::fprintf(stderr, "pass: did not finish\n");
-        f.pass = seconds(t);
+        f.pass = std::min(f.pass, seconds(t));
         if (counters.Total_Geral + counters.Total != assets)
             std::fprintf(stderr, "pass: %d rows, not %d\n", counters.Total_Geral + counters.Total,
                          assets);
