@@ -24,15 +24,13 @@ IMaster* startClient() {
     return fb_get_master_interface();
 }
 
-// Codes that say the attachment itself is gone, wherever they stand in the status vector.
-bool saysConnectionLost(const intptr_t* v) {
-    static const intptr_t lost[] = {isc_network_error,      isc_net_read_err, isc_net_write_err,
-                                    isc_lost_db_connection, isc_conn_lost,    isc_att_shutdown,
-                                    isc_shutdown,           isc_bad_db_handle};
+// Whether any gds code of a status vector, wherever it stands, is one of `codes`.
+template <size_t N>
+bool anyCodeOf(const intptr_t* v, const intptr_t (&codes)[N]) {
     while (*v != isc_arg_end) {
         const intptr_t kind = v[0];
         if (kind == isc_arg_gds &&
-            std::find(std::begin(lost), std::end(lost), v[1]) != std::end(lost))
+            std::find(std::begin(codes), std::end(codes), v[1]) != std::end(codes))
             return true;
         // isc_arg_cstring carries a length and a pointer; every other argument one value.
         v += kind == isc_arg_cstring ? 3 : 2;
@@ -40,16 +38,12 @@ bool saysConnectionLost(const intptr_t* v) {
     return false;
 }
 
-// Calls f with each gds code of a status vector.
-template <class F>
-bool anyCode(const intptr_t* v, F&& f) {
-    while (*v != isc_arg_end) {
-        const intptr_t kind = v[0];
-        if (kind == isc_arg_gds && f(v[1])) return true;
-        // isc_arg_cstring carries a length and a pointer; every other argument one value.
-        v += kind == isc_arg_cstring ? 3 : 2;
-    }
-    return false;
+// Codes that say the attachment itself is gone.
+bool saysConnectionLost(const intptr_t* v) {
+    static const intptr_t lost[] = {isc_network_error,      isc_net_read_err, isc_net_write_err,
+                                    isc_lost_db_connection, isc_conn_lost,    isc_att_shutdown,
+                                    isc_shutdown,           isc_bad_db_handle};
+    return anyCodeOf(v, lost);
 }
 
 }  // namespace
@@ -70,10 +64,7 @@ bool refusesTheRow(const intptr_t* status) {
         isc_except, isc_except2,
         // the row was changed by another transaction meanwhile
         isc_update_conflict};
-    if (saysConnectionLost(status)) return false;
-    return anyCode(status, [](intptr_t code) {
-        return std::find(std::begin(rowCodes), std::end(rowCodes), code) != std::end(rowCodes);
-    });
+    return !saysConnectionLost(status) && anyCodeOf(status, rowCodes);
 }
 
 IMaster* master() {

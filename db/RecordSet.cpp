@@ -132,8 +132,6 @@ T getFixed(const unsigned char*& p) {
     return v;
 }
 
-constexpr unsigned kBoolean = 32764;  // SQL_BOOLEAN
-
 // Steps past a field's bytes (after its tag).
 const unsigned char* skipValue(const unsigned char* p, const codec::ColumnType& t) {
     switch (t.sqlType) {
@@ -156,7 +154,7 @@ const unsigned char* skipValue(const unsigned char* p, const codec::ColumnType& 
             const std::uint64_t n = getVar(p);
             return p + n;
         }
-        case kBoolean:
+        case SQL_BOOLEAN:
             return p + 1;
         default:
             return p;
@@ -391,7 +389,7 @@ unsigned char* RecordSet::Impl::pack(const RowExtra& x, unsigned char flags) {
                 putVar(scratch, slot);
                 break;
             }
-            case kBoolean:
+            case SQL_BOOLEAN:
                 scratch.push_back(v.boolean() ? 1 : 0);
                 break;
             default:
@@ -427,14 +425,28 @@ void RecordSet::Impl::forgetBlobs(std::uint32_t row) {
     releaseBlobs(row);
 }
 
+void RecordSet::Impl::packedTags(const unsigned char* data, unsigned char* tags) const {
+    const unsigned char* p = data + 1;
+    for (int i = 0; i < count(); ++i) {
+        tags[i] = *p++;
+        if (tags[i] == detail::kValue || tags[i] == detail::kBlobElsewhere)
+            p = skipValue(p, types[i]);
+    }
+}
+
 Value RecordSet::Impl::unpackField(const unsigned char* data, int i, unsigned char* tagOut) const {
     const unsigned char* p = data + 1;
     for (int k = 0; k < i; ++k) {
         const unsigned char tag = *p++;
         if (tag == detail::kValue || tag == detail::kBlobElsewhere) p = skipValue(p, types[k]);
     }
+    return readPacked(p, i, tagOut);
+}
+
+Value RecordSet::Impl::readPacked(const unsigned char*& p, int i, unsigned char* tagOut) const {
     const unsigned char tag = *p++;
     if (tagOut) *tagOut = tag;
+    if (tag == detail::kBlobElsewhere) p = skipValue(p, types[i]);
     if (tag != detail::kValue) return {};
     const codec::ColumnType& t = types[i];
     switch (t.sqlType) {
@@ -458,14 +470,16 @@ Value RecordSet::Impl::unpackField(const unsigned char* data, int i, unsigned ch
         case SQL_TEXT:
         case SQL_VARYING: {
             const auto n = static_cast<qsizetype>(getVar(p));
-            return Value::text(QByteArray(reinterpret_cast<const char*>(p), n));
+            const char* bytes = reinterpret_cast<const char*>(p);
+            p += n;
+            return Value::text(QByteArray(bytes, n));
         }
         case SQL_BLOB: {
             const QByteArray& bytes = blobStore[static_cast<size_t>(getVar(p))];
             return t.subType == 1 ? Value::text(bytes) : Value::binary(bytes);
         }
-        case kBoolean:
-            return Value::boolean(*p != 0);
+        case SQL_BOOLEAN:
+            return Value::boolean(*p++ != 0);
         default:
             return {};
     }
@@ -487,9 +501,10 @@ std::unique_ptr<RowExtra> RecordSet::Impl::materialize(std::uint32_t row) const 
         const unsigned char flags = nodes[row].data[0];
         x->pending = (flags & detail::kPending) != 0;
         x->inDatabase = (flags & detail::kInDatabase) != 0;
+        const unsigned char* p = nodes[row].data + 1;
         for (int i = 0; i < count(); ++i) {
             unsigned char tag = 0;
-            x->cur.push_back(unpackField(nodes[row].data, i, &tag));
+            x->cur.push_back(readPacked(p, i, &tag));
             if (tag == detail::kBlobElsewhere) blobsHere = false;
             if (x->pending && !x->inDatabase) x->assigned[i] = tag != detail::kUnassigned;
         }
@@ -688,12 +703,10 @@ void RecordSet::Impl::post() {
     if (pendingInsert(current)) {
         // A new row edited again before it was written: it stays one INSERT, now naming the
         // fields of both edits.
-        const unsigned char* p = nodes[current].data + 1;
-        for (int i = 0; i < count(); ++i) {
-            const unsigned char tag = *p++;
-            if (tag != detail::kUnassigned) x->assigned[i] = 1;
-            if (tag == detail::kValue || tag == detail::kBlobElsewhere) p = skipValue(p, types[i]);
-        }
+        std::vector<unsigned char> tags(fields.size());
+        packedTags(nodes[current].data, tags.data());
+        for (int i = 0; i < count(); ++i)
+            if (tags[i] != detail::kUnassigned) x->assigned[i] = 1;
         releaseBlobs(current);
         nodes[current].data = pack(*x, detail::kPending);
         return;

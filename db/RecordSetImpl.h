@@ -231,6 +231,10 @@ struct RecordSet::Impl {
     void forgetBlobs(std::uint32_t row);
     // The field of a packed row and its tag.
     Value unpackField(const unsigned char* data, int i, unsigned char* tag) const;
+    // Field i of a packed row where p stands (at its tag); p then stands at the next field.
+    Value readPacked(const unsigned char*& p, int i, unsigned char* tag) const;
+    // The tag of every field of a packed row, in one walk.
+    void packedTags(const unsigned char* data, unsigned char* tags) const;
     // The row as typed values (BLOBs not yet fetched read as NULL until loadBlobs).
     std::unique_ptr<RowExtra> materialize(std::uint32_t row) const;
     // The value of a field as held, BLOBs aside.

@@ -187,11 +187,10 @@ int RecordSet::Impl::applyUpdates(int maxErrors) {
                 if (x->assigned[i] && !columns[i].isEmpty()) mask[i] = '1';
             return mask;
         }
-        for (int i = 0; i < count(); ++i) {
-            unsigned char tag = kUnassigned;
-            unpackField(nodes[ch.row].data, i, &tag);
-            if (tag != kUnassigned && !columns[i].isEmpty()) mask[i] = '1';
-        }
+        std::vector<unsigned char> tags(static_cast<size_t>(count()));
+        packedTags(nodes[ch.row].data, tags.data());
+        for (int i = 0; i < count(); ++i)
+            if (tags[i] != kUnassigned && !columns[i].isEmpty()) mask[i] = '1';
         return mask;
     };
 

@@ -15,8 +15,6 @@ namespace patrimonio::codec {
 
 namespace {
 
-constexpr unsigned kBoolean = 32764;  // SQL_BOOLEAN
-
 QString typeName(const ColumnType& t) {
     switch (fieldTypeOf(t)) {
         case FieldType::SmallInt:
@@ -263,7 +261,7 @@ FieldType fieldTypeOf(const ColumnType& t) {
             return FieldType::Char;
         case SQL_BLOB:
             return t.subType == 1 ? FieldType::TextBlob : FieldType::BinaryBlob;
-        case kBoolean:
+        case SQL_BOOLEAN:
             return FieldType::Boolean;
         default:
             return FieldType::VarChar;
@@ -322,7 +320,7 @@ Value convert(const Value& v, const ColumnType& t, const QString& field) {
                 refuse(v, t, field);
             return v.bytes().isEmpty() ? Value() : Value::binary(v.bytes());
         }
-        case kBoolean: {
+        case SQL_BOOLEAN: {
             if (v.kind() == Value::Kind::Boolean) return v;
             if (v.kind() == Value::Kind::Integer) return Value::boolean(v.integer() != 0);
             if (v.kind() == Value::Kind::Text) {
@@ -364,7 +362,7 @@ Value decode(const unsigned char* msg, unsigned offset, unsigned nullOffset, con
         case SQL_VARYING:
             return Value::text(
                 QByteArray(reinterpret_cast<const char*>(p + 2), load<std::uint16_t>(p)));
-        case kBoolean:
+        case SQL_BOOLEAN:
             return Value::boolean(*p != 0);
         default:
             return {};
@@ -419,7 +417,7 @@ void encode(const Value& v, const ColumnType& t, unsigned char* msg, unsigned of
             }
             break;
         }
-        case kBoolean:
+        case SQL_BOOLEAN:
             *p = v.boolean() ? 1 : 0;
             break;
         default:
