@@ -95,10 +95,10 @@ TEST(JpegDecoder, RefusesHostileSizesAndScanCounts) {
 // The usual progressive scripts of ten to twelve scans over 60 MP, at 4:2:0 and at 4:4:4, stay
 // within the scans' budget; the same headers with their scans written a few times over do not.
 TEST(JpegDecoder, ScanBudgetAdmitsRealProgressivePhotosOnly) {
-    using test::ScanSpec;
+    using test::ScanStep;
     // Twelve scans with the DC coefficients sent in three interleaved steps: each of those goes
     // over all three components, the heaviest usual script.
-    const std::vector<ScanSpec> twelveScans = {
+    const std::vector<ScanStep> twelveScans = {
         {{0, 1, 2}, 0, 0, 0, 2}, {{0}, 1, 5, 0, 2},       {{2}, 1, 63, 0, 1},
         {{1}, 1, 63, 0, 1},      {{0}, 6, 63, 0, 2},      {{0, 1, 2}, 0, 0, 2, 1},
         {{0}, 1, 63, 2, 1},      {{0, 1, 2}, 0, 0, 1, 0}, {{1}, 1, 63, 1, 0},
@@ -169,7 +169,9 @@ TEST(JpegDecoder, ScanWalkCountsWhatTheCodecReads) {
         {"a comment between scans",
          inserted(QByteArray("\xFF\xFE\x00\x07\xFF\xDA\xFF\x00\x00", 9))},
         {"fill bytes before a marker", inserted(QByteArray("\xFF\xFF\xFF", 3))},
-        {"stray bytes between scans", inserted(QByteArray("ab\xFF\x00\xFF\xD3" "cd", 8))},
+        {"stray bytes between scans", inserted(QByteArray("ab\xFF\x00\xFF\xD3"
+                                                          "cd",
+                                                          8))},
         {"a scan after the end of the image", progressive + scans},
         {"scans repeated", test::withScansRepeated(progressive, 3)},
         {"sequential, one scan per component",

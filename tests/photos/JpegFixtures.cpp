@@ -152,17 +152,17 @@ QByteArray makeJpeg(const JpegShape& shape, const PixelSource& pixels) {
     return encode(shape, pixels, nullptr);
 }
 
-QByteArray makeJpegWithScript(const JpegShape& shape, const std::vector<ScanSpec>& script) {
+QByteArray makeJpegWithScript(const JpegShape& shape, const std::vector<ScanStep>& script) {
     std::vector<jpeg_scan_info> scans;
-    for (const ScanSpec& spec : script) {
+    for (const ScanStep& step : script) {
         jpeg_scan_info scan{};
-        scan.comps_in_scan = static_cast<int>(spec.components.size());
-        for (std::size_t i = 0; i < spec.components.size(); ++i)
-            scan.component_index[i] = spec.components[i];
-        scan.Ss = spec.ss;
-        scan.Se = spec.se;
-        scan.Ah = spec.ah;
-        scan.Al = spec.al;
+        scan.comps_in_scan = static_cast<int>(step.components.size());
+        for (std::size_t i = 0; i < step.components.size(); ++i)
+            scan.component_index[i] = step.components[i];
+        scan.Ss = step.ss;
+        scan.Se = step.se;
+        scan.Ah = step.ah;
+        scan.Al = step.al;
         scans.push_back(scan);
     }
     return encode(shape, texture(), &scans);
@@ -170,7 +170,7 @@ QByteArray makeJpegWithScript(const JpegShape& shape, const std::vector<ScanSpec
 
 QByteArray makeJpegWithManyScans(int width, int height, int components) {
     constexpr int maxAl = 10;  // deepest successive approximation the codec accepts
-    std::vector<ScanSpec> script;
+    std::vector<ScanStep> script;
     for (int band = 0; band < DCTSIZE2 * components; ++band) {
         for (int ah = 0; ah <= maxAl; ++ah) {
             const int coefficient = band % DCTSIZE2;

@@ -44,7 +44,7 @@ QByteArray makeJpeg(const JpegShape& shape, const PixelSource& pixels = texture(
 
 // One scan of a progressive script: the components it covers (their indexes), its band of
 // coefficients ss..se and its successive approximation (bits ah before, al after).
-struct ScanSpec {
+struct ScanStep {
     std::vector<int> components;
     int ss = 0;
     int se = 0;
@@ -53,7 +53,7 @@ struct ScanSpec {
 };
 
 // A progressive JPEG of the texture written with this scan script.
-QByteArray makeJpegWithScript(const JpegShape& shape, const std::vector<ScanSpec>& script);
+QByteArray makeJpegWithScript(const JpegShape& shape, const std::vector<ScanStep>& script);
 
 // A valid progressive JPEG (greyscale, or YCbCr 4:4:4 for 3 components) split into as many
 // scans as the codec allows, 704 per component: each coefficient band in its own scan, refined
