@@ -30,6 +30,10 @@ void Gauge::setProgress(int value) {
     changeModel([value](GaugeModel& m) { m.setProgress(value); });
 }
 
+void Gauge::setModel(const GaugeModel& model) {
+    changeModel([&model](GaugeModel& m) { m = model; });
+}
+
 void Gauge::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QRect outer = rect();

@@ -21,6 +21,9 @@ public:
     void setMinimum(int value);
     void setMaximum(int value);
     void setProgress(int value);
+    // Takes minimum, maximum and progress at once (what a run reported since the last frame).
+    void setModel(const GaugeModel& model);
+    const GaugeModel& model() const { return model_; }
 
     // How many repaints the gauge has asked for; a run moves the progress once per row, so
     // asking only when the shown percentage changes keeps long steps cheap.

@@ -15,11 +15,13 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <vector>
 
 #include "app/ErrorDialog.h"
 #include "app/RtfWriter.h"
+#include "app/RunChannel.h"
 #include "core/AppPaths.h"
 #include "core/Errors.h"
 #include "core/Text.h"
@@ -33,10 +35,6 @@
 namespace patrimonio {
 
 namespace {
-
-// The screen shows a new frame about every 16 ms: pumping more often than that only repaints
-// what nobody can see, at a cost a step would pay for every row.
-constexpr qint64 kFrameMs = 16;
 
 const QColor kLime(0, 255, 0);
 const QColor kRed(255, 0, 0);
@@ -109,11 +107,11 @@ QString chooseFileWithDialog(QWidget* parent) {
 }  // namespace
 
 // Keeps the run button, the mode box and the operator's inputs disabled for as long as a run
-// is under way, so that a click or an edit handled while the run pumps messages neither starts
-// a second run inside the first, nor changes the mode, the databases, the quality or the codes
-// to skip; all come back however the run ends. Only the window touches the run button: this
-// guard, and the end of a finished photo-only pass (runPhotoPass). When the operator asked to
-// close the window during the run, it closes once the run has ended.
+// is under way, so that a click or an edit handled while the run works neither starts a second
+// run beside the first, nor changes the mode, the databases, the quality or the codes to skip;
+// all come back however the run ends. Only the window touches the run button: this guard, and
+// the end of a finished photo-only pass (runEnded). When the operator asked to close the window
+// during the run, it closes once the run has ended.
 class TFrmImportador::RunGuard {
 public:
     explicit RunGuard(TFrmImportador& w) : w_(w) {
@@ -122,19 +120,17 @@ public:
         w_.closeAfterRun_ = false;
         w_.setRunEnabled(false);
         w_.setInputsEnabled(false);
-        // The run's first pump does real work, whenever the last one was.
-        w_.sincePump_.invalidate();
     }
     ~RunGuard() {
         w_.running_ = false;
         w_.setRunEnabled(true);
-        w_.showPhoto({});
+        w_.showPicture(QImage());
         w_.setInputsEnabled(true);
         // However the run ended, its last texts are on screen.
         w_.paintStatusNow();
         if (w_.closeAfterRun_) {
             w_.closeAfterRun_ = false;
-            // After the handler has returned (and an error it raised has been shown).
+            // After the run's end has been handled (and an error it raised has been shown).
             QMetaObject::invokeMethod(
                 &w_, [w = &w_] { w->close(); }, Qt::QueuedConnection);
         }
@@ -149,7 +145,7 @@ private:
 TFrmImportador::TFrmImportador(QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::TFrmImportador>()),
-      data_(std::make_unique<DataModule>()) {
+      session_(std::make_unique<RunSession>()) {
     ui_->setupUi(this);
     // Only the close box: the window is resizable but has no minimise or maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -159,18 +155,31 @@ TFrmImportador::TFrmImportador(QWidget* parent)
     seams_.message = [this](const QString& text) { showModalMessage(this, text); };
     seams_.ask = [this](const QString& question) { return askSimNao(this, question); };
     seams_.chooseFile = [this] { return chooseFileWithDialog(this); };
-    seams_.pause = [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); };
     seams_.openFolder = [](const QString& path) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     };
-    seams_.run = [this](bool photoOnly) { runInMode(photoOnly); };
+    seams_.run = [this](const RunRequest& request, RunHost& host, RunOutcome& outcome) {
+        runInSession(request, host, outcome);
+    };
     seams_.photoWorkers = RecompressionPool::coreCount();
+
+    delivery_.setInterval(kFrameMs);
+    connect(&delivery_, &QTimer::timeout, this, [this] {
+        if (channel_) channel_->deliver();
+    });
 
     connectHandlers();
     FormCreate();
 }
 
-TFrmImportador::~TFrmImportador() = default;
+TFrmImportador::~TFrmImportador() {
+    if (!runThread_) return;
+    // Only when the program is torn down under a run: it stops at its next stop point, and
+    // what it still asks is answered meanwhile.
+    stopRequested_ = true;
+    while (!runThread_->wait(10)) QCoreApplication::processEvents();
+    delete runThread_;
+}
 
 void TFrmImportador::setUpControls() {
     Ui::TFrmImportador& u = *ui_;
@@ -235,10 +244,11 @@ void TFrmImportador::connectHandlers() {
 }
 
 void TFrmImportador::FormCreate() {
-    counters_.Erros = 0;
-    counters_.Total = 0;
-    counters_.Total_Geral = 0;
-    counters_.JaMostrouMensagemTerminou = false;
+    RunCounters& c = counters();
+    c.Erros = 0;
+    c.Total = 0;
+    c.Total_Geral = 0;
+    c.JaMostrouMensagemTerminou = false;
 }
 
 void TFrmImportador::resizeEvent(QResizeEvent* event) {
@@ -263,22 +273,24 @@ void TFrmImportador::closeEvent(QCloseEvent* event) {
 
 // Connections.
 
-// A connection belongs to the database its field names now: a change to another file closes
-// it before the new file is tried, so that the message never names a file the connection is
-// not on, and a failed attempt leaves it closed (a run then refuses to start) and the field red.
-void TFrmImportador::tryConnect(QLineEdit& edit, Connection& connection, const QString& prefix,
+QLineEdit& TFrmImportador::editOf(DatabaseField field) const {
+    return field == DatabaseField::Source ? *ui_->Edit4 : *ui_->Edit2;
+}
+
+// A connection belongs to the database its field names now (the session moves it); a failed
+// attempt leaves it closed (a run then refuses to start) and the field red.
+void TFrmImportador::tryConnect(QLineEdit& edit, DatabaseField field, bool photoOnly,
                                 const QColor& successColour, const QString& message) {
-    const QString text = edit.text();
-    if (trimmed(text).isEmpty()) return;
-    const QString database = prefix + text;
-    if (connection.databaseString() != database) connection.Close();
-    connection.Params = Connection::editParams(database);
-    connection.LoginPrompt = false;
-    try {
-        connection.Open();
-    } catch (const std::exception&) {
+    if (running_) {
+        // The run owns the connections until it ends; the attempt is made then.
+        (field == DatabaseField::Source ? sourceEditedDuringRun_ : targetEditedDuringRun_) = true;
+        return;
+    }
+    const RunSession::ConnectAttempt attempt =
+        session_->connectField(field, photoOnly, edit.text());
+    if (attempt.result == RunSession::Attempt::Blank) return;
+    if (attempt.result == RunSession::Attempt::Failed) {
         // Typing a path key by key tries every prefix of it; those that fail say nothing.
-        connection.Close();
         setBackground(edit, kRed);
         return;
     }
@@ -286,57 +298,9 @@ void TFrmImportador::tryConnect(QLineEdit& edit, Connection& connection, const Q
     showMessage(message);
 }
 
-void TFrmImportador::bindConnections(bool photoOnly) {
-    struct Binding {
-        QLineEdit* edit;
-        Connection* connection;
-        QString prefix;
-        QString caption;
-    };
-    std::vector<Binding> bindings;
-    if (photoOnly) {
-        // The pass works on the file of the target field, by its bare path, and on nothing
-        // else: what import mode left open lets go of it first.
-        data_->Con_Velho.Close();
-        bindings.push_back(
-            {ui_->Edit2, &data_->Con_Novo, QString(), QStringLiteral("banco a ser atualizado")});
-    } else {
-        // Con_Novo first: it may hold the target's file by its bare path since a photo pass.
-        bindings.push_back({ui_->Edit4, &data_->Con_Novo, kServerPrefix,
-                            QStringLiteral("banco com as informações")});
-        bindings.push_back({ui_->Edit2, &data_->Con_Velho, kServerPrefix,
-                            QStringLiteral("banco a ser atualizado")});
-    }
-    QStringList failures;
-    for (const Binding& b : bindings) {
-        const QString text = b.edit->text();
-        // A blank field names no database: the run says so and starts nothing.
-        if (trimmed(text).isEmpty()) {
-            b.connection->Close();
-            continue;
-        }
-        const QString database = b.prefix + text;
-        if (b.connection->databaseString() != database) {
-            b.connection->Close();
-            b.connection->Params = Connection::editParams(database);
-            b.connection->LoginPrompt = false;
-        }
-        try {
-            // Kept when already open on it; a lost one goes back to that same database.
-            b.connection->Open();
-        } catch (const DatabaseError& e) {
-            b.connection->Close();
-            setBackground(*b.edit, kRed);
-            failures << QStringLiteral("Não foi possível conectar ao %1 \"%2\": %3")
-                            .arg(b.caption, text, e.message());
-        }
-    }
-    if (!failures.isEmpty()) throw AppError(failures.join(u'\n'));
-}
-
 void TFrmImportador::Edit4Change() {
     const QString text = ui_->Edit4->text();
-    tryConnect(*ui_->Edit4, data_->Con_Novo, kServerPrefix, kLime,
+    tryConnect(*ui_->Edit4, DatabaseField::Source, ui_->Ck_Apenas_Tratar_Imagem->isChecked(), kLime,
                QStringLiteral("Conectado a base de dados: ") + fileNameOf(text));
 }
 
@@ -344,9 +308,9 @@ void TFrmImportador::Edit2Change() {
     const QString text = ui_->Edit2->text();
     if (ui_->Ck_Apenas_Tratar_Imagem->isChecked()) {
         // Photo-only mode opens the one database by its bare path.
-        tryConnect(*ui_->Edit2, data_->Con_Novo, QString(), kLime, QStringLiteral("Conectado."));
+        tryConnect(*ui_->Edit2, DatabaseField::Target, true, kLime, QStringLiteral("Conectado."));
     } else {
-        tryConnect(*ui_->Edit2, data_->Con_Velho, kServerPrefix,
+        tryConnect(*ui_->Edit2, DatabaseField::Target, false,
                    QApplication::palette().color(QPalette::ToolTipBase),
                    QStringLiteral("Conectado a base de dados: ") + fileNameOf(text));
     }
@@ -373,52 +337,67 @@ void TFrmImportador::Ck_Apenas_Tratar_ImagemClick() {
 
 void TFrmImportador::BitBtn1Click() {
     if (running_) return;
-    RunGuard guard(*this);
-    // The mode is read once: the whole run keeps it, whatever happens to the box meanwhile.
-    const bool photoOnly = ui_->Ck_Apenas_Tratar_Imagem->isChecked();
-    seams_.run(photoOnly);
+    guard_ = std::make_unique<RunGuard>(*this);
+    // The mode and the inputs are read once: the whole run keeps them, whatever happens to the
+    // boxes meanwhile.
+    RunRequest request;
+    request.photoOnly = ui_->Ck_Apenas_Tratar_Imagem->isChecked();
+    request.sourceText = ui_->Edit4->text();
+    request.targetText = ui_->Edit2->text();
+    channel_ =
+        std::make_unique<RunChannel>(*this, ui_->Edit3->text(), ui_->EdtBensIgnorados->text());
+    RunChannel* channel = channel_.get();
+    runThread_ = QThread::create([this, request, channel] {
+        RunOutcome outcome;
+        std::exception_ptr error;
+        try {
+            seams_.run(request, *channel, outcome);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        // Queued behind everything the run asked of the window before it ended.
+        QMetaObject::invokeMethod(
+            this, [this, outcome, error] { runEnded(outcome, error); }, Qt::QueuedConnection);
+    });
+    runThread_->setObjectName(QStringLiteral("run"));
+    delivery_.start();
+    runThread_->start();
 }
 
-void TFrmImportador::runInMode(bool photoOnly) {
-    // A server restarted since the last run leaves dead attachments behind: find them now, so
-    // that the run connects again (to the same databases) instead of failing at its first
-    // statement.
-    data_->Con_Novo.checkAlive();
-    data_->Con_Velho.checkAlive();
-    bindConnections(photoOnly);
-    if (photoOnly) {
-        runPhotoPass();
-    } else {
-        runImport();
+void TFrmImportador::runInSession(const RunRequest& request, RunHost& host, RunOutcome& outcome) {
+    session_->run(request.photoOnly, request.sourceText, request.targetText, host,
+                  seams_.photoWorkers, outcome);
+}
+
+void TFrmImportador::runEnded(const RunOutcome& outcome, std::exception_ptr error) {
+    runThread_->wait();
+    delete runThread_;
+    runThread_ = nullptr;
+    delivery_.stop();
+    channel_->deliver();
+    channel_.reset();
+
+    for (const DatabaseField field : outcome.unreachable) setBackground(editOf(field), kRed);
+    if (outcome.passEnd == PhotoPassEnd::Finished) {
+        // Once the operator has closed the summary: the run button at once, the log button,
+        // and the recompressed photos on the desktop.
+        setRunEnabled(true);
+        setLogButtonEnabled(true);
+        openFolder(afterFolder());
     }
+    // The report of what was done is in the log view, also after an error: it can be saved.
+    if (outcome.reportLogged) setLogButtonEnabled(true);
+    if (!error && outcome.importEnd == ImportEnd::Completed) showMessage(outcome.completion);
+
+    guard_.reset();
+    if (error) showErrorDialog(error);
+    // Fields changed while the run held the connections are tried now.
+    if (std::exchange(sourceEditedDuringRun_, false)) runHandler([this] { Edit4Change(); });
+    if (std::exchange(targetEditedDuringRun_, false)) runHandler([this] { Edit2Change(); });
 }
 
-void TFrmImportador::runPhotoPass() {
-    if (PhotoPass(*data_, counters_, *this, seams_.photoWorkers).run() != PhotoPassEnd::Finished)
-        return;
-    // Once the operator has closed the summary: the run button at once (the run guard still
-    // keeps a second run from starting until this click's handler returns), the log button,
-    // and the recompressed photos on the desktop.
-    setRunEnabled(true);
-    setLogButtonEnabled(true);
-    openFolder(afterFolder());
-}
-
-void TFrmImportador::runImport() {
-    ImportRun run(*data_, counters_, *this, seams_.photoWorkers);
-    ImportEnd end = ImportEnd::Completed;
-    try {
-        end = run.run();
-    } catch (...) {
-        // The report of what was done before the error is in the log view: it can be saved.
-        if (run.reportLogged()) setLogButtonEnabled(true);
-        throw;
-    }
-    if (run.reportLogged()) setLogButtonEnabled(true);
-    // A run stopped by the operator said where in the log view; no completion is claimed.
-    if (end == ImportEnd::Completed)
-        showMessage(
-            ImportRun::completionMessage(run.report().refusedRows(), run.report().warnings));
+bool TFrmImportador::waitingForPhotos() const {
+    return channel_ && channel_->waitingForPhotos();
 }
 
 // Error log.
@@ -438,15 +417,14 @@ void TFrmImportador::BtnLOGClick() {
     showMessage(QStringLiteral("LOG criada com sucesso, salvo junto a este executável."));
 }
 
-// RunHost.
+// What a run shows.
 
 void TFrmImportador::setStatus(const QString& text) {
     ui_->LblStatus->setText(text);
 }
 void TFrmImportador::setWork(const QString& text) {
     ui_->LblWork->setText(text);
-    // Measuring the text is the dear part; it waits for the next paint.
-    workFitPending_ = true;
+    fitToText(*ui_->LblWork);
 }
 void TFrmImportador::setGaugeMinimum(int value) {
     ui_->Gauge1->setMinimum(value);
@@ -457,31 +435,14 @@ void TFrmImportador::setGaugeMaximum(int value) {
 void TFrmImportador::setGaugeProgress(int value) {
     ui_->Gauge1->setProgress(value);
 }
-int TFrmImportador::gaugeMaximum() const {
-    return ui_->Gauge1->maximum();
+void TFrmImportador::setGaugeModel(const GaugeModel& model) {
+    ui_->Gauge1->setModel(model);
 }
-int TFrmImportador::gaugeProgress() const {
-    return ui_->Gauge1->progress();
-}
-
-void TFrmImportador::pumpMessages() {
-    // Steps pump after every row. The values are already stored; they are painted, and the
-    // operator's input handled, once per frame.
-    if (sincePump_.isValid() && sincePump_.elapsed() < kFrameMs) return;
-    if (workFitPending_) {
-        fitToText(*ui_->LblWork);
-        workFitPending_ = false;
-    }
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    sincePump_.start();
+const GaugeModel& TFrmImportador::gaugeModel() const {
+    return ui_->Gauge1->model();
 }
 
 void TFrmImportador::paintStatusNow() {
-    if (workFitPending_) {
-        fitToText(*ui_->LblWork);
-        workFitPending_ = false;
-    }
     if (!isVisible()) return;
     for (QWidget* w : {static_cast<QWidget*>(ui_->LblStatus), static_cast<QWidget*>(ui_->LblWork),
                        static_cast<QWidget*>(ui_->Gauge1)}) {
@@ -489,47 +450,20 @@ void TFrmImportador::paintStatusNow() {
     }
 }
 
-void TFrmImportador::pause(int milliseconds) {
-    // The window handles nothing while it waits: what it shows meanwhile must be current.
-    paintStatusNow();
-    seams_.pause(milliseconds);
-}
-void TFrmImportador::waitResponsive(const std::function<bool(int)>& finished) {
-    // Short waits with the window's events handled in between: it repaints and answers while
-    // the photos are recompressed. Only what a pump would handle is handled, as during a run.
-    constexpr int kSliceMs = 15;
-    waitingForPhotos_ = true;
-    do {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    } while (!finished(kSliceMs));
-    waitingForPhotos_ = false;
-}
-
-void TFrmImportador::showPhoto(const PhotoView& photo) {
+void TFrmImportador::showPicture(const QImage& picture) {
     QLabel& box = *ui_->ImgAntes;
-    if (photo.width <= 0 || photo.height <= 0 || photo.rgb == nullptr) {
+    if (picture.isNull()) {
         box.clear();
         return;
     }
-    if (photoShown_.isValid() && photoShown_.elapsed() < kPhotoRefreshMs) return;
-    photoShown_.start();
-    // The picture is only lent: scaled() makes the copy the box keeps.
-    const QImage lent(photo.rgb, photo.width, photo.height, 3 * photo.width, QImage::Format_RGB888);
-    box.setPixmap(
-        QPixmap::fromImage(lent.scaled(box.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    box.setPixmap(QPixmap::fromImage(
+        picture.scaled(box.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
 void TFrmImportador::showMessage(const QString& text) {
     // A modal box holds the run: the window behind it shows the values of the moment.
     paintStatusNow();
     seams_.message(text);
-}
-QString TFrmImportador::qualityText() const {
-    return ui_->Edit3->text();
-}
-QString TFrmImportador::skipListText() const {
-    return ui_->EdtBensIgnorados->text();
 }
 QString TFrmImportador::logText() const {
     return ui_->MemoLOG->toPlainText();
@@ -544,10 +478,6 @@ void TFrmImportador::appendLogLine(const QString& line) {
     // A line of its own, unless the last line is an empty one (a finished report ends so).
     if (!ui_->MemoLOG->document()->lastBlock().text().isEmpty()) cursor.insertBlock();
     cursor.insertText(line);  // plain text: a server message may hold '<'
-}
-
-void TFrmImportador::saveLog() {
-    BtnLOGClick();
 }
 
 // Window chores.

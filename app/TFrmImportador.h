@@ -1,18 +1,23 @@
 #pragma once
 // The program's one window: the database fields, the mode box, the run button, the status
-// widgets and the error log. It owns the connections and record sets for the program's whole
-// life, and the runs reach it only through RunHost.
+// widgets and the error log. It shows a RunSession (the connections, the counters, the runs)
+// and forwards the operator's input to it. A run executes on a thread of its own and reaches
+// the window only through a RunChannel: the window's thread paints and answers throughout.
 
-#include <QElapsedTimer>
+#include <QImage>
+#include <QTimer>
 #include <QWidget>
+#include <atomic>
+#include <exception>
 #include <memory>
 
 #include "app/WindowSeams.h"
+#include "core/GaugeModel.h"
 #include "core/RunCounters.h"
-#include "core/RunHost.h"
-#include "db/DataModule.h"
+#include "runs/RunSession.h"
 
 class QLineEdit;
+class QThread;
 
 namespace Ui {
 class TFrmImportador;
@@ -20,16 +25,16 @@ class TFrmImportador;
 
 namespace patrimonio {
 
-class Connection;
+class RunChannel;
 
-class TFrmImportador : public QWidget, public RunHost {
+class TFrmImportador : public QWidget {
     Q_OBJECT
 public:
     explicit TFrmImportador(QWidget* parent = nullptr);
     ~TFrmImportador() override;
 
     static inline const QString kCaption = QStringLiteral("Importador patrimônio - By Quorvelin");
-    static inline const QString kServerPrefix = QStringLiteral("127.0.0.1/3052:");
+    static inline const QString kServerPrefix = RunSession::kServerPrefix;
     static constexpr int kClientWidth = 935;
     static constexpr int kClientHeight = 534;
     static constexpr int kLogHeight = 89;
@@ -43,44 +48,38 @@ public:
     void SpeedButton1Click();
     void SpeedButton2Click();
     void Ck_Apenas_Tratar_ImagemClick();
+    // Starts a run on its own thread and returns; the window is given back when it ends.
     void BitBtn1Click();
     void BtnLOGClick();
 
-    DataModule& data() { return *data_; }
-    RunCounters& counters() { return counters_; }
+    RunSession& session() { return *session_; }
+    DataModule& data() { return session_->data(); }
+    RunCounters& counters() { return session_->counters(); }
     WindowSeams& seams() { return seams_; }
     const Ui::TFrmImportador& ui() const { return *ui_; }
     bool runUnderWay() const { return running_; }
-    // True while a run waits for its photo workers and the window handles its events.
-    bool waitingForPhotos() const { return waitingForPhotos_; }
+    // True while a run waits for its photo workers.
+    bool waitingForPhotos() const;
+    // The operator answered "Sim" to the close question during the run under way.
+    bool stopRequested() const { return stopRequested_.load(); }
 
-    // The photo box refreshes at most this often.
-    static constexpr int kPhotoRefreshMs = 250;
+    // What a run shows, put on screen by its channel once per frame.
+    void setStatus(const QString& text);  // LblStatus
+    void setWork(const QString& text);    // LblWork
+    void setGaugeMinimum(int value);      // Gauge1
+    void setGaugeMaximum(int value);
+    void setGaugeProgress(int value);
+    void setGaugeModel(const GaugeModel& model);
+    const GaugeModel& gaugeModel() const;
+    // The framed box "Imagem antes de tratar"; a null image empties it.
+    void showPicture(const QImage& picture);
+    void showMessage(const QString& text);
+    QString logText() const;
+    void setLogText(const QString& text);
+    // Adds a line of its own at the end of the log view (import report, refused rows).
+    void appendLogLine(const QString& line);
 
-    // RunHost.
-    void setStatus(const QString& text) override;
-    void setWork(const QString& text) override;
-    void setGaugeMinimum(int value) override;
-    void setGaugeMaximum(int value) override;
-    void setGaugeProgress(int value) override;
-    int gaugeMaximum() const override;
-    int gaugeProgress() const override;
-    void pumpMessages() override;
-    void pause(int milliseconds) override;
-    void waitResponsive(const std::function<bool(int)>& finished) override;
-    void showPhoto(const PhotoView& photo) override;
-    void showMessage(const QString& text) override;
-    QString qualityText() const override;
-    QString skipListText() const override;
-    bool stopRequested() const override { return stopRequested_; }
-    QString logText() const override;
-    void setLogText(const QString& text) override;
-    void appendLogLine(const QString& line) override;
-    void saveLog() override;
-
-    // Paints what the status widgets hold now, handling no input. Pumping does real work at
-    // most once per frame, so this is what puts a run's last values on screen before a wait
-    // and at the end of a run.
+    // Paints what the status widgets hold now, before a modal box and at the end of a run.
     void paintStatusNow();
 
     // Window chores, the window's alone: no run does them.
@@ -90,6 +89,9 @@ public:
     void setInputsEnabled(bool enabled);
     void setLogButtonEnabled(bool enabled);  // BtnLOG
     void openFolder(const QString& path);    // the desktop's "open" on a folder
+
+    // What the run's channel delivers is taken this often: once per frame of the screen.
+    static constexpr int kFrameMs = 16;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -102,26 +104,28 @@ private:
 
     void setUpControls();
     void connectHandlers();
-    void runInMode(bool photoOnly);
-    void runPhotoPass();
-    void runImport();
-    void tryConnect(QLineEdit& edit, Connection& connection, const QString& prefix,
+    // The production run: the session binds the fields' databases and runs the mode.
+    void runInSession(const RunRequest& request, RunHost& host, RunOutcome& outcome);
+    // On the window's thread once the run's thread has returned.
+    void runEnded(const RunOutcome& outcome, std::exception_ptr error);
+    void tryConnect(QLineEdit& edit, DatabaseField field, bool photoOnly,
                     const QColor& successColour, const QString& message);
-    // Before a run touches anything: every connection the mode uses belongs to the database
-    // its field names now.
-    void bindConnections(bool photoOnly);
     void pickFileFor(QLineEdit& edit);
+    QLineEdit& editOf(DatabaseField field) const;
 
     std::unique_ptr<Ui::TFrmImportador> ui_;
-    std::unique_ptr<DataModule> data_;
-    RunCounters counters_;
+    std::unique_ptr<RunSession> session_;
     WindowSeams seams_;
     bool running_ = false;
-    bool waitingForPhotos_ = false;
-    QElapsedTimer photoShown_;     // since the photo box was last refreshed
-    QElapsedTimer sincePump_;      // since the last pump that did real work
-    bool workFitPending_ = false;  // LblWork has a new text and not yet its width
-    bool stopRequested_ = false;   // the operator answered "Sim" during the run under way
+    std::unique_ptr<RunGuard> guard_;      // during a run
+    std::unique_ptr<RunChannel> channel_;  // during a run
+    QThread* runThread_ = nullptr;         // during a run
+    QTimer delivery_;                      // takes the channel's reports once per frame
+    // A database field changed during a run: its connect attempt waits for the run's end, so
+    // that it never moves a connection the run is using.
+    bool sourceEditedDuringRun_ = false;
+    bool targetEditedDuringRun_ = false;
+    std::atomic<bool> stopRequested_{false};  // "Sim" during the run under way
     bool closeAfterRun_ = false;
 };
 

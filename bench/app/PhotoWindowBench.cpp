@@ -23,6 +23,7 @@
 #include "BareLoop.h"
 #include "BenchSupport.h"
 #include "TestDatabase.h"
+#include "WindowRun.h"
 #include "app/Application.h"
 #include "app/TFrmImportador.h"
 #include "app/Theme.h"
@@ -128,7 +129,7 @@ Pass passThroughWindow(const QTemporaryDir& tmp, const QString& database, const 
             throw std::runtime_error("the window did not connect to the database");
         QElapsedTimer t;
         t.start();
-        window.BitBtn1Click();
+        runThroughWindow(window);
         pass.seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
         pass.lastMessage = messages.value(messages.size() - 1).simplified();
     }

@@ -19,6 +19,7 @@
 #include "BenchDatabases.h"
 #include "QuietHost.h"
 #include "TestDatabase.h"
+#include "WindowRun.h"
 #include "app/Application.h"
 #include "app/TFrmImportador.h"
 #include "app/Theme.h"
@@ -65,7 +66,7 @@ double importThroughWindow(const DatabasePair& p, QString* lastMessage) {
     window.findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(p.target);
     QElapsedTimer t;
     t.start();
-    window.BitBtn1Click();
+    runThroughWindow(window);
     const double s = static_cast<double>(t.nsecsElapsed()) / 1e9;
     *lastMessage = messages.value(messages.size() - 1);
     return s;
@@ -95,11 +96,15 @@ int main(int argc, char** argv) {
         window.seams().pause = [](int) {};
         window.show();
         QuietHost none(QuietHost::LogLines::Dropped);
+        // The run's reporting on its own thread, the window taking it once per frame.
+        window.seams().run = [reported](const RunRequest&, RunHost& host, RunOutcome&) {
+            report(host, reported);
+        };
         double windowS = 1e9, noneS = 1e9;
         for (int round = 0; round < 2; ++round) {
             QElapsedTimer t;
             t.start();
-            report(window, reported);
+            runThroughWindow(window);
             windowS = std::min(windowS, static_cast<double>(t.nsecsElapsed()) / 1e9);
             t.restart();
             report(none, reported);

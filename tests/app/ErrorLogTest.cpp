@@ -10,6 +10,7 @@
 #include "FullFolder.h"
 #include "RtfUnrtf.h"
 #include "WindowFixture.h"
+#include "app/RunChannel.h"
 #include "core/Errors.h"
 #include "core/LogView.h"
 
@@ -29,7 +30,8 @@ QByteArray readFile(const QString& path) {
 using ErrorLog = WindowFixture;
 
 TEST_F(ErrorLog, ViewKeepsWhatTheRunWritesInOneFormat) {
-    RunHost& host = *window;
+    RunChannel channel(*window, {}, {});
+    RunHost& host = channel;
     struct Step {
         const char* typedFirst;  // what the operator typed before, or null
         const char* code;
@@ -44,6 +46,7 @@ TEST_F(ErrorLog, ViewKeepsWhatTheRunWritesInOneFormat) {
     for (const Step& s : steps) {
         if (s.typedFirst) ui().MemoLOG->setPlainText(QString::fromUtf8(s.typedFirst));
         appendLogCode(host, QString::fromUtf8(s.code));
+        channel.deliver();
         EXPECT_EQ(ui().MemoLOG->toPlainText(), QString::fromUtf8(s.shown));
     }
     EXPECT_EQ(ui().MemoLOG->document()->blockCount(), 1);
@@ -51,7 +54,8 @@ TEST_F(ErrorLog, ViewKeepsWhatTheRunWritesInOneFormat) {
 }
 
 TEST_F(ErrorLog, AppendedLinesArePlainParagraphsAtTheEnd) {
-    RunHost& host = *window;
+    RunChannel channel(*window, {}, {});
+    RunHost& host = channel;
     host.appendLogLine(QStringLiteral("PAT_BEM: linha 3 recusada <violation of PRIMARY KEY>"));
     host.appendLogLine(QStringLiteral("Importados 2 de 3."));
     EXPECT_EQ(host.logText(),
@@ -69,7 +73,7 @@ TEST_F(ErrorLog, SaveWritesTheViewAsRtfBesideTheExecutable) {
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write(QByteArray(5000, 'x'));
     }
-    window->saveLog();
+    window->BtnLOGClick();
     const QByteArray first = readFile(path);
     EXPECT_TRUE(first.startsWith("{\\rtf1")) << "no byte-order mark or preamble";
     EXPECT_FALSE(first.contains("xxx"));
@@ -92,7 +96,7 @@ TEST_F(ErrorLog, AFileThatCannotBeCreatedIsReportedWithItsPath) {
         QDir::toNativeSeparators(missing + QStringLiteral("/Log_Imagens_Com_Erro.txt"));
     window->setLogText(QStringLiteral("12"));
     try {
-        window->saveLog();
+        window->BtnLOGClick();
         FAIL() << "saving into a missing folder succeeded";
     } catch (const AppError& e) {
         EXPECT_TRUE(e.message().startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(path)))
@@ -121,7 +125,7 @@ TEST_F(ErrorLog, AWriteThatFailsIsReportedAsAFailedStreamAndKeepsTheLastLog) {
     setExecutableDirForTesting(full);
     window->setLogText(QString(20000, u'9'));
     try {
-        window->saveLog();
+        window->BtnLOGClick();
         FAIL() << "writing to a full disk succeeded";
     } catch (const AppError& e) {
         EXPECT_EQ(e.message(), QStringLiteral("Failed to Save Stream"));

@@ -14,6 +14,7 @@
 
 #include "RtfUnrtf.h"
 #include "WindowFixture.h"
+#include "app/RunChannel.h"
 #include "core/LogView.h"
 #include "db/RecordSet.h"
 
@@ -90,7 +91,7 @@ TEST_F(ImportEndToEnd, DemoPairChosenInTheWindowIsImportedWhole) {
         reportAtCompletion = ui().MemoLOG->toPlainText().contains("Localizações sem órgão");
     };
 
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
 
     ASSERT_EQ(messages, QStringList{"Importação concluída."});
     EXPECT_TRUE(logButtonAtCompletion);
@@ -202,13 +203,15 @@ TEST_F(ImportEndToEnd, DemoPairChosenInTheWindowIsImportedWhole) {
 
     // A later photo pass's failed codes start on a line of their own, in the view and in the
     // saved log.
-    appendLogCode(*window, QStringLiteral("12"));
-    appendLogCode(*window, QStringLiteral("40"));
+    RunChannel channel(*window, {}, {});
+    appendLogCode(channel, QStringLiteral("12"));
+    appendLogCode(channel, QStringLiteral("40"));
+    channel.deliver();
     const QStringList lines = ui().MemoLOG->toPlainText().split(u'\n');
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines.last(), "12 - 40");
     EXPECT_TRUE(lines[lines.size() - 2].startsWith("Localizações sem órgão/unidade traduzido: "));
-    window->saveLog();
+    channel.saveLog();
     const QStringList saved =
         unrtfText(folder.path(QStringLiteral("Log_Imagens_Com_Erro.txt"))).split(u'\n');
     ASSERT_GE(saved.size(), 2);

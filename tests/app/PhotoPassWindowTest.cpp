@@ -99,7 +99,7 @@ TEST_F(PhotoPassWindow, ModeBoxTickedDatabaseInEdit2PassRunsToItsSummary) {
         openedFolders << opened;
         buttonsBackAtFolder = ui().BitBtn1->isEnabled() && ui().BtnLOG->isEnabled();
     };
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
 
     EXPECT_EQ(messages,
               (QStringList{QStringLiteral("LOG criada com sucesso, salvo junto a este executável."),
@@ -146,7 +146,7 @@ TEST_F(PhotoPassWindow, APassThatDoesNotFinishGivesBackOnlyTheRunButton) {
         ui().EdtBensIgnorados->setText(QString::fromLatin1(c.skipList));
         ui().Edit3->setText(QString::fromLatin1(c.quality));
 
-        QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+        clickRun();
 
         EXPECT_EQ(takeErrorDialogs().size(), c.raises ? 1 : 0);
         EXPECT_EQ(messages.size(), c.raises ? 0 : 1);  // the pass's own message, no summary
@@ -205,7 +205,7 @@ TEST_F(PhotoPassWindow, PhotosShowInTheBoxAndTheWindowAnswersWhileWorkersRun) {
     });
     ticker.start(0);
     messages.clear();
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
     ticker.stop();
 
     EXPECT_EQ(messages, QStringList{photoPassSummary(6, 0)});

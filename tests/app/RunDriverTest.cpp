@@ -1,14 +1,20 @@
-// The run button: the mode is read once, no run starts inside another, and the window is given
-// back however a run ends.
+// The run button: the run goes on a thread of its own, the mode is read once, no run starts
+// beside another, the window answers throughout and is given back however a run ends.
 
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextEdit>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
 
 #include "WindowFixture.h"
 #include "app/Gauge.h"
+#include "app/RunChannel.h"
 #include "core/Errors.h"
 #include "core/StatusConvention.h"
 
@@ -16,15 +22,23 @@ namespace patrimonio::test {
 
 class RunDriver : public WindowFixture {
 protected:
-    // Replaces the run itself; `during` runs inside it, as a step pumping messages would.
-    void onRun(std::function<void()> during = {}) {
-        window->seams().run = [this, during](bool photoOnly) {
-            modes << photoOnly;
-            runEnabledDuring = ui().BitBtn1->isEnabled();
-            modeBoxEnabledDuring = ui().Ck_Apenas_Tratar_Imagem->isEnabled();
-            window->pumpMessages();
-            if (during) during();
+    // Replaces the run itself, on the run's thread; `during` runs inside it with the run's
+    // host, and `onWindow` lets it act on the window as the operator would meanwhile.
+    void onRun(std::function<void(RunHost&)> during = {}) {
+        window->seams().run = [this, during](const RunRequest& request, RunHost& host,
+                                             RunOutcome&) {
+            runThread = QThread::currentThread();
+            onWindow([&] {
+                modes << request.photoOnly;
+                runEnabledDuring = ui().BitBtn1->isEnabled();
+                modeBoxEnabledDuring = ui().Ck_Apenas_Tratar_Imagem->isEnabled();
+            });
+            if (during) during(host);
         };
+    }
+    // Runs `action` on the window's thread while the run waits.
+    void onWindow(const std::function<void()>& action) {
+        QMetaObject::invokeMethod(window.get(), action, Qt::BlockingQueuedConnection);
     }
     void expectWindowGivenBack() {
         EXPECT_TRUE(ui().BitBtn1->isEnabled());
@@ -33,6 +47,7 @@ protected:
     }
 
     QList<bool> modes;
+    QThread* runThread = nullptr;
     bool runEnabledDuring = true;
     bool modeBoxEnabledDuring = true;
 };
@@ -74,8 +89,7 @@ TEST_F(RunDriver, ReportingPaintsAtTheScreensPaceAndEndsWithTheLastValuesOnScree
     constexpr int rows = 3000;
     QStringList paintedDuringPause;
     window->seams().pause = [&](int) { paintedDuringPause = log.of("LblStatus"); };
-    onRun([&] {
-        RunHost& host = *window;
+    onRun([&](RunHost& host) {
         openPhase(host, QStringLiteral("Importando as depreciações."));
         setRangeMinFirst(host, rows);
         for (int j = 0; j < rows; ++j) {
@@ -87,9 +101,9 @@ TEST_F(RunDriver, ReportingPaintsAtTheScreensPaceAndEndsWithTheLastValuesOnScree
     });
     QElapsedTimer clock;
     clock.start();
-    // Called directly: nothing handles the window's messages after the run.
-    window->BitBtn1Click();
+    clickRun();
     const qint64 ms = clock.elapsed();
+    EXPECT_NE(runThread, window->thread());
 
     EXPECT_EQ(paintedDuringPause.value(paintedDuringPause.size() - 1),
               QStringLiteral("Importando as depreciações."));
@@ -107,9 +121,9 @@ TEST_F(RunDriver, ReportingPaintsAtTheScreensPaceAndEndsWithTheLastValuesOnScree
 
 TEST_F(RunDriver, ReadsTheModeBoxAtTheClick) {
     onRun();
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
     ui().Ck_Apenas_Tratar_Imagem->setChecked(true);
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
     EXPECT_EQ(modes, (QList<bool>{false, true}));
     EXPECT_FALSE(runEnabledDuring);
     EXPECT_FALSE(modeBoxEnabledDuring);
@@ -117,26 +131,30 @@ TEST_F(RunDriver, ReadsTheModeBoxAtTheClick) {
 }
 
 TEST_F(RunDriver, AClickDuringARunStartsNothing) {
-    onRun([this] {
-        QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
-        ui().BitBtn1->click();
-        window->BitBtn1Click();
-        // The window enables the button after a photo-only pass's summary while the run goes on.
-        window->setRunEnabled(true);
-        QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
-        window->pumpMessages();
+    onRun([this](RunHost&) {
+        onWindow([this] {
+            QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+            ui().BitBtn1->click();
+            window->BitBtn1Click();
+            // The window enables the button after a photo-only pass's summary while the run
+            // goes on.
+            window->setRunEnabled(true);
+            QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+        });
     });
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
     EXPECT_EQ(modes.size(), 1);
     expectWindowGivenBack();
 }
 
 TEST_F(RunDriver, TickingTheBoxDuringARunChangesNothing) {
-    onRun([this] {
-        QTest::mouseClick(ui().Ck_Apenas_Tratar_Imagem, Qt::LeftButton);
-        QTest::keyClick(ui().Ck_Apenas_Tratar_Imagem, Qt::Key_Space);
+    onRun([this](RunHost&) {
+        onWindow([this] {
+            QTest::mouseClick(ui().Ck_Apenas_Tratar_Imagem, Qt::LeftButton);
+            QTest::keyClick(ui().Ck_Apenas_Tratar_Imagem, Qt::Key_Space);
+        });
     });
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
     EXPECT_EQ(modes, QList<bool>{false});
     EXPECT_FALSE(ui().Ck_Apenas_Tratar_Imagem->isChecked());
     EXPECT_TRUE(ui().SpeedButton1->isEnabled());
@@ -144,28 +162,33 @@ TEST_F(RunDriver, TickingTheBoxDuringARunChangesNothing) {
 }
 
 TEST_F(RunDriver, AnErrorEndsTheRunWithoutCompletionAndGivesTheWindowBack) {
-    onRun([this] {
-        window->setStatus(QStringLiteral("Importando os responsáveis."));
+    onRun([](RunHost& host) {
+        host.setStatus(QStringLiteral("Importando os responsáveis."));
         throw DatabaseError(QStringLiteral("unsuccessful metadata update"));
     });
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
     EXPECT_EQ(takeErrorDialogs(), QStringList{"unsuccessful metadata update."});
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(ui().LblStatus->text(), QStringLiteral("Importando os responsáveis."));
     expectWindowGivenBack();
 
-    // Called directly, the handler lets the error through to its caller, still giving back.
-    EXPECT_THROW(window->BitBtn1Click(), DatabaseError);
+    // Called directly, the handler starts the run and returns; the error reaches the dialog
+    // when the run ends, and the window is given back.
+    window->BitBtn1Click();
+    EXPECT_TRUE(window->runUnderWay());
+    waitForRunEnd();
+    EXPECT_EQ(takeErrorDialogs(), QStringList{"unsuccessful metadata update."});
     expectWindowGivenBack();
 
     // The next click starts a new run.
     onRun();
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
     EXPECT_EQ(modes.size(), 3);
 }
 
 TEST_F(RunDriver, HostShowsWhatTheStepsReport) {
-    RunHost& host = *window;
+    RunChannel channel(*window, QStringLiteral("75"), QStringLiteral("9, 30"));
+    RunHost& host = channel;
     host.setStatus(QStringLiteral("Importando os bens."));
     host.setGaugeMaximum(3);
     host.setGaugeMinimum(0);
@@ -173,6 +196,7 @@ TEST_F(RunDriver, HostShowsWhatTheStepsReport) {
     host.setWork(QStringLiteral("12345 de 67890"));
     host.pause(1000);
     host.showMessage(QStringLiteral("Importação concluída."));
+    channel.deliver();
     window->openFolder(QStringLiteral("/tmp/Imagens_Depois/"));
     window->setLogButtonEnabled(true);
 
@@ -189,8 +213,9 @@ TEST_F(RunDriver, HostShowsWhatTheStepsReport) {
     EXPECT_EQ(openedFolders, QStringList{"/tmp/Imagens_Depois/"});
     EXPECT_TRUE(ui().BtnLOG->isEnabled());
 
-    ui().Edit3->setText(QStringLiteral("75"));
-    ui().EdtBensIgnorados->setText(QStringLiteral("9, 30"));
+    // The inputs are those of the run's start, whatever the boxes hold now.
+    ui().Edit3->setText(QStringLiteral("10"));
+    ui().EdtBensIgnorados->setText(QString());
     EXPECT_EQ(host.qualityText(), QStringLiteral("75"));
     EXPECT_EQ(host.skipListText(), QStringLiteral("9, 30"));
 
@@ -199,19 +224,31 @@ TEST_F(RunDriver, HostShowsWhatTheStepsReport) {
     EXPECT_FALSE(ui().Ck_Apenas_Tratar_Imagem->isEnabled());
 }
 
-TEST_F(RunDriver, PumpingHandlesWaitingInput) {
-    // A keystroke posted while a step works is handled at the step's next pump.
-    QCoreApplication::postEvent(ui().EdtBensIgnorados,
-                                new QKeyEvent(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier, "5"));
-    window->pumpMessages();
-    EXPECT_EQ(ui().EdtBensIgnorados->text(), QStringLiteral("5"));
+TEST_F(RunDriver, InputWaitingIsHandledWhileTheRunWorks) {
+    // A keystroke that arrives while a step works is handled at once, not after the step.
+    std::atomic<bool> handled = false;
+    ui().MemoLOG->clear();
+    onRun([&](RunHost&) {
+        QElapsedTimer t;
+        t.start();
+        while (!handled && t.elapsed() < 5000) QThread::msleep(1);
+    });
+    QObject::connect(ui().MemoLOG, &QTextEdit::textChanged, window.get(), [&] { handled = true; });
+    QTimer::singleShot(50, window.get(), [this] {
+        QCoreApplication::postEvent(
+            ui().MemoLOG, new QKeyEvent(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier, "5"));
+    });
+    clickRun();
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(ui().MemoLOG->toPlainText(), QStringLiteral("5"));
 }
 
-TEST(RunDriverPause, ProductionPauseReallyWaits) {
+TEST(RunDriverPause, ProductionPauseReallyWaitsOnTheRunsThread) {
     TFrmImportador w;
+    RunChannel channel(w, {}, {});
     QElapsedTimer t;
     t.start();
-    w.pause(120);
+    channel.pause(120);
     EXPECT_GE(t.elapsed(), 115);
 }
 

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QPushButton>
 #include <QStringList>
+#include <QTest>
 #include <memory>
 
 #include "QtEnvironment.h"
@@ -34,6 +37,17 @@ protected:
     }
 
     const Ui::TFrmImportador& ui() const { return window->ui(); }
+
+    // Clicks the run button, as the operator does, and lets the window handle its events until
+    // the run has ended and the window is given back.
+    void clickRun() {
+        QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+        waitForRunEnd();
+    }
+    void waitForRunEnd() {
+        while (window->runUnderWay())
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
 
     TempFolder folder;
     std::unique_ptr<TFrmImportador> window;

@@ -27,7 +27,7 @@ TEST_F(WindowRun, ImportOfAnEmptyRegisterRunsToCompletion) {
 
     ui().Edit4->setText(source);
     ui().Edit2->setText(target);
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
 
     EXPECT_EQ(takeErrorDialogs(), QStringList());
     EXPECT_EQ(messages,
@@ -53,7 +53,7 @@ TEST_F(WindowRun, AServerErrorEndsTheImportInTheErrorDialog) {
     ui().Edit2->setText(target);
     messages.clear();
 
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
 
     const QStringList shown = takeErrorDialogs();
     ASSERT_EQ(shown.size(), 1);
@@ -64,7 +64,7 @@ TEST_F(WindowRun, AServerErrorEndsTheImportInTheErrorDialog) {
 }
 
 TEST_F(WindowRun, ImportWithNoDatabaseChosenShowsTheErrorAndNoCompletion) {
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
+    clickRun();
     EXPECT_EQ(takeErrorDialogs().size(), 1);
     EXPECT_FALSE(messages.contains(QStringLiteral("Importação concluída.")));
     EXPECT_TRUE(ui().BitBtn1->isEnabled());

@@ -42,10 +42,6 @@ void FaultWindow::chooseForPhotos(const QString& path) {
     ui().Edit2->setText(path);
 }
 
-void FaultWindow::clickRun() {
-    QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
-}
-
 int FaultWindow::number(const QString& path, const QString& sql) {
     return queryRows(path, sql).value(0).toInt();
 }

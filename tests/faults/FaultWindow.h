@@ -22,7 +22,6 @@ protected:
     void chooseForImport(const Register& r);
     // Ticks the mode box and chooses the photo database by its bare path.
     void chooseForPhotos(const QString& path);
-    void clickRun();
 
     // Rows of a query on a database through the server, and a single number.
     static int number(const QString& path, const QString& sql);

@@ -1,0 +1,125 @@
+#include "runs/RunSession.h"
+
+#include "core/Text.h"
+
+namespace patrimonio {
+
+namespace {
+
+QString captionOf(DatabaseField field) {
+    return field == DatabaseField::Source ? QStringLiteral("banco com as informações")
+                                          : QStringLiteral("banco a ser atualizado");
+}
+
+}  // namespace
+
+Connection& RunSession::connectionOf(DatabaseField field, bool photoOnly) {
+    if (field == DatabaseField::Target && !photoOnly) return data_.Con_Velho;
+    return data_.Con_Novo;
+}
+
+QString RunSession::databaseOf(DatabaseField field, bool photoOnly, const QString& text) {
+    // Photo-only mode opens the one database by its bare path.
+    if (field == DatabaseField::Target && photoOnly) return text;
+    return kServerPrefix + text;
+}
+
+RunSession::ConnectAttempt RunSession::connectField(DatabaseField field, bool photoOnly,
+                                                    const QString& text) {
+    if (trimmed(text).isEmpty()) return {};
+    Connection& connection = connectionOf(field, photoOnly);
+    const QString database = databaseOf(field, photoOnly, text);
+    if (connection.databaseString() != database) connection.Close();
+    connection.Params = Connection::editParams(database);
+    connection.LoginPrompt = false;
+    try {
+        connection.Open();
+    } catch (const DatabaseError& e) {
+        connection.Close();
+        return {Attempt::Failed, e};
+    } catch (const std::exception& e) {
+        connection.Close();
+        return {Attempt::Failed, DatabaseError(QString::fromLocal8Bit(e.what()))};
+    }
+    return {Attempt::Connected, std::nullopt};
+}
+
+RunSession::Binding RunSession::bindForRun(bool photoOnly, const QString& sourceText,
+                                           const QString& targetText) {
+    struct Bound {
+        DatabaseField field;
+        const QString& text;
+    };
+    std::vector<Bound> fields;
+    if (photoOnly) {
+        // The pass works on the file of the target field, by its bare path, and on nothing
+        // else: what import mode left open lets go of it first.
+        data_.Con_Velho.Close();
+        fields.push_back({DatabaseField::Target, targetText});
+    } else {
+        // Con_Novo first: it may hold the target's file by its bare path since a photo pass.
+        fields.push_back({DatabaseField::Source, sourceText});
+        fields.push_back({DatabaseField::Target, targetText});
+    }
+    Binding binding;
+    for (const Bound& b : fields) {
+        Connection& connection = connectionOf(b.field, photoOnly);
+        // A blank field names no database: the run says so and starts nothing.
+        if (trimmed(b.text).isEmpty()) {
+            connection.Close();
+            continue;
+        }
+        const QString database = databaseOf(b.field, photoOnly, b.text);
+        if (connection.databaseString() != database) {
+            connection.Close();
+            connection.Params = Connection::editParams(database);
+            connection.LoginPrompt = false;
+        }
+        try {
+            // Kept when already open on it; a lost one goes back to that same database.
+            connection.Open();
+        } catch (const DatabaseError& e) {
+            connection.Close();
+            binding.failed << b.field;
+            binding.reasons << QStringLiteral("Não foi possível conectar ao %1 \"%2\": %3")
+                                   .arg(captionOf(b.field), b.text, e.message());
+        }
+    }
+    return binding;
+}
+
+void RunSession::run(bool photoOnly, const QString& sourceText, const QString& targetText,
+                     RunHost& host, int photoWorkers, RunOutcome& outcome) {
+    outcome = RunOutcome{};
+    outcome.photoOnly = photoOnly;
+    // A server restarted since the last run leaves dead attachments behind: find them now, so
+    // that the run connects again (to the same databases) instead of failing at its first
+    // statement.
+    data_.Con_Novo.checkAlive();
+    data_.Con_Velho.checkAlive();
+    const Binding binding = bindForRun(photoOnly, sourceText, targetText);
+    if (!binding.failed.isEmpty()) {
+        outcome.unreachable = binding.failed;
+        throw AppError(binding.reasons.join(u'\n'));
+    }
+
+    if (photoOnly) {
+        outcome.passEnd = PhotoPass(data_, counters_, host, photoWorkers).run();
+        return;
+    }
+    ImportRun run(data_, counters_, host, photoWorkers);
+    try {
+        outcome.importEnd = run.run();
+    } catch (...) {
+        // The report of what was done before the error is in the log view: it can be saved.
+        outcome.reportLogged = run.reportLogged();
+        throw;
+    }
+    outcome.reportLogged = run.reportLogged();
+    // A run stopped by the operator said where in the log view; no completion is claimed.
+    if (*outcome.importEnd == ImportEnd::Completed)
+        outcome.completion =
+            ImportRun::completionMessage(run.report().refusedRows(), run.report().warnings);
+}
+
+}  // namespace patrimonio
