@@ -1,18 +1,19 @@
 #pragma once
 // Import mode: the purge of the target, then the ten copy steps in their fixed order.
 //
-// Where each step lives: every step is in the file named after it.
-//   SetTrataExclusoes               SetTrataExclusoes.cpp (the purge, twelve tables)
-//   SetImport_Responsaveis          SetImport_PlainCopies.cpp (with the table of the seven
+// Where each step lives: the steps keep their historical names; each file is named by what it
+// holds.
+//   SetTrataExclusoes               Purge.cpp (the purge, twelve tables)
+//   SetImport_Responsaveis          PlainCopySteps.cpp (with the table of the seven
 //   SetImport_TipoBEM                 plain copies and the column copy the other steps share)
 //   SetImport_SubLocalizacoao
 //   SetImport_Depreciacao_Controle
 //   SetImport_Depreciacao
 //   SetImport_PatReavaliacao
 //   SetImport_PatBaixas
-//   SetImport_Gorgaounidade         SetImport_Gorgaounidade.cpp (the two reserve rows)
-//   SetImport_Localizacao           SetImport_Localizacao.cpp (organ/unit keys translated)
-//   SetImport_Bens                  SetImport_Bens.cpp (pages of 100, photos via AssetPhoto)
+//   SetImport_Gorgaounidade         ReserveRowsStep.cpp (the two reserve rows)
+//   SetImport_Localizacao           LocationStep.cpp (organ/unit keys translated)
+//   SetImport_Bens                  AssetStep.cpp (pages of 100, photos via PhotoCarrier)
 //   run, SetIniciaImportacao        ImportRun.cpp (with the stop points)
 //   checkBeforePurge                ImportCheck.cpp (both databases checked before any DELETE)
 //   checkTarget                     TargetCheck.cpp (the rows each copied table ends with)

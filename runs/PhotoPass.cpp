@@ -12,7 +12,8 @@
 #include "db/TableNames.h"
 #include "photos/JpegRecompressor.h"
 #include "photos/PhotoFiles.h"
-#include "runs/PhotoBatchQuery.h"
+#include "runs/PhotoBatches.h"
+#include "runs/PhotoCarrier.h"
 #include "runs/PhotoLookahead.h"
 #include "runs/QualityText.h"
 
@@ -153,36 +154,25 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
     const QString code = CdsNovo.FieldByName(BEM_CODIGO).AsString();
     const QString name = CdsNovo.FieldByName(BEM_IMAGEM_NOME).AsString();
 
-    bool Erro = false;
-    QString StrNewImageName;
     QString reason;  // said in the log beside the code, for a failure the operator must act on
     std::optional<QByteArray> Img;
+    QString StrNewImageName;
     try {
-        if (extensionOf(name).isEmpty()) StrNewImageName = newImageName(name);
-        const QString chosen = Iif(!trimmed(StrNewImageName).isEmpty(), StrNewImageName, name);
-        // A name holding a folder separator would write the files outside their folders.
-        if (containsFolderSeparator(chosen))
-            throw AppError(QStringLiteral("A photo name with a folder separator: ") + chosen);
-        const QString before = beforeFile(code, chosen);
-        const QByteArray storedPhoto = CdsNovo.FieldByName(BEM_IMAGEM).AsVariant().bytes();
-        // The original is kept whole before anything replaces it, and never written over: a
-        // photo without its backup is left as it is.
-        const BeforeFileSave saved = saveBeforeFile(before, storedPhoto);
-        if (!saved.ok()) {
+        // A name without an extension gets one made for it; the files and the row take it.
+        const CarriedPhoto photo = carryPhoto(*lookahead_, counters_.Total, code, name,
+                                              CdsNovo.FieldByName(BEM_IMAGEM).AsVariant().bytes(),
+                                              Compress, NameWithoutExtension::GivenAName);
+        StrNewImageName = photo.madeName;
+        if (photo.outcome == CarriedPhoto::Outcome::BeforeFileFailed) {
             reason =
-                QStringLiteral("o arquivo da foto original não pôde ser gravado: ") + saved.detail;
-            throw AppError(reason);
+                QStringLiteral("o arquivo da foto original não pôde ser gravado: ") + photo.detail;
         }
-        // The photo as read is recompressed, not the file just written.
-        // The workers may have recompressed it already, a few rows ago.
-        Img = lookahead_->recompress(counters_.Total, Compress, before, storedPhoto,
-                                     afterFile(code, chosen));
-        // Every chosen name has an extension, so no stream means the photo was not handled.
-        if (!Img) Erro = true;
+        Img = photo.recompressed;
     } catch (const std::exception&) {
-        Erro = true;
+        // The stored photo could not even be read: the row keeps it.
         Img.reset();
     }
+    bool Erro = !Img;
 
     // The stored photo is replaced only by the row's own write-back: nothing is cleared first.
     if (Img && !putIntoRow(*Img, StrNewImageName)) Erro = true;

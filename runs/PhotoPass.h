@@ -11,7 +11,7 @@
 #include "core/RunHost.h"
 #include "db/DataModule.h"
 #include "photos/RecompressionPool.h"
-#include "runs/PhotoBatchQuery.h"
+#include "runs/PhotoBatches.h"
 
 namespace patrimonio {
 

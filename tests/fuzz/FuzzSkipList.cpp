@@ -10,7 +10,7 @@
 
 #include "RtfInput.h"
 #include "core/Text.h"
-#include "runs/PhotoBatchQuery.h"
+#include "runs/PhotoBatches.h"
 
 namespace {
 

@@ -100,9 +100,9 @@ void PrintTo(const PagingCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class AssetPaging : public AssetStep, public ::testing::WithParamInterface<PagingCase> {};
+class AssetStepPaging : public AssetStep, public ::testing::WithParamInterface<PagingCase> {};
 
-TEST_P(AssetPaging, ReadsPagesOfAHundredInCodeOrderFromOffsetZero) {
+TEST_P(AssetStepPaging, ReadsPagesOfAHundredInCodeOrderFromOffsetZero) {
     const PagingCase& c = GetParam();
     auto pair = makePair(c.assets, false);
     // Left over from an earlier run or a photo-only pass: it must not move the first page.
@@ -140,7 +140,7 @@ TEST_P(AssetPaging, ReadsPagesOfAHundredInCodeOrderFromOffsetZero) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Counts, AssetPaging,
+    Counts, AssetStepPaging,
     ::testing::Values(PagingCase{"TwoAndAHalfPages", 250, {0, 100, 200}, {100, 100, 50}, 50, 3},
                       PagingCase{
                           "TwoFullPagesThenAnEmptyOne", 200, {0, 100, 200}, {100, 100, 0}, 0, 3},
@@ -150,9 +150,9 @@ INSTANTIATE_TEST_SUITE_P(
 // Codes need not be unique: a register without the key gives ten rows of code 95 across the
 // boundary of the first page, and more repeated codes further on. Rows are filled in an order
 // of their own, so that only the query's order can bring them in code order.
-class AssetRepeatedCodes : public AssetStep, public ::testing::WithParamInterface<bool> {};
+class AssetStepRepeatedCodes : public AssetStep, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(AssetRepeatedCodes, EveryRowArrivesOnceInCodeOrder) {
+TEST_P(AssetStepRepeatedCodes, EveryRowArrivesOnceInCodeOrder) {
     const bool indexed = GetParam();
     const QByteArray ddl =
         "CREATE TABLE PAT_BEM (BEM_CODIGO INTEGER NOT NULL, BEM_DESCRICAO VARCHAR(40),\n"
@@ -194,7 +194,7 @@ TEST_P(AssetRepeatedCodes, EveryRowArrivesOnceInCodeOrder) {
               pair.source("SELECT BEM_CODIGO, BEM_DESCRICAO FROM PAT_BEM ORDER BY 1, 2"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Plans, AssetRepeatedCodes, ::testing::Bool(),
+INSTANTIATE_TEST_SUITE_P(Plans, AssetStepRepeatedCodes, ::testing::Bool(),
                          [](const auto& p) { return p.param ? "indexed" : "sorted"; });
 
 TEST_F(AssetStep, FullPageShowsGaugeCounterAndStatusesInOrder) {

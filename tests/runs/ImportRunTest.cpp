@@ -11,7 +11,7 @@ const QStringList kCopiedTables = {
     "PAT_RESPONSAVEL",          "PAT_TIPOBEM",     "PAT_LOCALIZACAO", "PAT_SUBLOCALIZACAO",
     "PAT_DEPRECIACAO_CONTROLE", "PAT_DEPRECIACAO", "PAT_REAVALIACAO", "PAT_BAIXA"};
 
-TEST(ImportRunTest, WholeRunCopiesTheRegisterReportsAndCountsRefusedRows) {
+TEST(ImportRun, WholeRunCopiesTheRegisterReportsAndCountsRefusedRows) {
     // The target refuses one write-off; it keeps rows of its own that the purge removes.
     RegisterPair pair({},
                       "ALTER TABLE PAT_BAIXA ADD CONSTRAINT CK_RECUSA CHECK (BAI_CODIGO <> 2);\n");
@@ -101,7 +101,7 @@ TEST(ImportRunTest, WholeRunCopiesTheRegisterReportsAndCountsRefusedRows) {
     EXPECT_EQ(pair.host.statuses().last(), "Aguardando...");
 }
 
-TEST(ImportRunTest, ATargetThatEndsWithOtherCountsThanTheRunWroteIsAWarning) {
+TEST(ImportRun, ATargetThatEndsWithOtherCountsThanTheRunWroteIsAWarning) {
     // A trigger of the target adds a responsible person of its own when the first asset type
     // arrives: PAT_RESPONSAVEL ends with one row that the run neither read nor wrote.
     RegisterPair pair({},
@@ -124,14 +124,14 @@ TEST(ImportRunTest, ATargetThatEndsWithOtherCountsThanTheRunWroteIsAWarning) {
         "Importação concluída.\n" + warning);
 }
 
-TEST(ImportRunTest, CompletionMessageNamesTheRefusedRowsOnlyWhenThereAreSome) {
+TEST(ImportRun, CompletionMessageNamesTheRefusedRowsOnlyWhenThereAreSome) {
     EXPECT_EQ(ImportRun::completionMessage(0), "Importação concluída.");
     EXPECT_EQ(ImportRun::completionMessage(3),
               "Importação concluída.\n3 registros foram recusados pelo banco de destino e estão "
               "listados no log.");
 }
 
-TEST(ImportRunTest, ErrorInAStepEndsTheRunWithoutCompletionButWithTheReport) {
+TEST(ImportRun, ErrorInAStepEndsTheRunWithoutCompletionButWithTheReport) {
     // Step 3 cannot read its source: a computed column fails for every row, which the check
     // before the purge, reading no row, does not meet.
     RegisterPair pair({}, "ALTER TABLE PAT_TIPOBEM ADD BOOM INTEGER;\n");

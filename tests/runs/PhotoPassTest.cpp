@@ -22,7 +22,7 @@
 #include "core/StatusConvention.h"
 #include "db/DataModule.h"
 #include "photos/JpegRecompressor.h"
-#include "runs/PhotoBatchQuery.h"
+#include "runs/PhotoBatches.h"
 #include "runs/PhotoPass.h"
 #include "runs/QualityText.h"
 
@@ -77,7 +77,7 @@ struct StoredRow {
     std::optional<QString> name;
 };
 
-class PhotoPassTest : public ::testing::Test {
+class PhotoPass : public ::testing::Test {
 protected:
     void SetUp() override {
         setExecutableDirForTesting(tmp.path(QStringLiteral("exe")));
@@ -142,7 +142,7 @@ protected:
         return row;
     }
 
-    PhotoPassEnd runPass() { return PhotoPass(data, counters, host).run(); }
+    PhotoPassEnd runPass() { return patrimonio::PhotoPass(data, counters, host).run(); }
 
     static QByteArray fileBytes(const QString& path) {
         QFile f(path);
@@ -190,7 +190,7 @@ QString query(const QString& filter = {}) {
 
 // ---- The batch query and the checks of the operator's inputs ----
 
-TEST(BatchQueryTest, SkipListIsCheckedNotSpliced) {
+TEST(PhotoBatches, SkipListIsCheckedNotSpliced) {
     struct Case {
         const char* text;
         bool valid;
@@ -219,7 +219,7 @@ TEST(BatchQueryTest, SkipListIsCheckedNotSpliced) {
     }
 }
 
-TEST(BatchQueryTest, QueryTextKeepsTheListAsTyped) {
+TEST(PhotoBatches, QueryTextKeepsTheListAsTyped) {
     EXPECT_EQ(passQuery(QString()), query());
     EXPECT_EQ(passQuery(QStringLiteral("  ")), query());
     EXPECT_EQ(
@@ -230,7 +230,7 @@ TEST(BatchQueryTest, QueryTextKeepsTheListAsTyped) {
               query(QStringLiteral("WHERE BEM_CODIGO NOT IN ( 9, 30 )")));
 }
 
-TEST(BatchQueryTest, QualityOfABatch) {
+TEST(PhotoBatches, QualityOfABatch) {
     EXPECT_EQ(photoPassQuality(QString()), 10);
     EXPECT_EQ(photoPassQuality(QStringLiteral("  ")), 10);
     EXPECT_EQ(photoPassQuality(QStringLiteral("0")), 0);
@@ -240,7 +240,7 @@ TEST(BatchQueryTest, QualityOfABatch) {
     }
 }
 
-TEST(BatchQueryTest, StatusTextsAreTheOperatorsOwn) {
+TEST(PhotoBatches, StatusTextsAreTheOperatorsOwn) {
     EXPECT_EQ(kPhotoPassLoading, QStringLiteral("Carga das imagens, 50 por vêz."));
     EXPECT_EQ(kPhotoPassWorking, QStringLiteral("Motor em processamento."));
     EXPECT_EQ(kWaitingForPhotoEngine,
@@ -250,7 +250,7 @@ TEST(BatchQueryTest, StatusTextsAreTheOperatorsOwn) {
         QStringLiteral("Você não setou a conexão com um dos bancos, por favor, verifique isso."));
 }
 
-TEST(BatchQueryTest, SummaryIsBuiltExactly) {
+TEST(PhotoBatches, SummaryIsBuiltExactly) {
     EXPECT_EQ(photoPassSummary(118, 2),
               QStringLiteral("Imagens tratadas com sucesso.\r\nTotal de imagens processadas 118\r\n"
                              "Total de imagens não processadas 2\r\n\r\r\n\rBy Quorvelin"));
@@ -258,7 +258,7 @@ TEST(BatchQueryTest, SummaryIsBuiltExactly) {
 
 // ---- The pass ----
 
-TEST_F(PhotoPassTest, WithoutAConnectionNothingStarts) {
+TEST_F(PhotoPass, WithoutAConnectionNothingStarts) {
     EXPECT_EQ(runPass(), PhotoPassEnd::NotStarted);
     EXPECT_EQ(host.statuses(), QStringList{kWaitingForPhotoEngine});
     EXPECT_EQ(host.messages(), QStringList{kPhotoPassNoConnection});
@@ -270,7 +270,7 @@ struct BatchCase {
     int totalGeral;
 };
 
-class PhotoPassBatches : public PhotoPassTest, public ::testing::WithParamInterface<BatchCase> {};
+class PhotoPassBatches : public PhotoPass, public ::testing::WithParamInterface<BatchCase> {};
 
 TEST_P(PhotoPassBatches, FiftyAtATimeInCodeOrder) {
     const BatchCase& c = GetParam();
@@ -307,7 +307,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, PhotoPassBatches,
                                            BatchCase{100, {50, 50, 0}, 100}, BatchCase{0, {0}, 0}),
                          [](const auto& p) { return "rows" + std::to_string(p.param.rows); });
 
-class PhotoPassRowCounter : public PhotoPassTest, public ::testing::WithParamInterface<bool> {};
+class PhotoPassRowCounter : public PhotoPass, public ::testing::WithParamInterface<bool> {};
 
 // The same label and gauge sequence with and without photos; the label is never set for the
 // last row, and the gauge is clamped to its maximum.
@@ -346,7 +346,7 @@ struct NameCase {
     std::optional<QString> storedName;  // afterwards
 };
 
-class PhotoPassNames : public PhotoPassTest, public ::testing::WithParamInterface<NameCase> {};
+class PhotoPassNames : public PhotoPass, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(PhotoPassNames, FilesAndStoredName) {
     const NameCase& c = GetParam();
@@ -383,7 +383,7 @@ INSTANTIATE_TEST_SUITE_P(
                  QStringLiteral("cadeira giratória.jpg"), QStringLiteral("cadeira giratória.jpg")}),
     [](const auto& p) { return std::string(p.param.label); });
 
-TEST_F(PhotoPassTest, QualityEmptyIsTenAndZeroIsOne) {
+TEST_F(PhotoPass, QualityEmptyIsTenAndZeroIsOne) {
     struct Case {
         QString text;
         int quality;
@@ -415,7 +415,7 @@ TEST_F(PhotoPassTest, QualityEmptyIsTenAndZeroIsOne) {
     }
 }
 
-TEST_F(PhotoPassTest, APngIsLoggedAndItsRowUntouched) {
+TEST_F(PhotoPass, APngIsLoggedAndItsRowUntouched) {
     createAssets({{3, photo, QStringLiteral("a.jpg")},
                   {4, pngBytes(), QStringLiteral("b.jpg")},
                   {5, photo, QStringLiteral("c.jpg")}});
@@ -433,7 +433,7 @@ TEST_F(PhotoPassTest, APngIsLoggedAndItsRowUntouched) {
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(2, 1)});
 }
 
-TEST_F(PhotoPassTest, TwoFailuresAreLoggedOnceEachAndSavedEachTime) {
+TEST_F(PhotoPass, TwoFailuresAreLoggedOnceEachAndSavedEachTime) {
     std::vector<Row> rows = photoRows(45);
     rows[11].photo = pngBytes();                   // code 12
     rows[39].photo = QByteArray("not a picture");  // code 40
@@ -448,7 +448,7 @@ TEST_F(PhotoPassTest, TwoFailuresAreLoggedOnceEachAndSavedEachTime) {
     EXPECT_EQ(savesSeenAtSecondSave, 1);  // the log was saved with 12 alone first
 }
 
-TEST_F(PhotoPassTest, SummaryCountsTheWholePass) {
+TEST_F(PhotoPass, SummaryCountsTheWholePass) {
     std::vector<Row> rows = photoRows(120);
     rows[11].photo = pngBytes();  // code 12, first batch
     rows[69].photo = pngBytes();  // code 70, second batch
@@ -460,7 +460,7 @@ TEST_F(PhotoPassTest, SummaryCountsTheWholePass) {
     EXPECT_EQ(counters.Total_Geral, 100);
 }
 
-TEST_F(PhotoPassTest, TwoPassesInARowKeepEveryOriginal) {
+TEST_F(PhotoPass, TwoPassesInARowKeepEveryOriginal) {
     createAssets(photoRows(60));
     runPass();
     const QByteArray firstResult = *stored(55).photo;
@@ -499,7 +499,7 @@ TEST_F(PhotoPassTest, TwoPassesInARowKeepEveryOriginal) {
     EXPECT_EQ(fileBytes(beforeFolder() + QStringLiteral("55__foto55.jpg")), photo);
 }
 
-TEST_F(PhotoPassTest, ABeforeFolderOnAFullDiskLeavesEveryPhotoAsItWas) {
+TEST_F(PhotoPass, ABeforeFolderOnAFullDiskLeavesEveryPhotoAsItWas) {
     createAssets({{3, photo, QStringLiteral("a.jpg")}, {4, photo, QStringLiteral("FOTO4")}});
     test::FullFolder disk(beforeFolder());
     if (!disk.mounted()) GTEST_SKIP() << disk.whyNot().toStdString();
@@ -521,7 +521,7 @@ TEST_F(PhotoPassTest, ABeforeFolderOnAFullDiskLeavesEveryPhotoAsItWas) {
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(0, 2)});
 }
 
-TEST_F(PhotoPassTest, ARefusedWriteBackKeepsTheStoredPhotoAndThePassGoesOn) {
+TEST_F(PhotoPass, ARefusedWriteBackKeepsTheStoredPhotoAndThePassGoesOn) {
     std::vector<Row> rows = photoRows(10);
     rows[6].name = QStringLiteral("FOTO7");  // code 7, a made name that must not land either
     createAssets(rows, kRefuseSeven);
@@ -543,7 +543,7 @@ TEST_F(PhotoPassTest, ARefusedWriteBackKeepsTheStoredPhotoAndThePassGoesOn) {
 // Another program renumbers a row the pass has already handled, from 5 to 1000. Read with
 // FIRST/SKIP, the next batch would start one row late, so that row 51 was never handled, and
 // row 1000 would be handled a second time.
-TEST_F(PhotoPassTest, ARowChangedByAnotherProgramIsNeitherSkippedNorRepeated) {
+TEST_F(PhotoPass, ARowChangedByAnotherProgramIsNeitherSkippedNorRepeated) {
     createAssets(photoRows(100));
     Connection other(QStringLiteral("other"));
     other.Params = Connection::editParams(dbPath);
@@ -576,7 +576,7 @@ TEST_F(PhotoPassTest, ARowChangedByAnotherProgramIsNeitherSkippedNorRepeated) {
 
 // Codes typed during the pass count from the next batch on; the pass goes on after the last row
 // it handled, without meeting a row twice.
-TEST_F(PhotoPassTest, SkipListAsTyped) {
+TEST_F(PhotoPass, SkipListAsTyped) {
     createAssets(photoRows(5));
     host.skipList = QStringLiteral(" 2, 4 ");
     runPass();
@@ -586,7 +586,7 @@ TEST_F(PhotoPassTest, SkipListAsTyped) {
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(3, 0)});
 }
 
-TEST_F(PhotoPassTest, AnInvalidSkipListStopsThePassBeforeItStarts) {
+TEST_F(PhotoPass, AnInvalidSkipListStopsThePassBeforeItStarts) {
     createAssets(photoRows(3));
     host.skipList = QStringLiteral("9) OR (1=1");
     EXPECT_EQ(runPass(), PhotoPassEnd::NotStarted);
@@ -597,7 +597,7 @@ TEST_F(PhotoPassTest, AnInvalidSkipListStopsThePassBeforeItStarts) {
     for (int code = 1; code <= 3; ++code) EXPECT_EQ(stored(code).photo, photo);
 }
 
-TEST_F(PhotoPassTest, TheQualityAndCodesToSkipReadAtTheStartHoldForTheWholePass) {
+TEST_F(PhotoPass, TheQualityAndCodesToSkipReadAtTheStartHoldForTheWholePass) {
     createAssets(photoRows(70));
     host.skipList = QStringLiteral("3");
     host.quality = QStringLiteral("60");
@@ -619,7 +619,7 @@ TEST_F(PhotoPassTest, TheQualityAndCodesToSkipReadAtTheStartHoldForTheWholePass)
     for (int code : {60, 70}) EXPECT_EQ(stored(code).photo, stored(2).photo) << code;
 }
 
-TEST_F(PhotoPassTest, AnErrorEndsThePassWithoutItsSummary) {
+TEST_F(PhotoPass, AnErrorEndsThePassWithoutItsSummary) {
     createAssets({{1, photo, QStringLiteral("a.jpg")}, {2, pngBytes(), QStringLiteral("b.jpg")}});
     struct Case {
         const char* label;
@@ -643,7 +643,7 @@ TEST_F(PhotoPassTest, AnErrorEndsThePassWithoutItsSummary) {
 // ---- Workers ----
 
 // The same batches of mixed rows, passed with and without workers, in folders of their own.
-class PhotoPassWorkers : public PhotoPassTest {
+class PhotoPassWorkers : public PhotoPass {
 protected:
     // The figures are the rows processed and the rows failed.
     RunOutcome passWith(int workers, const std::vector<Row>& rows) {
@@ -656,7 +656,7 @@ protected:
         fill(module, path, rows);
         RunCounters runCounters;
         RecordingHost recording;
-        PhotoPass pass(module, runCounters, recording, workers);
+        patrimonio::PhotoPass pass(module, runCounters, recording, workers);
         EXPECT_EQ(pass.run(), PhotoPassEnd::Finished);
 
         RunOutcome out = outcomeOf(recording);

@@ -26,7 +26,7 @@ const QStringList kPurgeTables = {
     "PAT_RESPONSAVEL", "PAT_TIPOBEM",           "PAT_DEPRECIACAO_CONTROLE"};
 
 // A filled target: the generator fills the source register, which the purge then empties.
-class PurgeTest : public ::testing::Test {
+class Purge : public ::testing::Test {
 protected:
     static QMap<QString, int> smallRegister() {
         return {{"PAT_RESPONSAVEL", 3},
@@ -44,7 +44,7 @@ protected:
     }
 };
 
-TEST_F(PurgeTest, EmptiesTwelveTablesInOrderWithTextsPumpsAndPauses) {
+TEST_F(Purge, EmptiesTwelveTablesInOrderWithTextsPumpsAndPauses) {
     RegisterPair pair;
     pair.generate(smallRegister());
     // Purge the source register itself: it is the filled one.
@@ -70,7 +70,7 @@ TEST_F(PurgeTest, EmptiesTwelveTablesInOrderWithTextsPumpsAndPauses) {
     EXPECT_GT(organs, 0);
 }
 
-TEST_F(PurgeTest, RefusedDeleteStopsThePurgeAndTheRun) {
+TEST_F(Purge, RefusedDeleteStopsThePurgeAndTheRun) {
     // A table the purge never empties still refers to a location, so entry 9 is refused.
     RegisterPair pair;
     pair.generate(smallRegister());

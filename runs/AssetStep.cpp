@@ -9,8 +9,8 @@
 #include "core/StatusConvention.h"
 #include "db/RowCursor.h"
 #include "db/TableNames.h"
-#include "runs/AssetPhoto.h"
 #include "runs/ImportRun.h"
+#include "runs/PhotoCarrier.h"
 #include "runs/PhotoLookahead.h"
 #include "runs/PlainCopy.h"
 #include "runs/QualityText.h"
@@ -71,17 +71,86 @@ QString reasonOf(const std::exception& e) {
     return reason;
 }
 
+// The photo of one asset on its way from the source row to the target row.
+struct AssetPhoto {
+    enum class Outcome {
+        None,          // no photo stored (null or empty): the target's photo stays null
+        Recompressed,  // bytes hold the recompressed JPEG
+        KeptAsStored,  // could not be recompressed: bytes hold the photo exactly as stored
+    };
+    Outcome outcome = Outcome::None;
+    QByteArray bytes;        // what the target row receives (empty for None)
+    qint64 storedBytes = 0;  // size of the photo as stored
+    QString reason;          // why a photo was kept as stored
+};
+
+// Carries the photo held in `stored` for the asset `code` whose photo is named `name`, row
+// `row` of the page: a photo whose name has no extension stays as stored. Whatever stops the
+// recompression keeps the photo as stored, with the reason.
+AssetPhoto assetPhotoOf(const Field& stored, const QString& code, const QString& name,
+                        const QString& qualityText, PhotoLookahead& photos, int row) {
+    using Carried = CarriedPhoto::Outcome;
+    AssetPhoto photo;
+    // A null photo is known from the row as read, without fetching anything.
+    const Value value = stored.isNull() ? Value() : stored.AsVariant();
+    if (!value.isNull() && !value.bytes().isEmpty()) {
+        // From here on the stored bytes are what the target receives unless a recompressed
+        // JPEG replaces them: whatever happens below, the photo is not lost.
+        photo.bytes = value.bytes();
+        photo.storedBytes = photo.bytes.size();
+        photo.outcome = AssetPhoto::Outcome::KeptAsStored;
+    }
+    const CarriedPhoto carried =
+        carryPhoto(photos, row, code, name, photo.bytes, assetStepQuality(qualityText),
+                   NameWithoutExtension::KeptAsStored);
+    if (photo.outcome == AssetPhoto::Outcome::None) return photo;
+    switch (carried.outcome) {
+        case Carried::Recompressed:
+            photo.bytes = *carried.recompressed;
+            photo.outcome = AssetPhoto::Outcome::Recompressed;
+            break;
+        case Carried::NoPhoto:
+            break;
+        case Carried::FolderSeparator:
+            photo.reason =
+                QStringLiteral("o nome da foto \"%1\" contém um separador de pasta").arg(name);
+            break;
+        case Carried::BeforeFileFailed:
+            photo.reason = QStringLiteral("o arquivo da foto original não pôde ser gravado (%1)")
+                               .arg(carried.detail);
+            break;
+        case Carried::NoQuality:
+            photo.reason =
+                QStringLiteral("a qualidade \"%1\" não é um número inteiro").arg(qualityText);
+            break;
+        case Carried::NoExtension:
+            photo.reason = QStringLiteral("o nome da foto \"%1\" não tem extensão").arg(name);
+            break;
+        case Carried::RecompressionFailed:
+            photo.reason = QStringLiteral("a recompactação falhou (%1)").arg(carried.detail);
+            break;
+    }
+    return photo;
+}
+
+// The log line of a photo kept as stored.
+QString keptPhotoLine(const QString& code, const QString& reason) {
+    return QStringLiteral("Bem %1: foto importada como estava, sem recompactar: %2.")
+        .arg(code, reason);
+}
+
 // The photo path of one row: the target's BEM_IMAGEM (found by name) receives the recompressed
 // photo, or the photo as stored when it cannot be recompressed or the target cannot take the
 // recompressed one, which the log then names.
-PendingPhoto carryPhoto(const Field& stored, RecordSet& source, RecordSet& target, RunHost& host,
-                        PhotoLookahead& lookahead, int row, const QString& quality) {
+PendingPhoto carryAssetPhoto(const Field& stored, RecordSet& source, RecordSet& target,
+                             RunHost& host, PhotoLookahead& lookahead, int row,
+                             const QString& quality) {
     host.setStatus(kWaitingForPhotoEngine);
     host.pumpMessages();
 
     const QString code = textByName(source, BEM_CODIGO);
     const AssetPhoto photo =
-        carryAssetPhoto(stored, code, textByName(source, BEM_IMAGEM_NOME), quality, lookahead, row);
+        assetPhotoOf(stored, code, textByName(source, BEM_IMAGEM_NOME), quality, lookahead, row);
     if (photo.outcome == AssetPhoto::Outcome::Recompressed) {
         host.showPhoto(lookahead.lastPicture());
     } else if (photo.outcome == AssetPhoto::Outcome::KeptAsStored) {
@@ -219,7 +288,8 @@ void ImportRun::SetImport_Bens() {
                 Field& from = source.Fields(i);
                 const QString& name = from.FieldName();
                 if (name == BEM_IMAGEM) {
-                    photo = carryPhoto(from, source, target, host_, lookahead, j, photoQuality);
+                    photo =
+                        carryAssetPhoto(from, source, target, host_, lookahead, j, photoQuality);
                 } else if (name != BV_CODIGO) {
                     requireTargetColumn(target, from, tables::PAT_BEM, i);
                     // A null BLOB is known from the row as read; only a stored one is fetched.

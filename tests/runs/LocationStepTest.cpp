@@ -30,7 +30,7 @@ const QByteArray kTargetOrgansOnly =
 const QString kLocations =
     "SELECT LOC_CODIGO, LOC_DESCRICAO, CDORGUNI FROM PAT_LOCALIZACAO ORDER BY 1";
 
-TEST(LocationImportTest, TranslatesTheOrganUnitKeyThroughTheSharedCodes) {
+TEST(LocationStep, TranslatesTheOrganUnitKeyThroughTheSharedCodes) {
     // A dangling key (99, unknown to the source's view) needs the check off, as in registers
     // migrated from older versions.
     RegisterPair pair(
@@ -67,7 +67,7 @@ TEST(LocationImportTest, TranslatesTheOrganUnitKeyThroughTheSharedCodes) {
     EXPECT_EQ(pair.host.events, expected);
 }
 
-TEST(LocationImportTest, BlankKeyAndUnknownKeyLookUpOrganZeroUnitZero) {
+TEST(LocationStep, BlankKeyAndUnknownKeyLookUpOrganZeroUnitZero) {
     // Keys as text, as some registers keep them: blanks around digits are used as read.
     const QByteArray locations =
         "CREATE TABLE PAT_LOCALIZACAO (LOC_CODIGO INTEGER NOT NULL PRIMARY KEY, CDORGUNI "
@@ -99,7 +99,7 @@ TEST(LocationImportTest, BlankKeyAndUnknownKeyLookUpOrganZeroUnitZero) {
     EXPECT_EQ(pair.run.report().untranslatedLocations, 0);
 }
 
-TEST(LocationImportTest, KeyThatIsNotAWholeNumberEndsTheRunNamingLocationAndValue) {
+TEST(LocationStep, KeyThatIsNotAWholeNumberEndsTheRunNamingLocationAndValue) {
     const QByteArray locations =
         "CREATE TABLE PAT_LOCALIZACAO (LOC_CODIGO INTEGER NOT NULL PRIMARY KEY, CDORGUNI "
         "VARCHAR(40));\n";
@@ -121,7 +121,7 @@ TEST(LocationImportTest, KeyThatIsNotAWholeNumberEndsTheRunNamingLocationAndValu
     EXPECT_EQ(pair.target("SELECT * FROM PAT_LOCALIZACAO"), QStringList{"1|40"});
 }
 
-TEST(LocationImportTest, AFailedLookupEndsTheRunWithTheLocationTheSqlAndTheServersReason) {
+TEST(LocationStep, AFailedLookupEndsTheRunWithTheLocationTheSqlAndTheServersReason) {
     const QByteArray locations =
         "CREATE TABLE PAT_LOCALIZACAO (LOC_CODIGO INTEGER NOT NULL PRIMARY KEY, "
         "LOC_DESCRICAO VARCHAR(80), CDORGUNI INTEGER);\n";
@@ -161,7 +161,7 @@ TEST(LocationImportTest, AFailedLookupEndsTheRunWithTheLocationTheSqlAndTheServe
     }
 }
 
-TEST(LocationImportTest, ARefusedLocationIsNotCountedAsUntranslated) {
+TEST(LocationStep, ARefusedLocationIsNotCountedAsUntranslated) {
     // Location 3 (a pair the target lacks) is refused; location 2 (the same) arrives.
     RegisterPair pair(kSourceOrgans, kTargetOrgans +
                                          "ALTER TABLE PAT_LOCALIZACAO ADD CONSTRAINT CK_RECUSA "

@@ -28,9 +28,9 @@ void PrintTo(const RefusalCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class RefusedRowTest : public ::testing::TestWithParam<RefusalCase> {};
+class PlainCopyStepsRefusedRow : public ::testing::TestWithParam<RefusalCase> {};
 
-TEST_P(RefusedRowTest, RefusedRowIsLoggedAndDroppedWhileTheOthersAreWritten) {
+TEST_P(PlainCopyStepsRefusedRow, RefusedRowIsLoggedAndDroppedWhileTheOthersAreWritten) {
     const RefusalCase& c = GetParam();
     const QString table = QString::fromLatin1(c.table);
     const QString key = QString::fromLatin1(c.key);
@@ -74,7 +74,7 @@ TEST_P(RefusedRowTest, RefusedRowIsLoggedAndDroppedWhileTheOthersAreWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cadences, RefusedRowTest,
+    Cadences, PlainCopyStepsRefusedRow,
     ::testing::Values(
         // Every 500 rows: row 0 alone, then 1-500, 501-1000, and 1001-1199 after the loop.
         RefusalCase{"Depreciation730",
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Status texts and row counter ----------------------------------------------------------
 
-TEST(PlainCopyTest, CounterStepShowsRangeAndRowCounterButNotForTheLastRow) {
+TEST(PlainCopySteps, CounterStepShowsRangeAndRowCounterButNotForTheLastRow) {
     RegisterPair pair;
     pair.generate({{"PAT_BAIXA", 3}});
     pair.host.gauge.setMaximum(10);
@@ -141,7 +141,7 @@ TEST(PlainCopyTest, CounterStepShowsRangeAndRowCounterButNotForTheLastRow) {
     EXPECT_EQ(pair.targetCount("PAT_BAIXA"), 3);
 }
 
-TEST(PlainCopyTest, StepsWithoutCounterOnlyOpenAndClose) {
+TEST(PlainCopySteps, StepsWithoutCounterOnlyOpenAndClose) {
     struct Case {
         Step step;
         const char* table;
@@ -167,7 +167,7 @@ TEST(PlainCopyTest, StepsWithoutCounterOnlyOpenAndClose) {
     }
 }
 
-TEST(PlainCopyTest, EmptySourceTableSetsRangeZeroAndLeavesTheCounter) {
+TEST(PlainCopySteps, EmptySourceTableSetsRangeZeroAndLeavesTheCounter) {
     RegisterPair pair;
     pair.host.setWork("5 de 9");
     pair.host.events.clear();
@@ -183,7 +183,7 @@ TEST(PlainCopyTest, EmptySourceTableSetsRangeZeroAndLeavesTheCounter) {
 
 // ---- Column pairing ------------------------------------------------------------------------
 
-TEST(PlainCopyTest, BvCodigoIsSkippedOnlyByItsExactNameAndOnlyWhereTheStepSkipsIt) {
+TEST(PlainCopySteps, BvCodigoIsSkippedOnlyByItsExactNameAndOnlyWhereTheStepSkipsIt) {
     const QByteArray ddl =
         "CREATE TABLE PAT_DEPRECIACAO (DEP_CODIGO INTEGER NOT NULL PRIMARY KEY, BV_CODIGO INTEGER, "
         "\"Bv_Codigo\" INTEGER, BV_CODIGO_ANTIGO INTEGER, XBV_CODIGO INTEGER);\n"
@@ -201,7 +201,7 @@ TEST(PlainCopyTest, BvCodigoIsSkippedOnlyByItsExactNameAndOnlyWhereTheStepSkipsI
     EXPECT_EQ(pair.target("SELECT * FROM PAT_BAIXA"), QStringList{"1|7"});
 }
 
-TEST(PlainCopyTest, ColumnsArePairedByPositionWhateverTheirNames) {
+TEST(PlainCopySteps, ColumnsArePairedByPositionWhateverTheirNames) {
     // The target's second and third columns stand in the other order; a fourth column of its
     // own takes its default.
     RegisterPair pair = RegisterPair::custom(
@@ -217,7 +217,7 @@ TEST(PlainCopyTest, ColumnsArePairedByPositionWhateverTheirNames) {
               QStringList{"1|Veiculos|1.2.3|S"});
 }
 
-TEST(PlainCopyTest, TargetWithFewerColumnsEndsTheStepNamingTheColumn) {
+TEST(PlainCopySteps, TargetWithFewerColumnsEndsTheStepNamingTheColumn) {
     RegisterPair pair = RegisterPair::custom(
         "CREATE TABLE PAT_TIPOBEM (TB_CODIGO INTEGER NOT NULL PRIMARY KEY, "
         "TB_DESCRICAO VARCHAR(60), TB_CONTA VARCHAR(20));\n",
@@ -235,7 +235,7 @@ TEST(PlainCopyTest, TargetWithFewerColumnsEndsTheStepNamingTheColumn) {
     EXPECT_EQ(pair.targetCount("PAT_TIPOBEM"), 0);
 }
 
-TEST(PlainCopyTest, AccentedTextArrivesByteForByte) {
+TEST(PlainCopySteps, AccentedTextArrivesByteForByte) {
     RegisterPair pair;
     // WIN1252 bytes in a WIN1252 column and in a NONE column, a text BLOB and money.
     const QByteArray name = "Jo\xE3o Concei\xE7\xE3o Ara\xFAjo \x93\x80\x94";

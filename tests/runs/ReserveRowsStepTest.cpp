@@ -24,7 +24,7 @@ QString row(int key, const QString& name, const QString& organ, int unit, const 
         .arg(tail);
 }
 
-TEST(ReserveRowsTest, TwoRowsAboveTheLargestKeyAndTwoMoreOnTheNextRun) {
+TEST(ReserveRowsStep, TwoRowsAboveTheLargestKeyAndTwoMoreOnTheNextRun) {
     RegisterPair pair({},
                       "INSERT INTO GORGAOUNIDADE (CDORGUNI, CDORG, CDUNI) VALUES (40, 3, 1);\n"
                       "INSERT INTO GORGAOUNIDADE (CDORGUNI, CDORG, CDUNI) VALUES (7, 1, 1);\n");
@@ -46,7 +46,7 @@ TEST(ReserveRowsTest, TwoRowsAboveTheLargestKeyAndTwoMoreOnTheNextRun) {
     EXPECT_EQ(pair.targetCount("GORGAOUNIDADE"), 6);
 }
 
-TEST(ReserveRowsTest, RefusedStatementEndsTheStep) {
+TEST(ReserveRowsStep, RefusedStatementEndsTheStep) {
     // On an empty table the new key is null, which the key column refuses.
     RegisterPair pair;
     EXPECT_THROW(pair.run.SetImport_Gorgaounidade(), DatabaseError);

@@ -1,4 +1,4 @@
-#include "runs/PhotoBatchQuery.h"
+#include "runs/PhotoBatches.h"
 
 #include <QStringList>
 
