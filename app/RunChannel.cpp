@@ -1,9 +1,8 @@
 #include "app/RunChannel.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <QThread>
 #include <exception>
+#include <thread>
 
 #include "app/TFrmImportador.h"
 
@@ -128,6 +127,7 @@ void RunChannel::deliver() {
     std::optional<GaugeModel> gauge;
     std::optional<QImage> photo;
     std::vector<std::function<void(TFrmImportador&)>> logEdits;
+    const std::function<void()>* question = nullptr;
     {
         const std::lock_guard lock(mutex_);
         status.swap(status_);
@@ -136,30 +136,64 @@ void RunChannel::deliver() {
         gaugeChanged_ = false;
         photo.swap(photo_);
         logEdits.swap(logEdits_);
+        if (question_ && !questionTaken_) {
+            question = question_;
+            questionTaken_ = true;
+        }
     }
     for (const auto& edit : logEdits) edit(window_);
     if (status) window_.setStatus(*status);
     if (work) window_.setWork(*work);
     if (gauge) window_.setGaugeModel(*gauge);
     if (photo) window_.showPicture(*photo);
+    if (!question) return;
+
+    std::exception_ptr error;
+    try {
+        (*question)();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        questionError_ = error;
+        questionDone_ = true;
+    }
+    answered_.notify_all();
 }
 
 void RunChannel::ask(const std::function<void()>& question) const {
-    std::exception_ptr error;
-    auto onWindow = [&] {
+    if (std::this_thread::get_id() == window_.threadId()) {
         const_cast<RunChannel*>(this)->deliver();
-        try {
-            question();
-        } catch (...) {
-            error = std::current_exception();
-        }
-    };
-    if (QThread::currentThread() == window_.thread()) {
-        onWindow();
-    } else {
-        QMetaObject::invokeMethod(&window_, onWindow, Qt::BlockingQueuedConnection);
+        question();
+        return;
+    }
+    std::exception_ptr error;
+    {
+        std::unique_lock lock(mutex_);
+        question_ = &question;
+        questionTaken_ = false;
+        questionDone_ = false;
+        answered_.wait(lock, [this] { return questionDone_; });
+        question_ = nullptr;
+        error = std::exchange(questionError_, nullptr);
     }
     if (error) std::rethrow_exception(error);
+}
+
+void RunChannel::finish(const RunOutcome& outcome, std::exception_ptr error) {
+    const std::lock_guard lock(mutex_);
+    ended_ = true;
+    outcome_ = outcome;
+    error_ = error;
+}
+
+bool RunChannel::ended(RunOutcome* outcome, std::exception_ptr* error) const {
+    const std::lock_guard lock(mutex_);
+    if (!ended_) return false;
+    *outcome = outcome_;
+    *error = error_;
+    return true;
 }
 
 }  // namespace patrimonio

@@ -2,14 +2,18 @@
 // The window as a run sees it from the run's own thread. What the run reports is kept here and
 // taken by the window once per frame (latest status texts, counter, gauge and photo; every log
 // line in order); what the run asks (a modal message, the log file saved, the log's text) is
-// done on the window's thread while the run waits for the answer. The window's thread never
-// waits for the run, so it paints and answers throughout.
+// taken at the next frame too and done on the window's thread while the run waits for the
+// answer; and the run's end waits here for the window. The window's thread never waits for the
+// run, so it paints and answers throughout. Everything crosses between the two threads under
+// the channel's one mutex, nothing through the toolkit's event queue.
 
 #include <QImage>
 #include <QString>
 #include <QStringList>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -17,6 +21,7 @@
 
 #include "core/GaugeModel.h"
 #include "core/RunHost.h"
+#include "runs/RunSession.h"
 
 namespace patrimonio {
 
@@ -54,12 +59,19 @@ public:
     // True while the run waits for its photo workers.
     bool waitingForPhotos() const { return waitingForPhotos_.load(); }
 
-    // On the window's thread: puts on screen what was reported since the last call.
+    // On the window's thread: puts on screen what was reported since the last call, then does
+    // what the run is waiting for, if anything.
     void deliver();
 
     // Runs `question` on the window's thread, after what was reported before it, and waits for
-    // it; an error it raises is raised on the calling thread.
+    // it; an error it raises is raised on the calling thread. On the window's thread itself it
+    // simply runs it.
     void ask(const std::function<void()>& question) const;
+
+    // The run's thread says it has ended, with what it ended with.
+    void finish(const RunOutcome& outcome, std::exception_ptr error);
+    // On the window's thread: whether the run has ended, and then with what.
+    bool ended(RunOutcome* outcome, std::exception_ptr* error) const;
 
     // The photo box takes a new picture at most this often.
     static constexpr int kPhotoRefreshMs = 250;
@@ -82,6 +94,18 @@ private:
     std::optional<Clock::time_point> photoTaken_;
     // In order: the log view's edits.
     std::vector<std::function<void(TFrmImportador&)>> logEdits_;
+
+    // What the run waits for the window to do, and its answer.
+    mutable std::condition_variable answered_;
+    mutable const std::function<void()>* question_ = nullptr;
+    mutable bool questionTaken_ = false;
+    mutable bool questionDone_ = false;
+    mutable std::exception_ptr questionError_;
+
+    // The run's end.
+    bool ended_ = false;
+    RunOutcome outcome_;
+    std::exception_ptr error_;
 };
 
 }  // namespace patrimonio

@@ -164,21 +164,24 @@ TFrmImportador::TFrmImportador(QWidget* parent)
     seams_.photoWorkers = RecompressionPool::coreCount();
 
     delivery_.setInterval(kFrameMs);
-    connect(&delivery_, &QTimer::timeout, this, [this] {
-        if (channel_) channel_->deliver();
-    });
+    connect(&delivery_, &QTimer::timeout, this, &TFrmImportador::deliverRun);
 
     connectHandlers();
     FormCreate();
 }
 
 TFrmImportador::~TFrmImportador() {
-    if (!runThread_) return;
+    if (!runThread_.joinable()) return;
     // Only when the program is torn down under a run: it stops at its next stop point, and
     // what it still asks is answered meanwhile.
     stopRequested_ = true;
-    while (!runThread_->wait(10)) QCoreApplication::processEvents();
-    delete runThread_;
+    RunOutcome outcome;
+    std::exception_ptr error;
+    while (!channel_->ended(&outcome, &error)) {
+        channel_->deliver();
+        QThread::msleep(5);
+    }
+    runThread_.join();
 }
 
 void TFrmImportador::setUpControls() {
@@ -265,8 +268,16 @@ void TFrmImportador::closeEvent(QCloseEvent* event) {
     // A hidden run would go on writing, and a restarted program could run beside it: the
     // window stays until the run has stopped where nothing is half written.
     event->ignore();
-    if (stopRequested_) return;
-    if (!seams_.ask(kStopQuestion)) return;
+    if (stopRequested_ || askingToClose_) return;
+    askingToClose_ = true;
+    const bool sim = seams_.ask(kStopQuestion);
+    askingToClose_ = false;
+    if (!sim) return;
+    if (!running_) {
+        // The run ended while the question was open: nothing is left to stop.
+        event->accept();
+        return;
+    }
     stopRequested_ = true;
     closeAfterRun_ = true;
 }
@@ -347,7 +358,8 @@ void TFrmImportador::BitBtn1Click() {
     channel_ =
         std::make_unique<RunChannel>(*this, ui_->Edit3->text(), ui_->EdtBensIgnorados->text());
     RunChannel* channel = channel_.get();
-    runThread_ = QThread::create([this, request, channel] {
+    delivery_.start();
+    runThread_ = std::thread([this, request, channel] {
         RunOutcome outcome;
         std::exception_ptr error;
         try {
@@ -355,13 +367,17 @@ void TFrmImportador::BitBtn1Click() {
         } catch (...) {
             error = std::current_exception();
         }
-        // Queued behind everything the run asked of the window before it ended.
-        QMetaObject::invokeMethod(
-            this, [this, outcome, error] { runEnded(outcome, error); }, Qt::QueuedConnection);
+        // The window takes it at its next frame, after everything the run reported.
+        channel->finish(outcome, error);
     });
-    runThread_->setObjectName(QStringLiteral("run"));
-    delivery_.start();
-    runThread_->start();
+}
+
+void TFrmImportador::deliverRun() {
+    if (!channel_) return;
+    channel_->deliver();
+    RunOutcome outcome;
+    std::exception_ptr error;
+    if (channel_->ended(&outcome, &error)) runEnded(outcome, error);
 }
 
 void TFrmImportador::runInSession(const RunRequest& request, RunHost& host, RunOutcome& outcome) {
@@ -370,9 +386,7 @@ void TFrmImportador::runInSession(const RunRequest& request, RunHost& host, RunO
 }
 
 void TFrmImportador::runEnded(const RunOutcome& outcome, std::exception_ptr error) {
-    runThread_->wait();
-    delete runThread_;
-    runThread_ = nullptr;
+    runThread_.join();
     delivery_.stop();
     channel_->deliver();
     channel_.reset();

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <thread>
 
 #include "app/WindowSeams.h"
 #include "core/GaugeModel.h"
@@ -17,7 +18,6 @@
 #include "runs/RunSession.h"
 
 class QLineEdit;
-class QThread;
 
 namespace Ui {
 class TFrmImportador;
@@ -62,6 +62,8 @@ public:
     bool waitingForPhotos() const;
     // The operator answered "Sim" to the close question during the run under way.
     bool stopRequested() const { return stopRequested_.load(); }
+    // The window's own thread.
+    std::thread::id threadId() const { return threadId_; }
 
     // What a run shows, put on screen by its channel once per frame.
     void setStatus(const QString& text);  // LblStatus
@@ -106,6 +108,8 @@ private:
     void connectHandlers();
     // The production run: the session binds the fields' databases and runs the mode.
     void runInSession(const RunRequest& request, RunHost& host, RunOutcome& outcome);
+    // Each frame of a run: what the run reported and asked, then whether it has ended.
+    void deliverRun();
     // On the window's thread once the run's thread has returned.
     void runEnded(const RunOutcome& outcome, std::exception_ptr error);
     void tryConnect(QLineEdit& edit, DatabaseField field, bool photoOnly,
@@ -119,14 +123,16 @@ private:
     bool running_ = false;
     std::unique_ptr<RunGuard> guard_;      // during a run
     std::unique_ptr<RunChannel> channel_;  // during a run
-    QThread* runThread_ = nullptr;         // during a run
-    QTimer delivery_;                      // takes the channel's reports once per frame
+    std::thread runThread_;                // during a run
+    std::thread::id threadId_ = std::this_thread::get_id();
+    QTimer delivery_;  // takes the channel's reports once per frame
     // A database field changed during a run: its connect attempt waits for the run's end, so
     // that it never moves a connection the run is using.
     bool sourceEditedDuringRun_ = false;
     bool targetEditedDuringRun_ = false;
     std::atomic<bool> stopRequested_{false};  // "Sim" during the run under way
     bool closeAfterRun_ = false;
+    bool askingToClose_ = false;  // the close question is open
 };
 
 }  // namespace patrimonio

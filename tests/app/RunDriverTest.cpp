@@ -28,6 +28,7 @@ protected:
         window->seams().run = [this, during](const RunRequest& request, RunHost& host,
                                              RunOutcome&) {
             runThread = QThread::currentThread();
+            channel = dynamic_cast<RunChannel*>(&host);
             onWindow([&] {
                 modes << request.photoOnly;
                 runEnabledDuring = ui().BitBtn1->isEnabled();
@@ -37,9 +38,7 @@ protected:
         };
     }
     // Runs `action` on the window's thread while the run waits.
-    void onWindow(const std::function<void()>& action) {
-        QMetaObject::invokeMethod(window.get(), action, Qt::BlockingQueuedConnection);
-    }
+    void onWindow(const std::function<void()>& action) { channel->ask(action); }
     void expectWindowGivenBack() {
         EXPECT_TRUE(ui().BitBtn1->isEnabled());
         EXPECT_TRUE(ui().Ck_Apenas_Tratar_Imagem->isEnabled());
@@ -48,6 +47,7 @@ protected:
 
     QList<bool> modes;
     QThread* runThread = nullptr;
+    RunChannel* channel = nullptr;
     bool runEnabledDuring = true;
     bool modeBoxEnabledDuring = true;
 };

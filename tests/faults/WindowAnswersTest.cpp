@@ -13,33 +13,13 @@
 #include <QTimer>
 
 #include "FaultWindow.h"
+#include "LoopWatch.h"
 #include "RegisterPair.h"
 #include "db/RecordSet.h"
 
 namespace patrimonio::test {
 
 namespace {
-
-// The longest time the window's event loop went without running, sampled by a timer that
-// fires whenever the loop runs.
-class LoopWatch {
-public:
-    LoopWatch() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (clock_.isValid())
-                longest_ = std::max(longest_, clock_.restart());
-            else
-                clock_.start();
-        });
-        timer_.start(5);
-    }
-    qint64 longestMs() const { return longest_; }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 longest_ = 0;
-};
 
 // Another program holds an uncommitted row of a table through the server: whoever writes the
 // same key waits until it lets go.
