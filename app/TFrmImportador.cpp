@@ -25,6 +25,7 @@
 #include "core/AppPaths.h"
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "core/ThreadPriority.h"
 #include "db/Connection.h"
 #include "photos/PhotoFiles.h"
 #include "photos/RecompressionPool.h"
@@ -360,6 +361,7 @@ void TFrmImportador::BitBtn1Click() {
     RunChannel* channel = channel_.get();
     delivery_.start();
     runThread_ = std::thread([this, request, channel] {
+        giveWayToTheWindow();
         RunOutcome outcome;
         std::exception_ptr error;
         try {
