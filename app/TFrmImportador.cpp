@@ -16,6 +16,7 @@
 #include <QTextCursor>
 #include <QThread>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "core/Errors.h"
 #include "core/Text.h"
 #include "core/ThreadPriority.h"
+#include "db/ConnectFailure.h"
 #include "db/Connection.h"
 #include "photos/PhotoFiles.h"
 #include "photos/RecompressionPool.h"
@@ -302,11 +304,23 @@ void TFrmImportador::tryConnect(QLineEdit& edit, DatabaseField field, bool photo
         session_->connectField(field, photoOnly, edit.text());
     if (attempt.result == RunSession::Attempt::Blank) return;
     if (attempt.result == RunSession::Attempt::Failed) {
-        // Typing a path key by key tries every prefix of it; those that fail say nothing.
+        // Typing a path key by key tries every prefix of it; those that fail raise no box and
+        // write nothing in the log or the status: the red field carries the reason, shown
+        // beside it as it turns red and on hover after.
+        const bool turnsRed = edit.palette().color(QPalette::Base) != kRed;
         setBackground(edit, kRed);
+        const QString why =
+            explainConnectFailure(*attempt.error,
+                                  RunSession::databaseOf(field, photoOnly, edit.text()))
+                .text();
+        edit.setToolTip(why);
+        if (turnsRed && edit.isVisible()) {
+            QToolTip::showText(edit.mapToGlobal(QPoint(0, edit.height())), why, &edit);
+        }
         return;
     }
     setBackground(edit, successColour);
+    edit.setToolTip(QString());
     showMessage(message);
 }
 
