@@ -209,6 +209,16 @@ void TFrmImportador::setUpControls() {
          {u.Label4, u.Label5, u.Label1, u.Label3, u.Label6, u.Label2, u.Label7, u.LblWork}) {
         fitToText(*l);
     }
+    // The whole run's progress: one line at the foot of the status panel, over the free part of
+    // the status label, so that nothing else moves.
+    progressLine_ = new QLabel(u.Panel1);
+    progressLine_->setObjectName(QStringLiteral("LblProgresso"));
+    progressLine_->setGeometry(4, u.Panel1->height() - 26, u.Panel1->width() - 8, 20);
+    progressLine_->setAlignment(Qt::AlignCenter);
+    progressLine_->setFont(fontOf(kTahoma, 13, true));
+    setTextColour(*progressLine_, QPalette::WindowText, kTeal);
+    progressLine_->raise();
+
     u.MemoLOG->setFont(fontOf(kTahoma, kLogFontPixels));
     u.MemoLOG->document()->setDefaultFont(u.MemoLOG->font());
 
@@ -372,6 +382,8 @@ void TFrmImportador::BitBtn1Click() {
     request.targetText = ui_->Edit2->text();
     channel_ =
         std::make_unique<RunChannel>(*this, ui_->Edit3->text(), ui_->EdtBensIgnorados->text());
+    // A new run's progress starts when it has counted what it will do.
+    setProgressLine(QString());
     RunChannel* channel = channel_.get();
     delivery_.start();
     runThread_ = std::thread([this, request, channel] {
@@ -478,6 +490,10 @@ void TFrmImportador::paintStatusNow() {
                        static_cast<QWidget*>(ui_->Gauge1)}) {
         w->repaint();
     }
+}
+
+void TFrmImportador::setProgressLine(const QString& text) {
+    progressLine_->setText(text);
 }
 
 void TFrmImportador::showPicture(const QImage& picture) {

@@ -1,6 +1,7 @@
 #include "runs/ImportRun.h"
 
 #include "core/Errors.h"
+#include "runs/RunPlan.h"
 
 namespace patrimonio {
 
@@ -29,6 +30,8 @@ ImportEnd ImportRun::run() {
     // before the target is saved whole.
     checkBeforePurge();
     saveTargetCopy();
+    // What the run will do, for the whole run's progress: counted without reading a photo.
+    host_.planned(planImport(data_.Con_Novo).work());
     try {
         SetTrataExclusoes();
         SetIniciaImportacao();
