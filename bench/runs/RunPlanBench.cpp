@@ -4,7 +4,9 @@
 //    window_bench grows it): counting an import (planImport) on the open source connection,
 //    the first time and the best of three, against a whole import of that register with the
 //    pauses at zero (best of three); and against the same import with its one-second pauses,
-//    as the operator waits them. Goal: the first counting at most 2 % of the import.
+//    as the operator waits them. Goal: the first counting at most 2 % of the import. And the
+//    pages of the source the server reads for the import alone and for the count followed by
+//    the import: the count reads the pages the steps read next, which stay in the cache.
 // 2. Whether counting reads the photos: on a table of `large photos` photos of `photo KB`
 //    each, the time and the pages the server fetches and reads for COUNT(*), for counting a
 //    photo-only pass (planPhotoPass: the rows, and SUM(OCTET_LENGTH) for the photos), and for
@@ -46,9 +48,21 @@ DatabasePair makeGrownPair(const QTemporaryDir& tmp, int depreciations) {
     return p;
 }
 
+struct PageIo {
+    std::int64_t fetches = 0;
+    std::int64_t reads = 0;
+};
+PageIo pageIo(Connection& con);
+
+struct Import {
+    double ms = 0;
+    std::int64_t sourceReads = 0;  // pages read into the server's cache for the source
+};
+
 // A whole import on connections of its own (the server's cache of the source empty at its
-// start, as when the operator has just picked it).
-double importMs(const DatabasePair& p) {
+// start, as when the operator has just picked it), counted first on its source connection
+// when `countFirst`.
+Import importRun(const DatabasePair& p, bool countFirst) {
     DataModule data;
     data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + p.source);
     data.Con_Velho.Params = Connection::editParams(test::kServerPrefix + p.target);
@@ -57,16 +71,14 @@ double importMs(const DatabasePair& p) {
     RunCounters counters;
     QuietHost host(QuietHost::LogLines::Dropped);
     ImportRun run(data, counters, host);
+    const PageIo before = pageIo(data.Con_Novo);
     QElapsedTimer t;
     t.start();
+    if (countFirst) planImport(data.Con_Novo);
     if (run.run() != ImportEnd::Completed) throw std::runtime_error("the import did not complete");
-    return msSince(t);
+    const double ms = msSince(t);
+    return {ms, pageIo(data.Con_Novo).reads - before.reads};
 }
-
-struct PageIo {
-    std::int64_t fetches = 0;
-    std::int64_t reads = 0;
-};
 
 PageIo pageIo(Connection& con) {
     RecordSet rs(con);
@@ -137,7 +149,13 @@ int main(int argc, char** argv) {
         }
         source.Close();
         double runMs = 1e18;
-        for (int round = 0; round < 3; ++round) runMs = std::min(runMs, importMs(grown));
+        std::int64_t readsAlone = 0;
+        for (int round = 0; round < 3; ++round) {
+            const Import alone = importRun(grown, false);
+            runMs = std::min(runMs, alone.ms);
+            readsAlone = alone.sourceReads;
+        }
+        const std::int64_t readsCounted = importRun(grown, true).sourceReads;
         const RunWork work = plan.work();
         const double pausedRunMs = runMs + static_cast<double>(work.pauses) * 1000.0;
         std::printf(
@@ -150,11 +168,18 @@ int main(int argc, char** argv) {
             "   whole import, pauses at zero (best of three): %.2f s; with its pauses: "
             "%.1f s\n",
             runMs / 1000, pausedRunMs / 1000);
+        std::printf(
+            "   pages of the source read into the server's cache: by the import alone %lld, "
+            "by the count and the import %lld\n",
+            static_cast<long long>(readsAlone), static_cast<long long>(readsCounted));
+        // The first count reads pages into the server's cache that the steps would read
+        // anyway; what it adds on top of the import is a count on pages already there.
         const double share = 100.0 * firstMs / runMs;
         std::printf(
-            "   counting / import: %.2f %% (%.2f %% with the pauses); goal 2 %% at most: "
-            "%s\n",
-            share, 100.0 * firstMs / pausedRunMs, share <= 2.0 ? "ok" : "SHORT");
+            "   counting / import: first count %.2f %% (%.2f %% with the pauses), a count "
+            "on cached pages %.2f %%; goal 2 %% at most: %s\n",
+            share, 100.0 * firstMs / pausedRunMs, 100.0 * bestMs / runMs,
+            share <= 2.0 ? "ok" : "SHORT");
 
         // 2. Large photos.
         const QString path = test::createDatabase(
