@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace patrimonio {
 

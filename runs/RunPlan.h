@@ -1,9 +1,11 @@
 #pragma once
 // What a run will do, counted at its start: the rows each step will copy or walk, and the
-// photos with their bytes, read from the photos' lengths and never from the photos
-// themselves. One statement in one snapshot; on a large register it costs a few table scans
-// of the rows, not a read of the photos (OCTET_LENGTH of a BLOB is read from the BLOB's
-// header, which sits with the row: measured by the pages the server fetches).
+// photos with their bytes, taken from the photos' lengths and never from the photos
+// themselves. One statement, one round trip; on a large register it costs a walk of each
+// table's own pages, not a read of the photos: OCTET_LENGTH of a BLOB comes from the BLOB's
+// header, which the server keeps on the table's pages, while the pages of a large photo are
+// not touched (measured by the pages the server fetches and reads; a photo small enough to
+// share its header's page is read with it).
 
 #include <QString>
 #include <cstdint>
