@@ -239,6 +239,7 @@ int photoColumn(RecordSet& source) {
 }  // namespace
 
 void ImportRun::SetImport_Bens() {
+    const StepClock clock(report_, tables::PAT_BEM);
     RecordSet& source = data_.CdsNovo;
     RecordSet& target = data_.CdsAtualiza;
     TableTally& tally = report_.table(tables::PAT_BEM);

@@ -1,6 +1,32 @@
 #include "runs/ImportReport.h"
 
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include "core/Amounts.h"
+
 namespace patrimonio {
+
+namespace {
+
+std::int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+StepClock::StepClock(ImportReport& report, QString table)
+    : report_(report), table_(std::move(table)), startMs_(steadyMs()) {}
+
+StepClock::~StepClock() {
+    TableTally* tally = report_.find(table_);
+    if (!tally) return;
+    // A table copied in several steps (none today) would add them up.
+    tally->elapsedMs = std::max<std::int64_t>(tally->elapsedMs, 0) + (steadyMs() - startMs_);
+}
 
 TableTally& ImportReport::table(const QString& name) {
     for (TableTally& t : tables_) {
@@ -8,6 +34,13 @@ TableTally& ImportReport::table(const QString& name) {
     }
     tables_.push_back(TableTally{name});
     return tables_.back();
+}
+
+TableTally* ImportReport::find(const QString& name) {
+    for (TableTally& t : tables_) {
+        if (t.table == name) return &t;
+    }
+    return nullptr;
 }
 
 int ImportReport::refusedRows() const {
@@ -25,6 +58,10 @@ QStringList ImportReport::lines() const {
                    .arg(t.written)
                    .arg(t.refused);
         if (t.held >= 0) out.last() += QStringLiteral("; %1 no banco a ser atualizado").arg(t.held);
+        if (t.elapsedMs >= 0) {
+            out.last() += QStringLiteral("; %1 (%2)")
+                              .arg(durationText(t.elapsedMs), rowRateText(t.read, t.elapsedMs));
+        }
     }
     if (photos.any()) {
         out << QStringLiteral(
@@ -39,6 +76,12 @@ QStringList ImportReport::lines() const {
             out.last() += QStringLiteral("; %1 não importadas").arg(photos.lost);
         }
     }
+    QStringList durations;
+    if (copyMs >= 0) durations << QStringLiteral("cópia do banco %1").arg(durationText(copyMs));
+    if (purgeMs >= 0) durations << QStringLiteral("exclusão %1").arg(durationText(purgeMs));
+    if (totalMs >= 0) durations << QStringLiteral("total %1").arg(durationText(totalMs));
+    if (!durations.isEmpty())
+        out << QStringLiteral("Duração: ") + durations.join(QStringLiteral(", "));
     out << QStringLiteral("Localizações sem órgão/unidade traduzido: %1")
                .arg(untranslatedLocations);
     out << warnings;

@@ -20,6 +20,7 @@ QString ImportRun::completionMessage(int refusedRows, const QStringList& warning
 }
 
 ImportEnd ImportRun::run() {
+    runClock_.start();
     report_ = ImportReport{};
     reportLogged_ = false;
     copy_.reset();
@@ -29,11 +30,17 @@ ImportEnd ImportRun::run() {
     // Nothing is deleted before both databases are known to hold what the run needs, nor
     // before the target is saved whole.
     checkBeforePurge();
+    QElapsedTimer copy;
+    copy.start();
     saveTargetCopy();
+    report_.copyMs = copy.elapsed();
     // What the run will do, for the whole run's progress: counted without reading a photo.
     host_.planned(planImport(data_.Con_Novo).work());
     try {
+        QElapsedTimer purge;
+        purge.start();
         SetTrataExclusoes();
+        report_.purgeMs = purge.elapsed();
         SetIniciaImportacao();
         checkTarget();
         stopPoint(QStringLiteral("depois da última etapa: a importação foi até o fim"));
@@ -52,6 +59,7 @@ ImportEnd ImportRun::run() {
 }
 
 void ImportRun::logReport(Ending ending, const QString& closing) {
+    if (runClock_.isValid()) report_.totalMs = runClock_.elapsed();
     const bool wayBack = ending != Ending::Completed && copy_;
     if (report_.tables().empty() && closing.isEmpty() && !wayBack) return;
     if (!report_.tables().empty()) {

@@ -21,6 +21,7 @@
 // Shared by the steps: WriteBack (refused rows), ImportReport (the report's lines).
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <optional>
 
 #include "core/RunCounters.h"
@@ -122,6 +123,7 @@ private:
     RunHost& host_;
     int photoWorkers_;
     ImportReport report_;
+    QElapsedTimer runClock_;  // the whole run, for the report's total
     bool reportLogged_ = false;
     std::optional<QString> quality_;
     std::optional<BackupFile> copy_;

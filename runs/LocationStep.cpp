@@ -87,6 +87,7 @@ Value ImportRun::translatedOrgUnit(int column) {
 }
 
 void ImportRun::SetImport_Localizacao() {
+    const StepClock clock(report_, tables::PAT_LOCALIZACAO);
     openPhase(host_, QStringLiteral("Importando as localizações."));
     RecordSet& source = data_.CdsNovo;
     RecordSet& target = data_.CdsAtualiza;

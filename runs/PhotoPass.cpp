@@ -2,13 +2,16 @@
 
 #include <exception>
 #include <optional>
+#include <utility>
 
+#include "core/Amounts.h"
 #include "core/AppPaths.h"
 #include "core/Errors.h"
 #include "core/Iif.h"
 #include "core/LogView.h"
 #include "core/StatusConvention.h"
 #include "core/Text.h"
+#include "db/DatabaseSize.h"
 #include "db/TableNames.h"
 #include "photos/JpegRecompressor.h"
 #include "photos/PhotoFiles.h"
@@ -49,6 +52,15 @@ QString stoppedLine(int batches, int rows, int processed, int failed) {
         .arg(failed);
 }
 
+// The database file's size, when the server can say it.
+std::optional<std::int64_t> fileBytesNow(Connection& connection) {
+    try {
+        return databaseFileBytes(connection);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 }  // namespace
 
 QString photoPassSummary(int processed, int failed) {
@@ -82,6 +94,8 @@ PhotoPassEnd PhotoPass::run() {
     const int Compress = photoPassQuality(host_.qualityText());
     // What the pass will do, for the whole run's progress: counted without reading a photo.
     host_.planned(planPhotoPass(data_.Con_Novo, skipList).work());
+    bytesBefore_ = bytesAfter_ = pendingBefore_ = pendingAfter_ = 0;
+    fileBytesAtStart_ = fileBytesNow(data_.Con_Novo);
 
     // Every pass covers the whole table and ends with its own summary.
     counters_.Total_Geral = 0;
@@ -102,6 +116,7 @@ PhotoPassEnd PhotoPass::run() {
         const bool full = runBatch(skipList, Compress);
         // Every photo of the batch has had its own write-back: nothing is half written here.
         if (host_.stopRequested()) {
+            logGain();
             host_.appendLogLine(stoppedLine(batchCount, counters_.Total_Geral + counters_.Total,
                                             processed_, counters_.Erros));
             return PhotoPassEnd::Stopped;
@@ -110,6 +125,9 @@ PhotoPassEnd PhotoPass::run() {
             counters_.Total_Geral += kPhotoBatchSize;
             continue;
         }
+        logGain();
+        // The line ends here: codes logged by a later pass start a line of their own.
+        host_.appendLogLine(QString());
         finish();
         return PhotoPassEnd::Finished;
     }
@@ -182,6 +200,8 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
 
     // The stored photo is replaced only by the row's own write-back: nothing is cleared first.
     if (Img && !putIntoRow(*Img, StrNewImageName)) Erro = true;
+    pendingBefore_ = Erro ? 0 : storedBytes;
+    pendingAfter_ = Erro ? 0 : Img->size();
     host_.showPhoto(Erro ? PhotoView{} : lookahead_->lastPicture());
     if (Erro) {
         ++counters_.Erros;
@@ -222,8 +242,14 @@ bool PhotoPass::putIntoRow(const QByteArray& Img, const QString& StrNewImageName
 void PhotoPass::writeBack(const QString& code) {
     RecordSet& CdsNovo = data_.CdsNovo;
     const int pending = CdsNovo.pendingCount();
+    const std::int64_t before = std::exchange(pendingBefore_, 0);
+    const std::int64_t after = std::exchange(pendingAfter_, 0);
     if (CdsNovo.ApplyUpdates(0) == 0) {
         processed_ += pending;
+        if (pending > 0) {
+            bytesBefore_ += before;
+            bytesAfter_ += after;
+        }
         return;
     }
     // The database refused the row: its stored photo stays as it was. Report it like a failed
@@ -241,6 +267,24 @@ void PhotoPass::writeBack(const QString& code) {
 void PhotoPass::logFailure(const QString& entry) {
     appendLogCode(host_, entry);
     host_.saveLog();
+}
+
+void PhotoPass::logGain() {
+    QString line = QStringLiteral("Fotos gravadas: %1 antes, %2 depois.")
+                       .arg(sizeText(bytesBefore_), sizeText(bytesAfter_));
+    const std::optional<std::int64_t> fileBytes = fileBytesNow(data_.Con_Novo);
+    if (fileBytesAtStart_ && fileBytes) {
+        line += QStringLiteral(" Arquivo do banco: %1 no início, %2 agora")
+                    .arg(sizeText(*fileBytesAtStart_), sizeText(*fileBytes));
+        // The server keeps the pages the old photos freed inside the file, for its later use.
+        if (*fileBytes >= *fileBytesAtStart_) {
+            line += QStringLiteral(
+                " (o Firebird guarda no arquivo as páginas que as fotos antigas liberaram; o "
+                "arquivo só fica menor quando é compactado)");
+        }
+        line += u'.';
+    }
+    host_.appendLogLine(line);
 }
 
 void PhotoPass::finish() {

@@ -5,7 +5,9 @@
 // and the window gives back its buttons and opens the after folder.
 
 #include <QString>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "core/RunCounters.h"
 #include "core/RunHost.h"
@@ -50,6 +52,10 @@ private:
     bool putIntoRow(const QByteArray& Img, const QString& StrNewImageName);
     void writeBack(const QString& code);
     void logFailure(const QString& entry);
+    // The log's line of what the pass gained, after the codes of the photos it could not
+    // handle: the bytes of the photos it wrote, before and after, and the database file's size
+    // at its start and now.
+    void logGain();
     void finish();
 
     DataModule& data_;
@@ -59,6 +65,13 @@ private:
     std::unique_ptr<PhotoLookahead> lookahead_;  // during a pass
     PhotoBatches* batches_ = nullptr;            // of the pass under way
     int processed_ = 0;
+    // The photos written back: their stored bytes before and after, and those of the row
+    // waiting for its write-back.
+    std::int64_t bytesBefore_ = 0;
+    std::int64_t bytesAfter_ = 0;
+    std::int64_t pendingBefore_ = 0;
+    std::int64_t pendingAfter_ = 0;
+    std::optional<std::int64_t> fileBytesAtStart_;  // none when the server could not say
 };
 
 // Texts the operator reads (the pass starts with kWaitingForPhotoEngine).

@@ -76,6 +76,7 @@ void copyColumnsByPosition(RecordSet& source, RecordSet& target, const QString& 
 }
 
 void ImportRun::copyPlainTable(const PlainCopy& step) {
+    const StepClock clock(report_, step.table);
     openPhase(host_, step.status);
     RecordSet& source = data_.CdsNovo;
     RecordSet& target = data_.CdsAtualiza;

@@ -13,10 +13,12 @@
 
 #include "FullFolder.h"
 #include "JpegFixtures.h"
+#include "PhotoPassLog.h"
 #include "QStringPrinter.h"
 #include "RecordingHost.h"
 #include "RunOutcome.h"
 #include "TestDatabase.h"
+#include "core/Amounts.h"
 #include "core/AppPaths.h"
 #include "core/Errors.h"
 #include "core/StatusConvention.h"
@@ -31,6 +33,8 @@ namespace {
 
 using test::expectSameOutcome;
 using test::outcomeOf;
+using test::photoCodesLogged;
+using test::photoPassGainLine;
 using test::RecordingHost;
 using test::RunOutcome;
 
@@ -421,7 +425,7 @@ TEST_F(PhotoPass, APngIsLoggedAndItsRowUntouched) {
                   {5, photo, QStringLiteral("c.jpg")}});
     runPass();
     EXPECT_EQ(counters.Erros, 1);
-    EXPECT_EQ(host.log, QStringLiteral("4"));
+    EXPECT_EQ(photoCodesLogged(host.log), QStringLiteral("4"));
     EXPECT_EQ(host.saves, 1);
     EXPECT_EQ(fileBytes(beforeFolder() + QStringLiteral("4__b.jpg")), pngBytes());
     EXPECT_FALSE(QFile::exists(afterFolder() + QStringLiteral("4 b.jpg")));
@@ -443,7 +447,7 @@ TEST_F(PhotoPass, TwoFailuresAreLoggedOnceEachAndSavedEachTime) {
         if (host.log.contains(u'-')) savesSeenAtSecondSave = host.saves;
     };
     runPass();
-    EXPECT_EQ(host.log, QStringLiteral("12 - 40"));
+    EXPECT_EQ(photoCodesLogged(host.log), QStringLiteral("12 - 40"));
     EXPECT_EQ(host.saves, 2);
     EXPECT_EQ(savesSeenAtSecondSave, 1);  // the log was saved with 12 alone first
 }
@@ -456,7 +460,7 @@ TEST_F(PhotoPass, SummaryCountsTheWholePass) {
     createAssets(rows);
     runPass();
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(117, 2)});
-    EXPECT_EQ(host.log, QStringLiteral("12 - 70"));
+    EXPECT_EQ(photoCodesLogged(host.log), QStringLiteral("12 - 70"));
     EXPECT_EQ(counters.Total_Geral, 100);
 }
 
@@ -540,6 +544,29 @@ TEST_F(PhotoPass, ARefusedWriteBackKeepsTheStoredPhotoAndThePassGoesOn) {
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(9, 1)});
 }
 
+// The pass ends its log with what it gained, counting only the photos it wrote: neither the
+// picture it could not read (4) nor the row the database refused (7).
+TEST_F(PhotoPass, TheLogSaysTheBytesOfThePhotosWrittenAndTheFileSize) {
+    std::vector<Row> rows = photoRows(10);
+    rows[3].photo = pngBytes();
+    createAssets(rows, kRefuseSeven);
+    ASSERT_EQ(runPass(), PhotoPassEnd::Finished);
+    std::int64_t before = 0;
+    std::int64_t after = 0;
+    for (int code : {1, 2, 3, 5, 6, 8, 9, 10}) {
+        before += photo.size();
+        after += stored(code).photo->size();
+    }
+    const QStringList lines = host.log.split(u'\n');
+    ASSERT_EQ(lines.size(), 3) << host.log.toStdString();  // codes, gain, the line's end
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Fotos gravadas: %1 antes, %2 depois. ")
+                                        .arg(sizeText(before), sizeText(after))))
+        << lines[1].toStdString();
+    EXPECT_TRUE(photoPassGainLine().match(lines[1]).hasMatch()) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], QString());
+    EXPECT_EQ(photoCodesLogged(host.log).left(6), QStringLiteral("4 - 7 "));
+}
+
 // Another program renumbers a row the pass has already handled, from 5 to 1000. Read with
 // FIRST/SKIP, the next batch would start one row late, so that row 51 was never handled, and
 // row 1000 would be handled a second time.
@@ -562,7 +589,7 @@ TEST_F(PhotoPass, ARowChangedByAnotherProgramIsNeitherSkippedNorRepeated) {
 
     EXPECT_EQ(host.eventsWith(QStringLiteral("gauge-max:")), (QStringList{"50", "50", "0"}));
     EXPECT_EQ(host.messages(), QStringList{photoPassSummary(100, 0)});
-    EXPECT_EQ(host.log, QString());
+    EXPECT_EQ(photoCodesLogged(host.log), QString());
     for (int code = 1; code <= 100; ++code) {
         if (code == 5) continue;
         EXPECT_EQ(stored(code).photo,
