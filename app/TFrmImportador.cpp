@@ -209,15 +209,24 @@ void TFrmImportador::setUpControls() {
          {u.Label4, u.Label5, u.Label1, u.Label3, u.Label6, u.Label2, u.Label7, u.LblWork}) {
         fitToText(*l);
     }
-    // The whole run's progress: one line at the foot of the status panel, over the free part of
-    // the status label, so that nothing else moves.
-    progressLine_ = new QLabel(u.Panel1);
+    // The whole run's progress: one line right of "Banco a ser atualizado.", up to the right edge
+    // of its picker, where nothing else is; the status label above the gauge needs all its
+    // room for three-line texts. The font is the largest that fits the longest line.
+    progressLine_ = new QLabel(this);
     progressLine_->setObjectName(QStringLiteral("LblProgresso"));
-    progressLine_->setGeometry(4, u.Panel1->height() - 26, u.Panel1->width() - 8, 20);
-    progressLine_->setAlignment(Qt::AlignCenter);
-    progressLine_->setFont(fontOf(kTahoma, 13, true));
+    const int left = u.Label2->x() + u.Label2->width() + 6;
+    const int right = u.SpeedButton2->x() + u.SpeedButton2->width();
+    progressLine_->setGeometry(left, u.Label2->y(), right - left, u.Label2->height());
+    progressLine_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    const QString longest = QStringLiteral("Progresso total: 100% — faltam cerca de 55 min");
+    for (int pixels = 13; pixels >= 9; --pixels) {
+        progressLine_->setFont(fontOf(kTahoma, pixels, true));
+        if (progressLine_->fontMetrics().horizontalAdvance(longest) <= progressLine_->width()) {
+            break;
+        }
+    }
     setTextColour(*progressLine_, QPalette::WindowText, kTeal);
-    progressLine_->raise();
+    progressLine_->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     u.MemoLOG->setFont(fontOf(kTahoma, kLogFontPixels));
     u.MemoLOG->document()->setDefaultFont(u.MemoLOG->font());

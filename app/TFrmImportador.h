@@ -121,7 +121,7 @@ private:
     QLineEdit& editOf(DatabaseField field) const;
 
     std::unique_ptr<Ui::TFrmImportador> ui_;
-    QLabel* progressLine_ = nullptr;  // LblProgresso, in the status panel
+    QLabel* progressLine_ = nullptr;  // LblProgresso, right of "Banco a ser atualizado."
     std::unique_ptr<RunSession> session_;
     WindowSeams seams_;
     bool running_ = false;
