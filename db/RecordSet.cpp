@@ -6,6 +6,7 @@
 
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "db/PackedBytes.h"
 #include "db/RecordSetImpl.h"
 #include "db/RowSource.h"
 
@@ -49,6 +50,7 @@ codec::ColumnType columnType(IMessageMetadata* m, fb::Status& st, unsigned i) {
     t.length = m->getLength(&st, i);
     t.subType = m->getSubType(&st, i);
     t.charSet = m->getCharSet(&st, i);
+    t.kind = &codec::kindOf(t.sqlType);
     return t;
 }
 
@@ -89,79 +91,6 @@ void bindParams(Prepared& p, Connection::Impl& c, ITransaction* tra,
 }
 
 }  // namespace detail
-
-namespace {
-
-void putVar(std::vector<unsigned char>& out, std::uint64_t v) {
-    while (v >= 0x80) {
-        out.push_back(static_cast<unsigned char>(v | 0x80));
-        v >>= 7;
-    }
-    out.push_back(static_cast<unsigned char>(v));
-}
-
-std::uint64_t getVar(const unsigned char*& p) {
-    std::uint64_t v = 0;
-    for (int shift = 0;; shift += 7) {
-        const unsigned char b = *p++;
-        v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
-        if (!(b & 0x80)) return v;
-    }
-}
-
-std::uint64_t zigzag(std::int64_t v) {
-    return (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63);
-}
-
-std::int64_t unzigzag(std::uint64_t v) {
-    return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1);
-}
-
-template <class T>
-void putFixed(std::vector<unsigned char>& out, T v) {
-    unsigned char b[sizeof v];
-    std::memcpy(b, &v, sizeof v);
-    out.insert(out.end(), b, b + sizeof v);
-}
-
-template <class T>
-T getFixed(const unsigned char*& p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    p += sizeof v;
-    return v;
-}
-
-// Steps past a field's bytes (after its tag).
-const unsigned char* skipValue(const unsigned char* p, const codec::ColumnType& t) {
-    switch (t.sqlType) {
-        case SQL_SHORT:
-        case SQL_LONG:
-        case SQL_INT64:
-        case SQL_BLOB:
-            getVar(p);
-            return p;
-        case SQL_FLOAT:
-        case SQL_TYPE_DATE:
-        case SQL_TYPE_TIME:
-            return p + 4;
-        case SQL_DOUBLE:
-        case SQL_D_FLOAT:
-        case SQL_TIMESTAMP:
-            return p + 8;
-        case SQL_TEXT:
-        case SQL_VARYING: {
-            const std::uint64_t n = getVar(p);
-            return p + n;
-        }
-        case SQL_BOOLEAN:
-            return p + 1;
-        default:
-            return p;
-    }
-}
-
-}  // namespace
 
 namespace detail {
 
@@ -214,8 +143,7 @@ void RecordSet::Impl::clearRows() {
     chunks.clear();
     usedInChunk = 0;
     packed.clear();
-    blobStore.clear();
-    freeBlobSlots.clear();
+    blobSlots.clear();
     nodes.clear();
     extras.clear();
     fetched = 0;
@@ -348,53 +276,7 @@ unsigned char* RecordSet::Impl::pack(const RowExtra& x, unsigned char flags) {
             continue;
         }
         scratch.push_back(detail::kValue);
-        switch (types[i].sqlType) {
-            case SQL_SHORT:
-            case SQL_LONG:
-            case SQL_INT64:
-                putVar(scratch, zigzag(v.integer()));
-                break;
-            case SQL_FLOAT:
-                putFixed(scratch, static_cast<float>(v.floating()));
-                break;
-            case SQL_DOUBLE:
-            case SQL_D_FLOAT:
-                putFixed(scratch, v.floating());
-                break;
-            case SQL_TYPE_DATE:
-                putFixed(scratch, v.isc_date());
-                break;
-            case SQL_TYPE_TIME:
-                putFixed(scratch, v.isc_time());
-                break;
-            case SQL_TIMESTAMP:
-                putFixed(scratch, v.isc_date());
-                putFixed(scratch, v.isc_time());
-                break;
-            case SQL_TEXT:
-            case SQL_VARYING:
-                putVar(scratch, static_cast<std::uint64_t>(v.bytes().size()));
-                scratch.insert(scratch.end(), v.bytes().begin(), v.bytes().end());
-                break;
-            case SQL_BLOB: {
-                std::uint32_t slot;
-                if (!freeBlobSlots.empty()) {
-                    slot = freeBlobSlots.back();
-                    freeBlobSlots.pop_back();
-                    blobStore[slot] = v.bytes();
-                } else {
-                    slot = static_cast<std::uint32_t>(blobStore.size());
-                    blobStore.push_back(v.bytes());
-                }
-                putVar(scratch, slot);
-                break;
-            }
-            case SQL_BOOLEAN:
-                scratch.push_back(v.boolean() ? 1 : 0);
-                break;
-            default:
-                break;
-        }
+        types[i].kind->pack(v, scratch, blobSlots);
     }
     unsigned char* p = packed.allocate(scratch.size());
     std::memcpy(p, scratch.data(), scratch.size());
@@ -409,12 +291,12 @@ void RecordSet::Impl::releaseBlobs(std::uint32_t row) {
         if (tag != detail::kValue && tag != detail::kBlobElsewhere) continue;
         if (isBlob(i) && tag == detail::kValue) {
             const unsigned char* q = p;
-            const auto slot = static_cast<std::uint32_t>(getVar(q));
-            blobStore[slot] = QByteArray();
-            freeBlobSlots.push_back(slot);
+            blobSlots.release(static_cast<std::uint32_t>(getVar(q)));
             tag = detail::kBlobElsewhere;
         }
-        p = const_cast<unsigned char*>(skipValue(p, types[i]));
+        const unsigned char* next = p;
+        types[i].kind->skip(next);
+        p = const_cast<unsigned char*>(next);
     }
 }
 
@@ -429,8 +311,7 @@ void RecordSet::Impl::packedTags(const unsigned char* data, unsigned char* tags)
     const unsigned char* p = data + 1;
     for (int i = 0; i < count(); ++i) {
         tags[i] = *p++;
-        if (tags[i] == detail::kValue || tags[i] == detail::kBlobElsewhere)
-            p = skipValue(p, types[i]);
+        if (tags[i] == detail::kValue || tags[i] == detail::kBlobElsewhere) types[i].kind->skip(p);
     }
 }
 
@@ -438,7 +319,7 @@ Value RecordSet::Impl::unpackField(const unsigned char* data, int i, unsigned ch
     const unsigned char* p = data + 1;
     for (int k = 0; k < i; ++k) {
         const unsigned char tag = *p++;
-        if (tag == detail::kValue || tag == detail::kBlobElsewhere) p = skipValue(p, types[k]);
+        if (tag == detail::kValue || tag == detail::kBlobElsewhere) types[k].kind->skip(p);
     }
     return readPacked(p, i, tagOut);
 }
@@ -446,43 +327,9 @@ Value RecordSet::Impl::unpackField(const unsigned char* data, int i, unsigned ch
 Value RecordSet::Impl::readPacked(const unsigned char*& p, int i, unsigned char* tagOut) const {
     const unsigned char tag = *p++;
     if (tagOut) *tagOut = tag;
-    if (tag == detail::kBlobElsewhere) p = skipValue(p, types[i]);
+    if (tag == detail::kBlobElsewhere) types[i].kind->skip(p);
     if (tag != detail::kValue) return {};
-    const codec::ColumnType& t = types[i];
-    switch (t.sqlType) {
-        case SQL_SHORT:
-        case SQL_LONG:
-        case SQL_INT64:
-            return Value::integer(unzigzag(getVar(p)), t.scale);
-        case SQL_FLOAT:
-            return Value::floating32(getFixed<float>(p));
-        case SQL_DOUBLE:
-        case SQL_D_FLOAT:
-            return Value::floating(getFixed<double>(p));
-        case SQL_TYPE_DATE:
-            return Value::date(getFixed<std::int32_t>(p));
-        case SQL_TYPE_TIME:
-            return Value::time(getFixed<std::uint32_t>(p));
-        case SQL_TIMESTAMP: {
-            const auto d = getFixed<std::int32_t>(p);
-            return Value::timestamp(d, getFixed<std::uint32_t>(p));
-        }
-        case SQL_TEXT:
-        case SQL_VARYING: {
-            const auto n = static_cast<qsizetype>(getVar(p));
-            const char* bytes = reinterpret_cast<const char*>(p);
-            p += n;
-            return Value::text(QByteArray(bytes, n));
-        }
-        case SQL_BLOB: {
-            const QByteArray& bytes = blobStore[static_cast<size_t>(getVar(p))];
-            return t.subType == 1 ? Value::text(bytes) : Value::binary(bytes);
-        }
-        case SQL_BOOLEAN:
-            return Value::boolean(*p++ != 0);
-        default:
-            return {};
-    }
+    return types[i].kind->unpack(p, types[i], blobSlots);
 }
 
 Value RecordSet::Impl::heldValue(std::uint32_t row, int i) const {
@@ -522,10 +369,7 @@ QList<sql::WhereColumn> RecordSet::Impl::whereOf(const std::vector<Value>& asRea
                                                  std::vector<Param>* params) const {
     QList<sql::WhereColumn> where;
     for (int i = 0; i < count(); ++i) {
-        if (isBlob(i) || columns[i].isEmpty()) continue;
-        const codec::ColumnType& t = types[i];
-        if ((t.sqlType == SQL_TEXT || t.sqlType == SQL_VARYING) && t.length >= kLongColumn)
-            continue;
+        if (columns[i].isEmpty() || !types[i].kind->comparable(types[i])) continue;
         where.push_back({columns[i], asRead[i].isNull()});
         if (!asRead[i].isNull() && params) params->push_back({asRead[i], name(i)});
     }
@@ -577,8 +421,7 @@ void RecordSet::Impl::loadBlobs(RowExtra& x, std::uint32_t row) {
             const QByteArray bytes = fb::readBlob(
                 c.att(), tra.get(),
                 codec::blobId(buf.data(), out->getOffset(&st, static_cast<unsigned>(k))));
-            const int f = blobFields[k];
-            got.push_back(types[f].subType == 1 ? Value::text(bytes) : Value::binary(bytes));
+            got.push_back(blobValue(fields[blobFields[k]]->type_, bytes));
         }
         rs->close(&st);
         rs.release();
@@ -933,10 +776,8 @@ QString Field::AsString() const {
 }
 
 void Field::setAsString(const QString& text) {
-    const bool textual = type_ == FieldType::Char || type_ == FieldType::VarChar ||
-                         type_ == FieldType::TextBlob || type_ == FieldType::BinaryBlob;
     // Empty text clears a number or a date, as an operator would expect.
-    if (!textual && trimmed(text).isEmpty()) {
+    if (!owner_->impl_->types[index_].kind->textual && trimmed(text).isEmpty()) {
         setAsVariant(Value());
         return;
     }
@@ -966,7 +807,7 @@ void Field::SaveToFile(const QString& path) const {
 void Field::LoadFromStream(QIODevice& stream) {
     if (!stream.isSequential()) stream.seek(0);
     const QByteArray bytes = stream.readAll();
-    setAsVariant(type_ == FieldType::TextBlob ? Value::text(bytes) : Value::binary(bytes));
+    setAsVariant(blobValue(type_, bytes));
 }
 
 }  // namespace patrimonio

@@ -22,19 +22,17 @@
 #include <unordered_map>
 #include <vector>
 
+#include "db/BlobSlots.h"
+#include "db/ColumnTypes.h"
 #include "db/ConnectionImpl.h"
 #include "db/FbApi.h"
 #include "db/RecordSet.h"
 #include "db/RowCursor.h"
-#include "db/ValueCodec.h"
 #include "db/WriteBackSql.h"
 
 namespace patrimonio {
 
 namespace detail {
-
-// Text columns this long are left out of the WHERE of generated statements.
-constexpr unsigned kLongColumn = 8192;
 
 inline const QString kRecordChanged = QStringLiteral("Record not found or changed by another user");
 
@@ -165,9 +163,8 @@ struct RecordSet::Impl {
     // New rows, packed.
     detail::Arena packed;
     std::vector<unsigned char> scratch;
-    // The BLOB values of new rows until they are written, by slot (a packed row holds the slot).
-    std::vector<QByteArray> blobStore;
-    std::vector<std::uint32_t> freeBlobSlots;
+    // The BLOB values of new rows until they are written.
+    detail::BlobSlots blobSlots;
 
     std::deque<Node> nodes;
     std::uint32_t fetched = 0;  // rows numbered below this were fetched

@@ -131,7 +131,7 @@ bool RecordSet::Impl::blobsFromSnapshot(RowExtra& x, const std::vector<int>& blo
             }
             const QByteArray bytes =
                 fb::readBlob(c.att(), cursor->transaction(), codec::blobId(raw, offsets[f]));
-            got.push_back(types[f].subType == 1 ? Value::text(bytes) : Value::binary(bytes));
+            got.push_back(blobValue(fields[f]->type_, bytes));
         }
     });
     for (size_t k = 0; k < blobFields.size(); ++k) {
