@@ -6,7 +6,6 @@
 
 #include "core/Errors.h"
 #include "core/Text.h"
-#include "db/PackedBytes.h"
 #include "db/RecordSetImpl.h"
 #include "db/RowSource.h"
 
@@ -16,9 +15,6 @@ using namespace Firebird;
 using namespace detail;
 
 namespace {
-
-// Rows are kept in blocks of about this size, one fetch buffer after another.
-constexpr size_t kChunkBytes = 1 << 20;
 
 // The first column of every row of a query, as text.
 QStringList firstColumnTexts(Connection::Impl& c, ITransaction* tra, const QString& text) {
@@ -92,24 +88,6 @@ void bindParams(Prepared& p, Connection::Impl& c, ITransaction* tra,
 
 }  // namespace detail
 
-namespace detail {
-
-unsigned char* Arena::allocate(size_t n) {
-    constexpr size_t kBlock = 1 << 20;
-    if (n > left_) {
-        const size_t size = std::max(kBlock, n);
-        blocks_.emplace_back(new unsigned char[size]);
-        next_ = blocks_.back().get();
-        left_ = size;
-    }
-    unsigned char* p = next_;
-    next_ += n;
-    left_ -= n;
-    return p;
-}
-
-}  // namespace detail
-
 RecordSet::Impl::~Impl() {
     dropStatements();
 }
@@ -133,35 +111,19 @@ void RecordSet::Impl::clear() {
     nullOffsets.clear();
     columns.clear();
     byName.clear();
-    rowsPerChunk = 0;
-    stride = 0;
     clearRows();
 }
 
 void RecordSet::Impl::clearRows() {
     rowsOneByOne = false;
-    chunks.clear();
-    usedInChunk = 0;
-    packed.clear();
-    blobSlots.clear();
-    nodes.clear();
+    rows.clear();
     extras.clear();
-    fetched = 0;
-    head = tail = current = kNoRow;
-    rowCount = 0;
+    current = kNoRow;
     buffer.reset();
     insertBefore = kNoRow;
     changes.clear();
     refusal.reset();
     snapshot.reset();
-}
-
-unsigned char* RecordSet::Impl::nextSlot() {
-    if (chunks.empty() || usedInChunk == rowsPerChunk) {
-        chunks.emplace_back(new unsigned char[rowsPerChunk * stride]);
-        usedInChunk = 0;
-    }
-    return chunks.back().get() + (usedInChunk++) * stride;
 }
 
 const QSet<QString>& RecordSet::Impl::computedOf(const QString& relation, ITransaction* tra) {
@@ -204,138 +166,32 @@ void RecordSet::Impl::open(detail::RowSource& source) {
             byName.insert(f->name_.toUpper(), static_cast<int>(i));
         fields.push_back(std::move(f));
     }
-    // Every row keeps the fetch buffer as it came, aligned for its widest member.
-    stride = (out->getMessageLength(&st) + 7u) & ~7u;
-    rowsPerChunk = std::max<size_t>(1, kChunkBytes / stride);
-    for (;;) {
-        unsigned char* slot = nextSlot();
-        if (!source.fetch(slot)) {
-            --usedInChunk;
-            break;
-        }
-        link(slot, kNoRow);
-    }
-    fetched = static_cast<std::uint32_t>(nodes.size());
+    rows.fetch(out->getMessageLength(&st), [&](unsigned char* row) { return source.fetch(row); });
     source.finish();
 }
 
 // ---- rows -------------------------------------------------------------------------------
 
-std::uint32_t RecordSet::Impl::link(unsigned char* data, std::uint32_t before) {
-    const auto row = static_cast<std::uint32_t>(nodes.size());
-    Node n;
-    n.data = data;
-    if (before == kNoRow) {
-        n.prev = tail;
-        if (tail != kNoRow) nodes[tail].next = row;
-        tail = row;
-        if (head == kNoRow) head = row;
-    } else {
-        n.prev = nodes[before].prev;
-        n.next = before;
-        if (n.prev != kNoRow) {
-            nodes[n.prev].next = row;
-        } else {
-            head = row;
-        }
-        nodes[before].prev = row;
-    }
-    nodes.push_back(n);
-    ++rowCount;
-    return row;
-}
-
-void RecordSet::Impl::unlink(std::uint32_t row) {
-    Node& n = nodes[row];
-    if (n.prev != kNoRow) {
-        nodes[n.prev].next = n.next;
-    } else {
-        head = n.next;
-    }
-    if (n.next != kNoRow) {
-        nodes[n.next].prev = n.prev;
-    } else {
-        tail = n.prev;
-    }
-    n.prev = n.next = kNoRow;
-    n.data = nullptr;
-    --rowCount;
-}
-
 unsigned char* RecordSet::Impl::pack(const RowExtra& x, unsigned char flags) {
-    scratch.clear();
-    scratch.push_back(flags);
-    for (int i = 0; i < count(); ++i) {
-        if (!x.assigned[i]) {
-            scratch.push_back(detail::kUnassigned);
-            continue;
-        }
-        const Value& v = x.cur[i];
-        if (v.isNull()) {
-            scratch.push_back(detail::kNull);
-            continue;
-        }
-        scratch.push_back(detail::kValue);
-        types[i].kind->pack(v, scratch, blobSlots);
-    }
-    unsigned char* p = packed.allocate(scratch.size());
-    std::memcpy(p, scratch.data(), scratch.size());
-    return p;
+    return rows.keep(packing.pack(x.cur, x.assigned, flags));
 }
 
 void RecordSet::Impl::releaseBlobs(std::uint32_t row) {
-    if (!isNew(row) || !nodes[row].data) return;
-    unsigned char* p = nodes[row].data + 1;
-    for (int i = 0; i < count(); ++i) {
-        unsigned char& tag = *p++;
-        if (tag != detail::kValue && tag != detail::kBlobElsewhere) continue;
-        if (isBlob(i) && tag == detail::kValue) {
-            const unsigned char* q = p;
-            blobSlots.release(static_cast<std::uint32_t>(getVar(q)));
-            tag = detail::kBlobElsewhere;
-        }
-        const unsigned char* next = p;
-        types[i].kind->skip(next);
-        p = const_cast<unsigned char*>(next);
-    }
+    if (!rows.isNew(row) || !rows.data(row)) return;
+    packing.releaseBlobs(rows.data(row));
 }
 
 void RecordSet::Impl::forgetBlobs(std::uint32_t row) {
-    if (!isNew(row) || extras.count(row)) return;
-    const unsigned char flags = nodes[row].data[0];
+    if (!rows.isNew(row) || extras.count(row)) return;
+    const unsigned char flags = rows.data(row)[0];
     if ((flags & detail::kPending) || !(flags & detail::kInDatabase)) return;
     releaseBlobs(row);
 }
 
-void RecordSet::Impl::packedTags(const unsigned char* data, unsigned char* tags) const {
-    const unsigned char* p = data + 1;
-    for (int i = 0; i < count(); ++i) {
-        tags[i] = *p++;
-        if (tags[i] == detail::kValue || tags[i] == detail::kBlobElsewhere) types[i].kind->skip(p);
-    }
-}
-
-Value RecordSet::Impl::unpackField(const unsigned char* data, int i, unsigned char* tagOut) const {
-    const unsigned char* p = data + 1;
-    for (int k = 0; k < i; ++k) {
-        const unsigned char tag = *p++;
-        if (tag == detail::kValue || tag == detail::kBlobElsewhere) types[k].kind->skip(p);
-    }
-    return readPacked(p, i, tagOut);
-}
-
-Value RecordSet::Impl::readPacked(const unsigned char*& p, int i, unsigned char* tagOut) const {
-    const unsigned char tag = *p++;
-    if (tagOut) *tagOut = tag;
-    if (tag == detail::kBlobElsewhere) types[i].kind->skip(p);
-    if (tag != detail::kValue) return {};
-    return types[i].kind->unpack(p, types[i], blobSlots);
-}
-
 Value RecordSet::Impl::heldValue(std::uint32_t row, int i) const {
-    if (isNew(row)) return unpackField(nodes[row].data, i, nullptr);
+    if (rows.isNew(row)) return packing.field(rows.data(row), i, nullptr);
     if (isBlob(i)) return {};
-    return codec::decode(nodes[row].data, offsets[i], nullOffsets[i], types[i]);
+    return codec::decode(rows.data(row), offsets[i], nullOffsets[i], types[i]);
 }
 
 std::unique_ptr<RowExtra> RecordSet::Impl::materialize(std::uint32_t row) const {
@@ -344,14 +200,14 @@ std::unique_ptr<RowExtra> RecordSet::Impl::materialize(std::uint32_t row) const 
     x->assigned.assign(fields.size(), 0);
     x->fromRaw = true;
     bool blobsHere = true;
-    if (isNew(row)) {
-        const unsigned char flags = nodes[row].data[0];
+    if (rows.isNew(row)) {
+        const unsigned char flags = rows.data(row)[0];
         x->pending = (flags & detail::kPending) != 0;
         x->inDatabase = (flags & detail::kInDatabase) != 0;
-        const unsigned char* p = nodes[row].data + 1;
+        const unsigned char* p = rows.data(row) + 1;
         for (int i = 0; i < count(); ++i) {
             unsigned char tag = 0;
-            x->cur.push_back(readPacked(p, i, &tag));
+            x->cur.push_back(packing.read(p, i, &tag));
             if (tag == detail::kBlobElsewhere) blobsHere = false;
             if (x->pending && !x->inDatabase) x->assigned[i] = tag != detail::kUnassigned;
         }
@@ -453,8 +309,8 @@ Value RecordSet::Impl::readAt(std::uint32_t row, int i) {
     if (isBlob(i)) {
         if (!x) {
             unsigned char tag = detail::kUnassigned;
-            if (isNew(row)) {
-                Value v = unpackField(nodes[row].data, i, &tag);
+            if (rows.isNew(row)) {
+                Value v = packing.field(rows.data(row), i, &tag);
                 if (tag != detail::kBlobElsewhere) return v;
             }
             x = extras.emplace(row, materialize(row)).first->second.get();
@@ -474,13 +330,13 @@ bool RecordSet::Impl::isNull(int i) {
     const RowExtra* x = extraOf(current);
     if (x && (!isBlob(i) || x->blobsLoaded)) return x->cur[i].isNull();
     if (!x && isBlob(i)) {
-        if (isNew(current)) {
+        if (rows.isNew(current)) {
             unsigned char tag = detail::kUnassigned;
-            unpackField(nodes[current].data, i, &tag);
+            packing.field(rows.data(current), i, &tag);
             if (tag != detail::kBlobElsewhere) return tag != detail::kValue;
         } else {
             short flag = 0;
-            std::memcpy(&flag, nodes[current].data + nullOffsets[i], sizeof flag);
+            std::memcpy(&flag, rows.data(current) + nullOffsets[i], sizeof flag);
             if (flag) return true;
         }
     }
@@ -538,7 +394,7 @@ void RecordSet::Impl::post() {
         return;
     }
     if (inserting) {
-        current = link(pack(*x, detail::kPending), insertBefore);
+        current = rows.link(pack(*x, detail::kPending), insertBefore);
         changes.push_back({true, current});
         self.eof_ = false;
         return;
@@ -547,11 +403,11 @@ void RecordSet::Impl::post() {
         // A new row edited again before it was written: it stays one INSERT, now naming the
         // fields of both edits.
         std::vector<unsigned char> tags(fields.size());
-        packedTags(nodes[current].data, tags.data());
+        packing.tags(rows.data(current), tags.data());
         for (int i = 0; i < count(); ++i)
             if (tags[i] != detail::kUnassigned) x->assigned[i] = 1;
         releaseBlobs(current);
-        nodes[current].data = pack(*x, detail::kPending);
+        rows.setData(current, pack(*x, detail::kPending));
         return;
     }
     auto& slot = extras[current];
@@ -586,7 +442,7 @@ void RecordSet::Impl::finishRow() {
 void RecordSet::Impl::cancel() {
     buffer.reset();
     if (editing()) self.state_ = State::Browsing;
-    if (rowCount == 0) self.eof_ = true;
+    if (rows.count() == 0) self.eof_ = true;
 }
 
 void RecordSet::Impl::startInsert() {
@@ -603,7 +459,7 @@ void RecordSet::Impl::startInsert() {
 
 void RecordSet::Impl::startEdit() {
     finishRow();
-    if (rowCount == 0) {
+    if (rows.count() == 0) {
         startInsert();
         return;
     }
@@ -654,8 +510,8 @@ void RecordSet::load(const std::function<void()>& fill) {
         throw;
     }
     state_ = State::Browsing;
-    impl_->current = impl_->head;
-    eof_ = impl_->rowCount == 0;
+    impl_->current = impl_->rows.head();
+    eof_ = impl_->rows.count() == 0;
 }
 
 void RecordSet::Close() {
@@ -681,24 +537,24 @@ void RecordSet::First() {
     if (!active()) closedError();
     impl_->finishRow();
     impl_->leaveRow();
-    impl_->current = impl_->head;
-    eof_ = impl_->rowCount == 0;
+    impl_->current = impl_->rows.head();
+    eof_ = impl_->rows.count() == 0;
 }
 
 void RecordSet::Next() {
     if (!active()) closedError();
     impl_->finishRow();
-    if (impl_->current == kNoRow || impl_->current == impl_->tail) {
+    if (impl_->current == kNoRow || impl_->current == impl_->rows.tail()) {
         eof_ = true;
         return;
     }
     impl_->leaveRow();
-    impl_->current = impl_->nodes[impl_->current].next;
+    impl_->current = impl_->rows.next(impl_->current);
     eof_ = false;
 }
 
 int RecordSet::RecordCount() const {
-    return impl_->rowCount;
+    return impl_->rows.count();
 }
 
 int RecordSet::fieldCount() const {
@@ -740,7 +596,7 @@ Value RecordSet::valueAhead(int ahead, int index) {
     if (index < 0 || index >= fieldCount()) (void)Fields(index);  // raises: out of range
     if (ahead < 0) return {};
     std::uint32_t row = impl_->current;
-    for (int k = 0; k < ahead && row != detail::kNoRow; ++k) row = impl_->nodes[row].next;
+    for (int k = 0; k < ahead && row != detail::kNoRow; ++k) row = impl_->rows.next(row);
     return impl_->readAt(row, index);
 }
 

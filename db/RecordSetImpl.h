@@ -3,18 +3,14 @@
 // change log and the statements it keeps prepared. Reading and editing live in RecordSet.cpp,
 // the write-back in RecordSetWriteBack.cpp.
 //
-// Rows are held close to their size on the wire. A fetched row is the fetch buffer as it came;
-// a new row is packed (a tag per field, then its bytes: integers as variable-length numbers,
-// text with its length); only a row being edited, edited and pending, or read for its BLOBs is
-// held as typed values. Rows are linked both ways in their order, so Append and Insert cost the
-// same at the first row and at the millionth.
+// Rows are held close to their size on the wire (db/RowStore.h, db/PackedRow.h); only a row
+// being edited, edited and pending, or read for its BLOBs is held as typed values.
 
 #include <QByteArray>
 #include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,12 +18,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "db/BlobSlots.h"
 #include "db/ColumnTypes.h"
 #include "db/ConnectionImpl.h"
 #include "db/FbApi.h"
+#include "db/PackedRow.h"
 #include "db/RecordSet.h"
 #include "db/RowCursor.h"
+#include "db/RowStore.h"
 #include "db/WriteBackSql.h"
 
 namespace patrimonio {
@@ -35,8 +32,6 @@ namespace patrimonio {
 namespace detail {
 
 inline const QString kRecordChanged = QStringLiteral("Record not found or changed by another user");
-
-constexpr std::uint32_t kNoRow = 0xFFFFFFFFu;
 
 // A row as typed values: the row being inserted or edited, an edited row whose change is
 // pending, or a row read for its BLOBs.
@@ -53,40 +48,6 @@ struct RowExtra {
     bool anyAssigned() const {
         return std::any_of(assigned.begin(), assigned.end(), [](char c) { return c != 0; });
     }
-};
-
-// One row in the record set's order. Rows are numbered as they come (fetched rows first) and
-// keep their number; a row that leaves the record set is unlinked.
-struct Node {
-    unsigned char* data = nullptr;  // the fetch buffer (fetched rows) or the packed row
-    std::uint32_t prev = kNoRow, next = kNoRow;
-};
-
-// The first byte of a packed row.
-enum PackedFlags : unsigned char { kPending = 1, kInDatabase = 2 };
-
-// The tag before each field of a packed row.
-enum PackedTag : unsigned char {
-    kUnassigned = 0,
-    kNull = 1,
-    kValue = 2,
-    kBlobElsewhere = 3,  // a written row's BLOB, fetched again when read
-};
-
-// Packed rows, one after another in blocks of 1 MB.
-class Arena {
-public:
-    unsigned char* allocate(size_t n);
-    void clear() {
-        blocks_.clear();
-        left_ = 0;
-        next_ = nullptr;
-    }
-
-private:
-    std::vector<std::unique_ptr<unsigned char[]>> blocks_;
-    unsigned char* next_ = nullptr;
-    size_t left_ = 0;
 };
 
 struct Change {
@@ -141,7 +102,6 @@ class RowSource;
 
 struct RecordSet::Impl {
     using RowExtra = detail::RowExtra;
-    using Node = detail::Node;
     using Change = detail::Change;
     using Param = detail::Param;
     using ITransaction = Firebird::ITransaction;
@@ -156,20 +116,9 @@ struct RecordSet::Impl {
     std::vector<QString> columns;  // the table's column name of each field (empty: none)
     QHash<QString, int> byName;    // upper-case field name -> index
 
-    // Fetched rows: the fetch buffers, aligned for their widest member, in blocks.
-    unsigned stride = 0;
-    std::vector<std::unique_ptr<unsigned char[]>> chunks;
-    size_t rowsPerChunk = 0, usedInChunk = 0;
-    // New rows, packed.
-    detail::Arena packed;
-    std::vector<unsigned char> scratch;
-    // The BLOB values of new rows until they are written.
-    detail::BlobSlots blobSlots;
-
-    std::deque<Node> nodes;
-    std::uint32_t fetched = 0;  // rows numbered below this were fetched
-    std::uint32_t head = detail::kNoRow, tail = detail::kNoRow, current = detail::kNoRow;
-    int rowCount = 0;
+    detail::RowStore rows;
+    detail::PackedRowCodec packing{types, rows.blobs()};
+    std::uint32_t current = detail::kNoRow;
     std::unordered_map<std::uint32_t, std::unique_ptr<RowExtra>> extras;
 
     std::unique_ptr<RowExtra> buffer;             // the row being inserted or edited
@@ -195,10 +144,9 @@ struct RecordSet::Impl {
     int count() const { return static_cast<int>(fields.size()); }
     bool isBlob(int i) const { return codec::isBlob(types[i]); }
     const QString& name(int i) const { return fields[i]->name_; }
-    bool isNew(std::uint32_t row) const { return row >= fetched; }
     bool pendingInsert(std::uint32_t row) const {
-        return isNew(row) && !extras.count(row) && (nodes[row].data[0] & detail::kPending) &&
-               !(nodes[row].data[0] & detail::kInDatabase);
+        return rows.isNew(row) && !extras.count(row) && (rows.data(row)[0] & detail::kPending) &&
+               !(rows.data(row)[0] & detail::kInDatabase);
     }
     RowExtra* extraOf(std::uint32_t row) {
         if (extras.empty()) return nullptr;
@@ -212,26 +160,17 @@ struct RecordSet::Impl {
     // The rows and the change log only: fields and prepared statements stay.
     void clearRows();
     void dropStatements();
-    unsigned char* nextSlot();
     const QSet<QString>& computedOf(const QString& relation, ITransaction* tra);
     void open(detail::RowSource& source);
 
     // ---- rows ---------------------------------------------------------------------------
 
-    std::uint32_t link(unsigned char* data, std::uint32_t before);
-    void unlink(std::uint32_t row);
-    // Packs a new row's assigned values (BLOB bytes go to the store).
+    // Packs a new row's assigned values (BLOB bytes go to the store) and keeps them.
     unsigned char* pack(const RowExtra& x, unsigned char flags);
     // Frees the store slots a packed row holds.
     void releaseBlobs(std::uint32_t row);
     // A written new row lets its BLOB bytes go; they are fetched again when read.
     void forgetBlobs(std::uint32_t row);
-    // The field of a packed row and its tag.
-    Value unpackField(const unsigned char* data, int i, unsigned char* tag) const;
-    // Field i of a packed row where p stands (at its tag); p then stands at the next field.
-    Value readPacked(const unsigned char*& p, int i, unsigned char* tag) const;
-    // The tag of every field of a packed row, in one walk.
-    void packedTags(const unsigned char* data, unsigned char* tags) const;
     // The row as typed values (BLOBs not yet fetched read as NULL until loadBlobs).
     std::unique_ptr<RowExtra> materialize(std::uint32_t row) const;
     // The value of a field as held, BLOBs aside.
@@ -247,7 +186,7 @@ struct RecordSet::Impl {
     bool blobsFromSnapshot(RowExtra& x, const std::vector<int>& blobFields, std::uint32_t row);
     // The fetch buffer of a fetched row; null for a row added here.
     const unsigned char* rowData(std::uint32_t row) const {
-        return row == detail::kNoRow || isNew(row) ? nullptr : nodes[row].data;
+        return row == detail::kNoRow || rows.isNew(row) ? nullptr : rows.data(row);
     }
     bool editing() const;
     Value read(int i);

@@ -188,7 +188,7 @@ int RecordSet::Impl::applyUpdates(int maxErrors) {
             return mask;
         }
         std::vector<unsigned char> tags(static_cast<size_t>(count()));
-        packedTags(nodes[ch.row].data, tags.data());
+        packing.tags(rows.data(ch.row), tags.data());
         for (int i = 0; i < count(); ++i)
             if (tags[i] != kUnassigned && !columns[i].isEmpty()) mask[i] = '1';
         return mask;
@@ -286,8 +286,8 @@ int RecordSet::Impl::applyUpdates(int maxErrors) {
             x->orig.clear();
             std::fill(x->assigned.begin(), x->assigned.end(), 0);
         }
-        if (isNew(row)) {
-            nodes[row].data[0] = kInDatabase;
+        if (rows.isNew(row)) {
+            rows.data(row)[0] = kInDatabase;
             // A written row keeps its values; its BLOBs are fetched again if read.
             if (row != current) forgetBlobs(row);
         }
@@ -315,9 +315,9 @@ void RecordSet::Impl::dropChange(int index) {
         releaseBlobs(ch.row);
         extras.erase(ch.row);
         if (current == ch.row)
-            current = nodes[ch.row].next != kNoRow ? nodes[ch.row].next : nodes[ch.row].prev;
-        unlink(ch.row);
-        if (rowCount == 0) {
+            current = rows.next(ch.row) != kNoRow ? rows.next(ch.row) : rows.prev(ch.row);
+        rows.unlink(ch.row);
+        if (rows.count() == 0) {
             current = kNoRow;
             self.eof_ = true;
         }
