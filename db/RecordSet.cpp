@@ -6,6 +6,8 @@
 
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "db/BlobFetch.h"
+#include "db/ComputedColumns.h"
 #include "db/RecordSetImpl.h"
 #include "db/RowSource.h"
 
@@ -13,80 +15,6 @@ namespace patrimonio {
 
 using namespace Firebird;
 using namespace detail;
-
-namespace {
-
-// The first column of every row of a query, as text.
-QStringList firstColumnTexts(Connection::Impl& c, ITransaction* tra, const QString& text) {
-    fb::Status st;
-    QStringList out;
-    const QByteArray bytes = toWin1252(text);
-    fb::Statement stmt(c.att(), tra, bytes, c.dialect);
-    fb::Ref<IMessageMetadata> meta(stmt->getOutputMetadata(&st));
-    const codec::ColumnType t = columnType(meta.get(), st, 0);
-    const unsigned off = meta->getOffset(&st, 0), nullOff = meta->getNullOffset(&st, 0);
-    std::vector<unsigned char> buf(meta->getMessageLength(&st));
-    fb::Ref<IResultSet> rs(stmt->openCursor(&st, tra, nullptr, nullptr, meta.get(), 0));
-    while (rs->fetchNext(&st, buf.data()) == IStatus::RESULT_OK)
-        out << fromWin1252(codec::decode(buf.data(), off, nullOff, t).toBytes());
-    rs->close(&st);
-    rs.release();
-    stmt.free(&st);
-    return out;
-}
-
-}  // namespace
-
-namespace detail {
-
-codec::ColumnType columnType(IMessageMetadata* m, fb::Status& st, unsigned i) {
-    codec::ColumnType t;
-    t.sqlType = m->getType(&st, i) & ~1u;
-    t.scale = m->getScale(&st, i);
-    t.length = m->getLength(&st, i);
-    t.subType = m->getSubType(&st, i);
-    t.charSet = m->getCharSet(&st, i);
-    t.kind = &codec::kindOf(t.sqlType);
-    return t;
-}
-
-// A statement's input message laid out by the server.
-Prepared prepare(Connection::Impl& c, ITransaction* tra, const QString& text) {
-    fb::Status st;
-    Prepared p;
-    const QByteArray bytes = toWin1252(text);
-    p.stmt = fb::Statement(c.att(), tra, bytes, c.dialect);
-    p.in.reset(p.stmt->getInputMetadata(&st));
-    const unsigned n = p.in->getCount(&st);
-    for (unsigned i = 0; i < n; ++i) {
-        p.types.push_back(columnType(p.in.get(), st, i));
-        p.offsets.push_back(p.in->getOffset(&st, i));
-        p.nullOffsets.push_back(p.in->getNullOffset(&st, i));
-    }
-    p.buffer.assign(p.in->getMessageLength(&st), 0);
-    return p;
-}
-
-void bindParams(Prepared& p, Connection::Impl& c, ITransaction* tra,
-                const std::vector<Param>& params) {
-    for (size_t i = 0; i < params.size() && i < p.types.size(); ++i) {
-        const codec::ColumnType& t = p.types[i];
-        const Value v = codec::convert(params[i].value, t, params[i].field);
-        unsigned char* msg = p.buffer.data();
-        if (codec::isBlob(t)) {
-            short flag = v.isNull() ? -1 : 0;
-            std::memcpy(msg + p.nullOffsets[i], &flag, sizeof flag);
-            if (!v.isNull()) {
-                const ISC_QUAD id = fb::writeBlob(c.att(), tra, v.bytes());
-                std::memcpy(msg + p.offsets[i], &id, sizeof id);
-            }
-        } else {
-            codec::encode(v, t, msg, p.offsets[i], p.nullOffsets[i], params[i].field);
-        }
-    }
-}
-
-}  // namespace detail
 
 RecordSet::Impl::~Impl() {
     dropStatements();
@@ -106,9 +34,7 @@ void RecordSet::Impl::dropStatements() {
 void RecordSet::Impl::clear() {
     dropStatements();
     fields.clear();
-    types.clear();
-    offsets.clear();
-    nullOffsets.clear();
+    layout = {};
     columns.clear();
     byName.clear();
     clearRows();
@@ -126,28 +52,16 @@ void RecordSet::Impl::clearRows() {
     snapshot.reset();
 }
 
-const QSet<QString>& RecordSet::Impl::computedOf(const QString& relation, ITransaction* tra) {
-    Connection::Impl& c = conn();
-    auto it = c.computedColumns.find(relation);
-    if (it != c.computedColumns.end()) return *it;
-    const QStringList names = firstColumnTexts(
-        c, tra,
-        QStringLiteral("select trim(rf.rdb$field_name) from rdb$relation_fields rf "
-                       "join rdb$fields f on f.rdb$field_name = rf.rdb$field_source "
-                       "where f.rdb$computed_blr is not null and rf.rdb$relation_name = ") +
-            quotedSql(relation));
-    return *c.computedColumns.insert(relation, QSet<QString>(names.begin(), names.end()));
-}
-
 void RecordSet::Impl::open(detail::RowSource& source) {
     fb::Status st;
     ITransaction* tra = source.transaction();
     IMessageMetadata* out = source.metadata();
     const unsigned n = out->getCount(&st);
     if (n == 0) throw AppError(QStringLiteral("CommandText does not return a result set"));
+    layout = MessageLayout::of(out);
     for (unsigned i = 0; i < n; ++i) {
         auto f = std::unique_ptr<Field>(new Field(self, static_cast<int>(i)));
-        const codec::ColumnType t = columnType(out, st, i);
+        const codec::ColumnType& t = layout.types[i];
         const QString relation = QString::fromUtf8(out->getRelation(&st, i));
         const QString column = QString::fromUtf8(out->getField(&st, i));
         f->name_ = QString::fromUtf8(out->getAlias(&st, i));
@@ -156,17 +70,14 @@ void RecordSet::Impl::open(detail::RowSource& source) {
         f->scale_ = t.scale;
         f->size_ = static_cast<int>(t.length);
         f->required_ = !out->isNullable(&st, i);
-        f->readOnly_ =
-            relation.isEmpty() || column.isEmpty() || computedOf(relation, tra).contains(column);
-        types.push_back(t);
-        offsets.push_back(out->getOffset(&st, i));
-        nullOffsets.push_back(out->getNullOffset(&st, i));
+        f->readOnly_ = relation.isEmpty() || column.isEmpty() ||
+                       computedColumns(conn(), tra, relation).contains(column);
         columns.push_back(f->readOnly_ ? QString() : column);
         if (!byName.contains(f->name_.toUpper()))
             byName.insert(f->name_.toUpper(), static_cast<int>(i));
         fields.push_back(std::move(f));
     }
-    rows.fetch(out->getMessageLength(&st), [&](unsigned char* row) { return source.fetch(row); });
+    rows.fetch(layout.length, [&](unsigned char* row) { return source.fetch(row); });
     source.finish();
 }
 
@@ -191,7 +102,7 @@ void RecordSet::Impl::forgetBlobs(std::uint32_t row) {
 Value RecordSet::Impl::heldValue(std::uint32_t row, int i) const {
     if (rows.isNew(row)) return packing.field(rows.data(row), i, nullptr);
     if (isBlob(i)) return {};
-    return codec::decode(rows.data(row), offsets[i], nullOffsets[i], types[i]);
+    return layout.read(rows.data(row), i);
 }
 
 std::unique_ptr<RowExtra> RecordSet::Impl::materialize(std::uint32_t row) const {
@@ -225,7 +136,7 @@ QList<sql::WhereColumn> RecordSet::Impl::whereOf(const std::vector<Value>& asRea
                                                  std::vector<Param>* params) const {
     QList<sql::WhereColumn> where;
     for (int i = 0; i < count(); ++i) {
-        if (columns[i].isEmpty() || !types[i].kind->comparable(types[i])) continue;
+        if (columns[i].isEmpty() || !layout.types[i].kind->comparable(layout.types[i])) continue;
         where.push_back({columns[i], asRead[i].isNull()});
         if (!asRead[i].isNull() && params) params->push_back({asRead[i], name(i)});
     }
@@ -250,39 +161,29 @@ void RecordSet::Impl::loadBlobs(RowExtra& x, std::uint32_t row) {
         return;
     }
     if (blobsFromSnapshot(x, blobFields, row)) return;
-    const QString table = sql::tableOfSelect(self.commandText_);
     std::vector<Param> params;
-    const QString text = sql::blobSelectText(table, blobNames, whereOf(x.asRead(), &params));
-    Connection::Impl& c = conn();
-    fb::Status st;
-    std::vector<Value> got;
-    c.guarded([&] {
-        fb::Transaction tra = c.begin(true);
-        Prepared p = prepare(c, tra.get(), text);
-        bindParams(p, c, tra.get(), params);
-        fb::Ref<IMessageMetadata> out(p.stmt->getOutputMetadata(&st));
-        std::vector<unsigned char> buf(out->getMessageLength(&st));
-        fb::Ref<IResultSet> rs(
-            p.stmt->openCursor(&st, tra.get(), p.in.get(), p.buffer.data(), out.get(), 0));
-        if (rs->fetchNext(&st, buf.data()) != IStatus::RESULT_OK)
-            throw DatabaseError(kRecordChanged);
-        for (size_t k = 0; k < blobFields.size(); ++k) {
-            short flag = 0;
-            std::memcpy(&flag, buf.data() + out->getNullOffset(&st, static_cast<unsigned>(k)),
-                        sizeof flag);
-            if (flag) {
-                got.emplace_back();
-                continue;
-            }
-            const QByteArray bytes = fb::readBlob(
-                c.att(), tra.get(),
-                codec::blobId(buf.data(), out->getOffset(&st, static_cast<unsigned>(k))));
-            got.push_back(blobValue(fields[blobFields[k]]->type_, bytes));
-        }
-        rs->close(&st);
-        rs.release();
-        tra.commit();
-    });
+    const QString text = sql::blobSelectText(sql::tableOfSelect(self.commandText_), blobNames,
+                                             whereOf(x.asRead(), &params));
+    std::vector<FieldType> blobTypes;
+    for (const int f : blobFields) blobTypes.push_back(fields[f]->type_);
+    takeBlobs(x, blobFields, fetchBlobsByValues(conn(), text, params, blobTypes));
+}
+
+// A page of a cursor still open reads its BLOBs by their ids in the cursor's snapshot: one
+// round trip fewer than finding the row again, and a row that another program changed since
+// the snapshot still gives the photo it had when it was read.
+bool RecordSet::Impl::blobsFromSnapshot(RowExtra& x, const std::vector<int>& blobFields,
+                                        std::uint32_t row) {
+    const std::shared_ptr<RowCursor::State> cursor = snapshot.lock();
+    if (!cursor || !cursor->transaction()) return false;
+    const unsigned char* raw = rowData(row);
+    if (!raw) return false;
+    takeBlobs(x, blobFields, readBlobsById(conn(), cursor->transaction(), raw, layout, blobFields));
+    return true;
+}
+
+void RecordSet::Impl::takeBlobs(RowExtra& x, const std::vector<int>& blobFields,
+                                const std::vector<Value>& got) {
     for (size_t k = 0; k < blobFields.size(); ++k) {
         const int f = blobFields[k];
         if (!x.assigned[f]) x.cur[f] = got[k];
@@ -335,9 +236,7 @@ bool RecordSet::Impl::isNull(int i) {
             packing.field(rows.data(current), i, &tag);
             if (tag != detail::kBlobElsewhere) return tag != detail::kValue;
         } else {
-            short flag = 0;
-            std::memcpy(&flag, rows.data(current) + nullOffsets[i], sizeof flag);
-            if (flag) return true;
+            if (layout.isNull(rows.data(current), i)) return true;
         }
     }
     if (!x && !isBlob(i)) return heldValue(current, i).isNull();
@@ -346,7 +245,7 @@ bool RecordSet::Impl::isNull(int i) {
 
 void RecordSet::Impl::assign(int i, const Value& v) {
     if (!editing()) throw AppError(QStringLiteral("Dataset not in edit or insert mode"));
-    Value converted = codec::convert(v, types[i], name(i));
+    Value converted = codec::convert(v, layout.types[i], name(i));
     buffer->cur[i] = std::move(converted);
     buffer->assigned[i] = 1;
 }
@@ -633,7 +532,7 @@ QString Field::AsString() const {
 
 void Field::setAsString(const QString& text) {
     // Empty text clears a number or a date, as an operator would expect.
-    if (!owner_->impl_->types[index_].kind->textual && trimmed(text).isEmpty()) {
+    if (!owner_->impl_->layout.types[index_].kind->textual && trimmed(text).isEmpty()) {
         setAsVariant(Value());
         return;
     }

@@ -22,6 +22,7 @@
 #include "db/ConnectionImpl.h"
 #include "db/FbApi.h"
 #include "db/PackedRow.h"
+#include "db/PreparedStatement.h"
 #include "db/RecordSet.h"
 #include "db/RowCursor.h"
 #include "db/RowStore.h"
@@ -30,8 +31,6 @@
 namespace patrimonio {
 
 namespace detail {
-
-inline const QString kRecordChanged = QStringLiteral("Record not found or changed by another user");
 
 // A row as typed values: the row being inserted or edited, an edited row whose change is
 // pending, or a row read for its BLOBs.
@@ -54,28 +53,6 @@ struct Change {
     bool insert = false;
     std::uint32_t row = kNoRow;
 };
-
-// A prepared statement with its input message laid out by the server.
-struct Prepared {
-    fb::Statement stmt;
-    fb::Ref<Firebird::IMessageMetadata> in;
-    std::vector<codec::ColumnType> types;
-    std::vector<unsigned> offsets, nullOffsets;
-    std::vector<unsigned char> buffer;
-};
-
-// One parameter: the value and the field it belongs to (for messages).
-struct Param {
-    Value value;
-    QString field;
-};
-
-codec::ColumnType columnType(Firebird::IMessageMetadata* m, fb::Status& st, unsigned i);
-// Raises Firebird::FbException.
-Prepared prepare(Connection::Impl& c, Firebird::ITransaction* tra, const QString& text);
-// Converts and places every parameter; BLOB values become new BLOBs in the transaction.
-void bindParams(Prepared& p, Connection::Impl& c, Firebird::ITransaction* tra,
-                const std::vector<Param>& params);
 
 // Firebird 3's limits on one statement, found by trying them on the server:
 // - an EXECUTE BLOCK holds at most 256 INSERTs ("Too many Contexts of Relation/Procedure/Views.
@@ -111,13 +88,12 @@ struct RecordSet::Impl {
 
     RecordSet& self;
     std::vector<std::unique_ptr<Field>> fields;
-    std::vector<codec::ColumnType> types;
-    std::vector<unsigned> offsets, nullOffsets;
+    detail::MessageLayout layout;  // of the fetched rows
     std::vector<QString> columns;  // the table's column name of each field (empty: none)
     QHash<QString, int> byName;    // upper-case field name -> index
 
     detail::RowStore rows;
-    detail::PackedRowCodec packing{types, rows.blobs()};
+    detail::PackedRowCodec packing{layout.types, rows.blobs()};
     std::uint32_t current = detail::kNoRow;
     std::unordered_map<std::uint32_t, std::unique_ptr<RowExtra>> extras;
 
@@ -128,7 +104,7 @@ struct RecordSet::Impl {
 
     // The INSERT, UPDATE and packet statements, kept across write-backs (a prepared statement
     // runs in any transaction of its attachment) until Close or the attachment is replaced.
-    std::unordered_map<std::string, detail::Prepared> statements;
+    std::unordered_map<std::string, detail::PreparedStatement> statements;
     std::uint64_t statementsAttachment = 0;
     bool packetsRefused = false;  // the server would not prepare a packet for this table
     // A packet failed over one of its rows: until a write-back goes through without a refusal,
@@ -142,7 +118,7 @@ struct RecordSet::Impl {
 
     Connection::Impl& conn() { return self.connection_->impl(); }
     int count() const { return static_cast<int>(fields.size()); }
-    bool isBlob(int i) const { return codec::isBlob(types[i]); }
+    bool isBlob(int i) const { return codec::isBlob(layout.types[i]); }
     const QString& name(int i) const { return fields[i]->name_; }
     bool pendingInsert(std::uint32_t row) const {
         return rows.isNew(row) && !extras.count(row) && (rows.data(row)[0] & detail::kPending) &&
@@ -160,7 +136,6 @@ struct RecordSet::Impl {
     // The rows and the change log only: fields and prepared statements stay.
     void clearRows();
     void dropStatements();
-    const QSet<QString>& computedOf(const QString& relation, ITransaction* tra);
     void open(detail::RowSource& source);
 
     // ---- rows ---------------------------------------------------------------------------
@@ -184,6 +159,8 @@ struct RecordSet::Impl {
     void loadBlobs(RowExtra& x, std::uint32_t row);
     // Reads them by id in the snapshot of the cursor the row came from; false when there is none.
     bool blobsFromSnapshot(RowExtra& x, const std::vector<int>& blobFields, std::uint32_t row);
+    // The BLOBs read for a row become its values, and its values as read.
+    void takeBlobs(RowExtra& x, const std::vector<int>& blobFields, const std::vector<Value>& got);
     // The fetch buffer of a fetched row; null for a row added here.
     const unsigned char* rowData(std::uint32_t row) const {
         return row == detail::kNoRow || rows.isNew(row) ? nullptr : rows.data(row);
@@ -215,8 +192,8 @@ struct RecordSet::Impl {
     QString statementOf(const Change& ch, const QString& table, std::vector<Param>* params) const;
     QString tableName() const;
     // The statement kept under key, prepared from text() the first time.
-    detail::Prepared& statement(const std::string& key, ITransaction* tra,
-                                const std::function<QString()>& text);
+    detail::PreparedStatement& statement(const std::string& key, ITransaction* tra,
+                                         const std::function<QString()>& text);
     int applyUpdates(int maxErrors);
     void dropChange(int index);
 };

@@ -116,8 +116,8 @@ QString RecordSet::Impl::tableName() const {
     return table;
 }
 
-Prepared& RecordSet::Impl::statement(const std::string& key, ITransaction* tra,
-                                     const std::function<QString()>& text) {
+PreparedStatement& RecordSet::Impl::statement(const std::string& key, ITransaction* tra,
+                                              const std::function<QString()>& text) {
     auto it = statements.find(key);
     if (it == statements.end()) it = statements.emplace(key, prepare(conn(), tra, text())).first;
     return it->second;
@@ -153,7 +153,7 @@ int RecordSet::Impl::applyUpdates(int maxErrors) {
         if (text.isEmpty()) return false;
         ISC_UINT64 affected = 1;
         std::optional<Refused> r = rowRefusal([&] {
-            Prepared& p = statement(text.toStdString(), tra, [&] { return text; });
+            PreparedStatement& p = statement(text.toStdString(), tra, [&] { return text; });
             bindParams(p, c, tra, params);
             ++statementsSent;
             p.stmt->execute(&st, tra, p.in.get(), p.buffer.data(), nullptr, nullptr);
@@ -212,7 +212,7 @@ int RecordSet::Impl::applyUpdates(int maxErrors) {
             const std::unique_ptr<RowExtra> x = changedRow(changes[k]);
             for (int i : named) params.push_back({x->cur[i], name(i)});
         }
-        Prepared* p = nullptr;
+        PreparedStatement* p = nullptr;
         try {
             p = &statement(key, tra, [&] { return packetText(table, names, rows); });
         } catch (const FbException& e) {
