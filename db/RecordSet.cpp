@@ -1,12 +1,9 @@
 #include "db/RecordSet.h"
 
-#include <QFile>
-#include <cstring>
-#include <limits>
-
 #include "core/Errors.h"
 #include "core/Text.h"
 #include "db/BlobFetch.h"
+#include "db/ChangeSender.h"
 #include "db/ComputedColumns.h"
 #include "db/RecordSetImpl.h"
 #include "db/RowSource.h"
@@ -16,23 +13,8 @@ namespace patrimonio {
 using namespace Firebird;
 using namespace detail;
 
-RecordSet::Impl::~Impl() {
-    dropStatements();
-}
-
-void RecordSet::Impl::dropStatements() {
-    packetsRefused = false;
-    packetLimits.clear();
-    if (statements.empty()) return;
-    // Statements of an attachment that was replaced go with it: only released, never freed.
-    const bool sameAttachment = conn().attachmentNumber == statementsAttachment;
-    for (auto& [key, p] : statements)
-        if (!sameAttachment) p.stmt.abandon();
-    statements.clear();
-}
-
 void RecordSet::Impl::clear() {
-    dropStatements();
+    sender.dropStatements();
     fields.clear();
     layout = {};
     columns.clear();
@@ -41,7 +23,7 @@ void RecordSet::Impl::clear() {
 }
 
 void RecordSet::Impl::clearRows() {
-    rowsOneByOne = false;
+    sender.allowPackets();
     rows.clear();
     extras.clear();
     current = kNoRow;
@@ -369,6 +351,167 @@ void RecordSet::Impl::startEdit() {
     self.state_ = State::Editing;
 }
 
+// ---- write-back --------------------------------------------------------------------------
+
+namespace {
+
+// The change log as the sender asks for it.
+class ChangeLog final : public PendingChanges {
+public:
+    ChangeLog(const RecordSet::Impl& recordSet, const QString& table)
+        : rs_(recordSet), table_(table) {}
+    size_t size() const override { return rs_.changes.size(); }
+    bool isInsert(size_t k) const override { return rs_.changes[k].insert; }
+    std::string namedFields(size_t k) const override { return rs_.namedFields(rs_.changes[k]); }
+    QString statement(size_t k, std::vector<Param>* params) const override {
+        return rs_.statementOf(rs_.changes[k], table_, params);
+    }
+    void values(size_t k, const std::vector<int>& named,
+                std::vector<Param>* params) const override {
+        const std::unique_ptr<RowExtra> x = rs_.changedRow(rs_.changes[k]);
+        for (int i : named) params->push_back({x->cur[i], rs_.name(i)});
+    }
+
+private:
+    const RecordSet::Impl& rs_;
+    const QString& table_;
+};
+
+}  // namespace
+
+std::unique_ptr<RecordSet::Impl::RowExtra> RecordSet::Impl::changedRow(const Change& ch) const {
+    const auto it = extras.find(ch.row);
+    if (it != extras.end()) return std::make_unique<RowExtra>(*it->second);
+    return materialize(ch.row);
+}
+
+QString RecordSet::Impl::statementOf(const Change& ch, const QString& table,
+                                     std::vector<Param>* params) const {
+    const std::unique_ptr<RowExtra> x = changedRow(ch);
+    QStringList names;
+    for (int i = 0; i < count(); ++i) {
+        if (!x->assigned[i] || columns[i].isEmpty()) continue;
+        names << columns[i];
+        if (params) params->push_back({x->cur[i], name(i)});
+    }
+    if (names.isEmpty()) return {};
+    if (ch.insert) return sql::insertText(table, names);
+    const QList<sql::WhereColumn> where = whereOf(x->asRead(), params);
+    return sql::updateText(table, names, where);
+}
+
+QString RecordSet::Impl::tableName() const {
+    const QString table = sql::tableOfSelect(self.commandText_);
+    if (table.isEmpty())
+        throw AppError(QStringLiteral("Unable to find the table to update in: ") +
+                       self.commandText_);
+    return table;
+}
+
+std::string RecordSet::Impl::namedFields(const Change& ch) const {
+    std::string mask(static_cast<size_t>(count()), '0');
+    if (const RowExtra* x = extraOf(ch.row)) {
+        for (int i = 0; i < count(); ++i)
+            if (x->assigned[i] && !columns[i].isEmpty()) mask[i] = '1';
+        return mask;
+    }
+    std::vector<unsigned char> tags(static_cast<size_t>(count()));
+    packing.tags(rows.data(ch.row), tags.data());
+    for (int i = 0; i < count(); ++i)
+        if (tags[i] != kUnassigned && !columns[i].isEmpty()) mask[i] = '1';
+    return mask;
+}
+
+int RecordSet::Impl::applyUpdates(int maxErrors) {
+    finishRow();
+    refusal.reset();
+    sender.startWriteBack();
+    if (changes.empty()) return 0;
+    const QString table = tableName();
+    self.connection_->Open();
+    Connection::Impl& c = conn();
+    std::optional<fb::Transaction> own;
+    ITransaction* tra = c.activeTransaction;
+    if (!tra) {
+        own.emplace(c.begin(false));
+        tra = own->get();
+    }
+    const Sent sent = sender.send(tra, table, columns, ChangeLog(*this, table), maxErrors);
+    if (sent.refusedCount > 0) {
+        const std::unique_ptr<RowExtra> x = changedRow(changes[sent.firstRefused]);
+        Refusal f;
+        f.changeIndex = static_cast<int>(sent.firstRefused);
+        f.message = sent.message;
+        f.sqlState = sent.sqlState;
+        f.firstColumn = x->cur.empty() ? Value() : x->cur[0];
+        refusal = f;
+    }
+    if (sent.stopped) {
+        // Undo the whole call; the change log stays exactly as it was.
+        if (own) own->rollback();
+        return sent.refusedCount;
+    }
+    if (own) own->commit();
+    if (sent.refusedCount == 0) sender.allowPackets();
+    std::vector<Change> kept;
+    for (size_t k = 0; k < changes.size(); ++k) {
+        if (sent.refused[k]) {
+            kept.push_back(changes[k]);
+            continue;
+        }
+        const std::uint32_t row = changes[k].row;
+        if (RowExtra* x = extraOf(row)) {
+            x->pending = false;
+            x->inDatabase = true;
+            x->orig.clear();
+            std::fill(x->assigned.begin(), x->assigned.end(), 0);
+        }
+        if (rows.isNew(row)) {
+            rows.data(row)[0] = kInDatabase;
+            // A written row keeps its values; its BLOBs are fetched again if read.
+            if (row != current) forgetBlobs(row);
+        }
+    }
+    changes = std::move(kept);
+    if (refusal) {
+        for (size_t k = 0, n = 0; k < sent.refused.size(); ++k)
+            if (sent.refused[k]) {
+                refusal->changeIndex = static_cast<int>(n);
+                break;
+            } else {
+                ++n;
+            }
+    }
+    return sent.refusedCount;
+}
+
+void RecordSet::Impl::dropChange(int index) {
+    if (index < 0 || index >= static_cast<int>(changes.size()))
+        throw AppError(QStringLiteral("No pending change %1").arg(index));
+    const Change ch = changes[static_cast<size_t>(index)];
+    changes.erase(changes.begin() + index);
+    if (ch.insert) {
+        // The new row never reached the database: it goes as if it had been cancelled.
+        releaseBlobs(ch.row);
+        extras.erase(ch.row);
+        if (current == ch.row)
+            current = rows.next(ch.row) != kNoRow ? rows.next(ch.row) : rows.prev(ch.row);
+        rows.unlink(ch.row);
+        if (rows.count() == 0) {
+            current = kNoRow;
+            self.eof_ = true;
+        }
+    } else if (RowExtra* x = extraOf(ch.row)) {
+        x->pending = false;
+        std::fill(x->assigned.begin(), x->assigned.end(), 0);
+        if (!x->orig.empty()) {
+            x->cur = std::move(x->orig);
+            x->orig.clear();
+        }
+    }
+    refusal.reset();
+}
+
 // ---- RecordSet -------------------------------------------------------------------------
 
 RecordSet::RecordSet(Connection& connection)
@@ -389,7 +532,7 @@ void RecordSet::Open() {
     });
 }
 
-void RecordSet::OpenPage(RowCursor& cursor, int rows) {
+void RecordSet::openPage(RowCursor& cursor, int rows) {
     if (&cursor.connection() != connection_)
         throw AppError(QStringLiteral("The cursor belongs to another connection"));
     if (active()) Close();
@@ -425,7 +568,7 @@ namespace {
 }
 }  // namespace
 
-void RecordSet::EmptyDataSet() {
+void RecordSet::emptyDataSet() {
     if (!active()) closedError();
     impl_->clearRows();
     state_ = State::Browsing;
@@ -466,13 +609,13 @@ Field& RecordSet::Fields(int index) {
     return *impl_->fields[index];
 }
 
-Field* RecordSet::FindField(const QString& name) {
+Field* RecordSet::findField(const QString& name) {
     const auto it = impl_->byName.constFind(name.toUpper());
     return it == impl_->byName.constEnd() ? nullptr : impl_->fields[*it].get();
 }
 
 Field& RecordSet::FieldByName(const QString& name) {
-    Field* f = FindField(name);
+    Field* f = findField(name);
     if (!f) throw AppError(QStringLiteral("Field '%1' not found").arg(name));
     return *f;
 }
@@ -509,60 +652,35 @@ void RecordSet::Post() {
     impl_->post();
 }
 
-void RecordSet::Cancel() {
+void RecordSet::cancel() {
     impl_->cancel();
 }
 
-// ---- Field -----------------------------------------------------------------------------
-
-Value Field::AsVariant() const {
-    Value v = owner_->impl_->read(index_);
-    if (type_ == FieldType::BinaryBlob && !v.isNull() && v.bytes().isEmpty()) return {};
-    if (type_ == FieldType::TextBlob && v.isNull()) return Value::text({});
-    return v;
+int RecordSet::ApplyUpdates(int MaxErrors) {
+    if (!active()) closedError();
+    return connection_->impl().watch([&] { return impl_->applyUpdates(MaxErrors); });
 }
 
-void Field::setAsVariant(const Value& value) {
-    owner_->impl_->assign(index_, value);
+int RecordSet::pendingCount() const {
+    return static_cast<int>(impl_->changes.size());
 }
 
-QString Field::AsString() const {
-    return AsVariant().toString();
+int RecordSet::lastWriteBackStatements() const {
+    return impl_->sender.statementsSent();
 }
 
-void Field::setAsString(const QString& text) {
-    // Empty text clears a number or a date, as an operator would expect.
-    if (!owner_->impl_->layout.types[index_].kind->textual && trimmed(text).isEmpty()) {
-        setAsVariant(Value());
-        return;
-    }
-    setAsVariant(Value::fromString(text));
+const std::optional<Refusal>& RecordSet::lastRefusal() const {
+    return impl_->refusal;
 }
 
-bool Field::isNull() const {
-    return owner_->impl_->isNull(index_);
+void RecordSet::dropPendingChange(int changeIndex) {
+    impl_->dropChange(changeIndex);
 }
 
-qint64 Field::BlobSize() const {
-    const Value v = owner_->impl_->read(index_);
-    return v.isNull() ? 0 : v.bytes().size();
-}
-
-void Field::SaveToFile(const QString& path) const {
-    const Value v = owner_->impl_->read(index_);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw AppError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
-    if (!v.isNull() && file.write(v.bytes()) != v.bytes().size())
-        throw AppError(
-            QStringLiteral("Cannot write file \"%1\". %2").arg(path, file.errorString()));
-}
-
-void Field::LoadFromStream(QIODevice& stream) {
-    if (!stream.isSequential()) stream.seek(0);
-    const QByteArray bytes = stream.readAll();
-    setAsVariant(blobValue(type_, bytes));
+QString RecordSet::pendingStatementText(int changeIndex) const {
+    if (changeIndex < 0 || changeIndex >= static_cast<int>(impl_->changes.size()))
+        throw AppError(QStringLiteral("No pending change %1").arg(changeIndex));
+    return impl_->statementOf(impl_->changes[changeIndex], impl_->tableName(), nullptr);
 }
 
 }  // namespace patrimonio

@@ -1,23 +1,21 @@
 #pragma once
 // What a record set holds inside: the fields, the rows, the row being inserted or edited, the
-// change log and the statements it keeps prepared. Reading and editing live in RecordSet.cpp,
-// the write-back in RecordSetWriteBack.cpp.
+// change log and what sends it. Every member is defined in RecordSet.cpp; what it asks of
+// others (the rows, the packed rows, the BLOB fetch, the sending) lives in units of its own.
 //
 // Rows are held close to their size on the wire (db/RowStore.h, db/PackedRow.h); only a row
 // being edited, edited and pending, or read for its BLOBs is held as typed values.
 
-#include <QByteArray>
 #include <QHash>
-#include <QSet>
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "db/ChangeSender.h"
 #include "db/ColumnTypes.h"
 #include "db/ConnectionImpl.h"
 #include "db/FbApi.h"
@@ -54,25 +52,6 @@ struct Change {
     std::uint32_t row = kNoRow;
 };
 
-// Firebird 3's limits on one statement, found by trying them on the server:
-// - an EXECUTE BLOCK holds at most 256 INSERTs ("Too many Contexts of Relation/Procedure/Views.
-//   Maximum allowed is 256": each INSERT is one context);
-// - at most 32,767 parameters ("Maximum number of parameters: 32767");
-// - at most 10,485,760 bytes of text ("SQL statement is too long");
-// - the input message has no bound of its own that these let one reach: 256 rows of a
-//   VARCHAR(8000) column (a 2 MB message) run as they should.
-constexpr int kMaxPacketRows = 256;
-constexpr int kMaxParams = 32767;
-constexpr qsizetype kMaxStatementBytes = 10485760;
-
-// How many rows of `columns` parameters each, each taking `rowTextBytes` of statement text,
-// one EXECUTE BLOCK may carry, the block's own text (`fixedTextBytes`) included.
-int packetRows(int columns, qsizetype rowTextBytes, qsizetype fixedTextBytes);
-
-// The EXECUTE BLOCK that inserts `rows` rows into the quoted table, naming the columns given;
-// the values are its input parameters, row after row, in column order.
-QString packetText(const QString& quotedTable, const QStringList& columns, int rows);
-
 class RowSource;
 
 }  // namespace detail
@@ -81,10 +60,8 @@ struct RecordSet::Impl {
     using RowExtra = detail::RowExtra;
     using Change = detail::Change;
     using Param = detail::Param;
-    using ITransaction = Firebird::ITransaction;
 
-    explicit Impl(RecordSet& owner) : self(owner) {}
-    ~Impl();
+    explicit Impl(RecordSet& owner) : self(owner), sender(owner.connection_->impl()) {}
 
     RecordSet& self;
     std::vector<std::unique_ptr<Field>> fields;
@@ -102,18 +79,9 @@ struct RecordSet::Impl {
     std::vector<Change> changes;
     std::optional<Refusal> refusal;
 
-    // The INSERT, UPDATE and packet statements, kept across write-backs (a prepared statement
-    // runs in any transaction of its attachment) until Close or the attachment is replaced.
-    std::unordered_map<std::string, detail::PreparedStatement> statements;
-    std::uint64_t statementsAttachment = 0;
-    bool packetsRefused = false;  // the server would not prepare a packet for this table
-    // A packet failed over one of its rows: until a write-back goes through without a refusal,
-    // new rows go one by one. The caller drops the refused row and sends the rest again, and a
-    // packet of each new size would cost the server a prepare for every refused row.
-    bool rowsOneByOne = false;
-    std::unordered_map<std::string, int> packetLimits;  // rows per packet, by fields named
-    int statementsSent = 0;                             // by the last write-back
-    // The cursor the rows came from, while it is open (RowCursor.cpp).
+    // Sends the change log, keeping its statements prepared between write-backs.
+    detail::ChangeSender sender;
+    // The cursor the rows came from, while it is open: its snapshot reads their BLOBs.
     std::weak_ptr<RowCursor::State> snapshot;
 
     Connection::Impl& conn() { return self.connection_->impl(); }
@@ -124,7 +92,7 @@ struct RecordSet::Impl {
         return rows.isNew(row) && !extras.count(row) && (rows.data(row)[0] & detail::kPending) &&
                !(rows.data(row)[0] & detail::kInDatabase);
     }
-    RowExtra* extraOf(std::uint32_t row) {
+    RowExtra* extraOf(std::uint32_t row) const {
         if (extras.empty()) return nullptr;
         const auto it = extras.find(row);
         return it == extras.end() ? nullptr : it->second.get();
@@ -135,7 +103,6 @@ struct RecordSet::Impl {
     void clear();
     // The rows and the change log only: fields and prepared statements stay.
     void clearRows();
-    void dropStatements();
     void open(detail::RowSource& source);
 
     // ---- rows ---------------------------------------------------------------------------
@@ -190,10 +157,9 @@ struct RecordSet::Impl {
     std::unique_ptr<RowExtra> changedRow(const Change& ch) const;
     // The statement and parameters of one change; empty text when there is nothing to send.
     QString statementOf(const Change& ch, const QString& table, std::vector<Param>* params) const;
+    // The fields a new row names, one character per field ('1': named).
+    std::string namedFields(const Change& ch) const;
     QString tableName() const;
-    // The statement kept under key, prepared from text() the first time.
-    detail::PreparedStatement& statement(const std::string& key, ITransaction* tra,
-                                         const std::function<QString()>& text);
     int applyUpdates(int maxErrors);
     void dropChange(int index);
 };
