@@ -59,9 +59,31 @@ void RunChannel::pause(int milliseconds) {
             window_.paintStatusNow();
             seam(milliseconds);
         });
-        return;
+    } else {
+        QThread::msleep(static_cast<unsigned long>(milliseconds));
     }
-    QThread::msleep(static_cast<unsigned long>(milliseconds));
+    if (progress_) {
+        progress_->paused();
+        refreshProgress(false);
+    }
+}
+
+void RunChannel::planned(const RunWork& work) {
+    progress_.emplace(work);
+    refreshProgress(true);
+}
+
+void RunChannel::rowsDone(std::int64_t rows, std::int64_t photoBytes) {
+    if (!progress_) return;
+    progress_->advance(rows, photoBytes);
+    refreshProgress(false);
+}
+
+void RunChannel::refreshProgress(bool now) {
+    if (!progressRefresh_.due() && !now) return;
+    const QString line = progress_->line();
+    const std::lock_guard lock(mutex_);
+    progressLine_ = line;
 }
 
 void RunChannel::waitResponsive(const std::function<bool(int)>& finished) {
@@ -128,8 +150,10 @@ void RunChannel::deliver() {
     std::optional<QImage> photo;
     std::vector<std::function<void(TFrmImportador&)>> logEdits;
     const std::function<void()>* question = nullptr;
+    std::optional<QString> progressLine;
     {
         const std::lock_guard lock(mutex_);
+        progressLine.swap(progressLine_);
         status.swap(status_);
         work.swap(work_);
         if (gaugeChanged_) gauge = gauge_;
@@ -146,6 +170,7 @@ void RunChannel::deliver() {
     if (work) window_.setWork(*work);
     if (gauge) window_.setGaugeModel(*gauge);
     if (photo) window_.showPicture(*photo);
+    if (progressLine) window_.setProgressLine(*progressLine);
     if (!question) return;
 
     std::exception_ptr error;
@@ -182,6 +207,12 @@ void RunChannel::ask(const std::function<void()>& question) const {
 }
 
 void RunChannel::finish(const RunOutcome& outcome, std::exception_ptr error) {
+    const bool ranToItsEnd = !error && (outcome.importEnd == ImportEnd::Completed ||
+                                        outcome.passEnd == PhotoPassEnd::Finished);
+    if (progress_ && ranToItsEnd) {
+        progress_->finish();
+        refreshProgress(true);
+    }
     const std::lock_guard lock(mutex_);
     ended_ = true;
     outcome_ = outcome;

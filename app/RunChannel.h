@@ -48,6 +48,8 @@ public:
     QString logText() const override;
     void setLogText(const QString& text) override;
     void appendLogLine(const QString& line) override;
+    void planned(const RunWork& work) override;
+    void rowsDone(std::int64_t rows, std::int64_t photoBytes) override;
 
     // RunQuestions, on the run's thread.
     void showMessage(const QString& text) override;
@@ -68,7 +70,8 @@ public:
     // simply runs it.
     void ask(const std::function<void()>& question) const;
 
-    // The run's thread says it has ended, with what it ended with.
+    // The run's thread says it has ended, with what it ended with: a run that ran to its end
+    // shows 100 %.
     void finish(const RunOutcome& outcome, std::exception_ptr error);
     // On the window's thread: whether the run has ended, and then with what.
     bool ended(RunOutcome* outcome, std::exception_ptr* error) const;
@@ -92,6 +95,13 @@ private:
     bool gaugeChanged_ = false;
     std::optional<QImage> photo_;  // a null image empties the box
     std::optional<Clock::time_point> photoTaken_;
+    // The whole run's progress, fed and read on the run's thread; its line reaches the window
+    // at most once a second.
+    void refreshProgress(bool now);
+    std::optional<RunProgress> progress_;
+    RefreshThrottle progressRefresh_;
+    std::optional<QString> progressLine_;  // guarded by mutex_
+
     // In order: the log view's edits.
     std::vector<std::function<void(TFrmImportador&)>> logEdits_;
 

@@ -16,6 +16,7 @@
 #include <QTextCursor>
 #include <QThread>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 #include <vector>
 
@@ -25,6 +26,8 @@
 #include "core/AppPaths.h"
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "core/ThreadPriority.h"
+#include "db/ConnectFailure.h"
 #include "db/Connection.h"
 #include "photos/PhotoFiles.h"
 #include "photos/RecompressionPool.h"
@@ -206,6 +209,16 @@ void TFrmImportador::setUpControls() {
          {u.Label4, u.Label5, u.Label1, u.Label3, u.Label6, u.Label2, u.Label7, u.LblWork}) {
         fitToText(*l);
     }
+    // The whole run's progress: one line at the foot of the status panel, over the free part of
+    // the status label, so that nothing else moves.
+    progressLine_ = new QLabel(u.Panel1);
+    progressLine_->setObjectName(QStringLiteral("LblProgresso"));
+    progressLine_->setGeometry(4, u.Panel1->height() - 26, u.Panel1->width() - 8, 20);
+    progressLine_->setAlignment(Qt::AlignCenter);
+    progressLine_->setFont(fontOf(kTahoma, 13, true));
+    setTextColour(*progressLine_, QPalette::WindowText, kTeal);
+    progressLine_->raise();
+
     u.MemoLOG->setFont(fontOf(kTahoma, kLogFontPixels));
     u.MemoLOG->document()->setDefaultFont(u.MemoLOG->font());
 
@@ -301,11 +314,23 @@ void TFrmImportador::tryConnect(QLineEdit& edit, DatabaseField field, bool photo
         session_->connectField(field, photoOnly, edit.text());
     if (attempt.result == RunSession::Attempt::Blank) return;
     if (attempt.result == RunSession::Attempt::Failed) {
-        // Typing a path key by key tries every prefix of it; those that fail say nothing.
+        // Typing a path key by key tries every prefix of it; those that fail raise no box and
+        // write nothing in the log or the status: the red field carries the reason, shown
+        // beside it as it turns red and on hover after.
+        const bool turnsRed = edit.palette().color(QPalette::Base) != kRed;
         setBackground(edit, kRed);
+        const QString why =
+            explainConnectFailure(*attempt.error,
+                                  RunSession::databaseOf(field, photoOnly, edit.text()))
+                .text();
+        edit.setToolTip(why);
+        if (turnsRed && edit.isVisible()) {
+            QToolTip::showText(edit.mapToGlobal(QPoint(0, edit.height())), why, &edit);
+        }
         return;
     }
     setBackground(edit, successColour);
+    edit.setToolTip(QString());
     showMessage(message);
 }
 
@@ -357,9 +382,12 @@ void TFrmImportador::BitBtn1Click() {
     request.targetText = ui_->Edit2->text();
     channel_ =
         std::make_unique<RunChannel>(*this, ui_->Edit3->text(), ui_->EdtBensIgnorados->text());
+    // A new run's progress starts when it has counted what it will do.
+    setProgressLine(QString());
     RunChannel* channel = channel_.get();
     delivery_.start();
     runThread_ = std::thread([this, request, channel] {
+        giveWayToTheWindow();
         RunOutcome outcome;
         std::exception_ptr error;
         try {
@@ -462,6 +490,10 @@ void TFrmImportador::paintStatusNow() {
                        static_cast<QWidget*>(ui_->Gauge1)}) {
         w->repaint();
     }
+}
+
+void TFrmImportador::setProgressLine(const QString& text) {
+    progressLine_->setText(text);
 }
 
 void TFrmImportador::showPicture(const QImage& picture) {

@@ -17,6 +17,7 @@
 #include "core/RunCounters.h"
 #include "runs/RunSession.h"
 
+class QLabel;
 class QLineEdit;
 
 namespace Ui {
@@ -73,6 +74,8 @@ public:
     void setGaugeProgress(int value);
     void setGaugeModel(const GaugeModel& model);
     const GaugeModel& gaugeModel() const;
+    // The whole run's share done and time left, under the status text.
+    void setProgressLine(const QString& text);
     // The framed box "Imagem antes de tratar"; a null image empties it.
     void showPicture(const QImage& picture);
     void showMessage(const QString& text);
@@ -118,6 +121,7 @@ private:
     QLineEdit& editOf(DatabaseField field) const;
 
     std::unique_ptr<Ui::TFrmImportador> ui_;
+    QLabel* progressLine_ = nullptr;  // LblProgresso, in the status panel
     std::unique_ptr<RunSession> session_;
     WindowSeams seams_;
     bool running_ = false;

@@ -23,11 +23,26 @@ QString executableDir() {
     return withSlash(QCoreApplication::applicationDirPath());
 }
 
-void setExecutableDirForTesting(const QString& dir) { overrideDir() = dir; }
+QString executableDirForTesting() {
+    return overrideDir();
+}
 
-QString beforeFolder() { return executableDir() + QStringLiteral("Imagens_Antes/"); }
-QString afterFolder() { return executableDir() + QStringLiteral("Imagens_Depois/"); }
-QString logFilePath() { return executableDir() + QStringLiteral("Log_Imagens_Com_Erro.txt"); }
+void setExecutableDirForTesting(const QString& dir) {
+    overrideDir() = dir;
+}
+
+QString beforeFolder() {
+    return executableDir() + QStringLiteral("Imagens_Antes/");
+}
+QString afterFolder() {
+    return executableDir() + QStringLiteral("Imagens_Depois/");
+}
+QString databaseCopiesFolder() {
+    return executableDir() + QStringLiteral("Bancos_Antes/");
+}
+QString logFilePath() {
+    return executableDir() + QStringLiteral("Log_Imagens_Com_Erro.txt");
+}
 
 bool ensureFolder(const QString& path) {
     if (QFileInfo(path).isDir()) return true;

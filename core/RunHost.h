@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "core/RunProgress.h"
+
 namespace patrimonio {
 
 // A picture lent to the window for a moment: 24-bit RGB rows top to bottom, no padding. A
@@ -54,6 +56,15 @@ public:
     virtual void setLogText(const QString& text) = 0;
     // Adds a line of its own at the end of the log view (import report, refused rows).
     virtual void appendLogLine(const QString& line) = 0;
+
+    // The whole run's progress: what the run will do, counted at its start, then the rows
+    // handled as it goes, with the bytes of the stored photos among them. A host that shows
+    // no progress ignores them.
+    virtual void planned(const RunWork& work) { (void)work; }
+    virtual void rowsDone(std::int64_t rows, std::int64_t photoBytes = 0) {
+        (void)rows;
+        (void)photoBytes;
+    }
 };
 
 class RunQuestions {

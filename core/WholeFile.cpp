@@ -73,26 +73,32 @@ FileWrite WholeFileWriter::append(const char* bytes, qint64 size) {
     return {};
 }
 
-FileWrite WholeFileWriter::commit(Existing existing) {
+FileWrite WholeFileWriter::finish() {
+    if (finished_) return {};
     if (!temporary_) return failed(FileWrite::Failure::Write, QStringLiteral("not open"));
     if (!temporary_->flush()) return failed(FileWrite::Failure::Write, temporary_->errorString());
     const QString notSynced = syncToDisk(*temporary_);
     if (!notSynced.isEmpty()) return failed(FileWrite::Failure::Write, notSynced);
-    const QString temporaryName = temporary_->fileName();
+    temporaryName_ = temporary_->fileName();
     temporary_->close();
     if (temporary_->error() != QFileDevice::NoError) {
         return failed(FileWrite::Failure::Write, temporary_->errorString());
     }
     // What reached the disk is what was appended, to the byte.
-    if (QFileInfo(temporaryName).size() != written_) {
-        return failed(FileWrite::Failure::Write, QStringLiteral("the file holds %1 bytes of %2")
-                                                     .arg(QFileInfo(temporaryName).size())
-                                                     .arg(written_));
+    const qint64 onDisk = QFileInfo(temporaryName_).size();
+    if (onDisk != written_) {
+        return failed(FileWrite::Failure::Write,
+                      QStringLiteral("the file holds %1 bytes of %2").arg(onDisk).arg(written_));
     }
+    finished_ = true;
+    return {};
+}
 
+FileWrite WholeFileWriter::renameTo(const QString& path, Existing existing) {
+    path_ = path;
     if (existing == Existing::Keep) {
         // This rename refuses a name that exists, at the moment of the rename itself.
-        if (QFile::rename(temporaryName, path_)) {
+        if (QFile::rename(temporaryName_, path_)) {
             temporary_->setAutoRemove(false);
             return {};
         }
@@ -100,13 +106,35 @@ FileWrite WholeFileWriter::commit(Existing existing) {
             return failed(FileWrite::Failure::Exists, QStringLiteral("the file exists"));
         }
         return failed(FileWrite::Failure::Write,
-                      QStringLiteral("cannot rename %1").arg(temporaryName));
+                      QStringLiteral("cannot rename %1").arg(temporaryName_));
     }
     std::error_code error;
-    std::filesystem::rename(fsPath(temporaryName), fsPath(path_), error);
+    std::filesystem::rename(fsPath(temporaryName_), fsPath(path_), error);
     if (error) return failed(FileWrite::Failure::Write, QString::fromLocal8Bit(error.message()));
     temporary_->setAutoRemove(false);
     return {};
+}
+
+FileWrite WholeFileWriter::commit(Existing existing) {
+    if (const FileWrite done = finish(); !done.ok()) return done;
+    return renameTo(path_, existing);
+}
+
+FileWrite WholeFileWriter::commitUnderFreeName() {
+    if (const FileWrite done = finish(); !done.ok()) return done;
+    const QString base = path_;
+    constexpr int kMaxNumberedNames = 10000;
+    for (int n = 1; n <= kMaxNumberedNames; ++n) {
+        const QString candidate = numberedFileName(base, n);
+        const QFileInfo info(candidate);
+        if (info.exists() || info.isSymLink()) continue;
+        const FileWrite renamed = renameTo(candidate, Existing::Keep);
+        // Taken between the look and the rename: the next name is tried.
+        if (renamed.failure == FileWrite::Failure::Exists) continue;
+        return renamed;
+    }
+    path_ = base;
+    return failed(FileWrite::Failure::Exists, QStringLiteral("every numbered name is taken"));
 }
 
 FileWrite writeWholeFile(const QString& path, const QByteArray& bytes, Existing existing) {

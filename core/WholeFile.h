@@ -41,13 +41,22 @@ public:
     // Flushes, syncs, closes, checks that the file holds every byte appended, and renames it to
     // its name.
     FileWrite commit(Existing existing);
+    // The same, but when the name is taken the file takes the first free numbered name
+    // ("copia (2).fbk"...), never replacing one; path() then says which.
+    FileWrite commitUnderFreeName();
+    const QString& path() const { return path_; }
 
 private:
     FileWrite failed(FileWrite::Failure failure, const QString& reason) const;
+    // Flush, sync, close and the size check, once.
+    FileWrite finish();
+    FileWrite renameTo(const QString& path, Existing existing);
 
     QString path_;
     std::unique_ptr<QTemporaryFile> temporary_;
+    QString temporaryName_;
     qint64 written_ = 0;
+    bool finished_ = false;
 };
 
 // The name a file takes when its own name is taken: " (n)" inserted before the extension

@@ -188,6 +188,10 @@ int Connection::ExecuteDirect(const QString& sql) {
     });
 }
 
+QString Connection::openedParameter(const QString& name) const {
+    return param(openedWith_, name);
+}
+
 long long Connection::transactionsStarted() const {
     return impl_->transactionsStarted;
 }

@@ -35,6 +35,9 @@ public:
     // successful connect opened, kept through a lost attachment, empty once closed (or never
     // connected).
     QString databaseString() const;
+    // A line of the list the connection's database was opened with (USER_NAME, PASSWORD...),
+    // empty when it is on no database or the list has no such line.
+    QString openedParameter(const QString& name) const;
     // How many transactions the connection has started so far.
     long long transactionsStarted() const;
     // Connects; does nothing when already connected. A connection whose attachment was lost

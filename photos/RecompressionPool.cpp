@@ -5,11 +5,18 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "core/ThreadPriority.h"
+
 namespace patrimonio {
 
 RecompressionPool::RecompressionPool(int workers) {
     threads_.reserve(static_cast<std::size_t>(std::max(0, workers)));
-    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
+    for (int i = 0; i < workers; ++i) {
+        threads_.emplace_back([this] {
+            giveWayToTheWindow();
+            work();
+        });
+    }
 }
 
 RecompressionPool::~RecompressionPool() {

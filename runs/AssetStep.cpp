@@ -299,11 +299,13 @@ void ImportRun::SetImport_Bens() {
             }
             host_.setStatus(kRowStatus);
             host_.pumpMessages();
+            const std::int64_t rowPhotoBytes = photo.storedBytes;
             const int pendingBefore = target.pendingCount();
             target.Post();
             if (target.pendingCount() > pendingBefore) pending.push_back(std::move(photo));
             source.Next();
             host_.setGaugeProgress(j);
+            host_.rowsDone(1, rowPhotoBytes);
             ++counters_.Total;
             if (counters_.Total == kPageRows) {
                 writePage();

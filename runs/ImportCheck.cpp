@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "core/Errors.h"
+#include "db/DatabaseIdentity.h"
 #include "db/RecordSet.h"
 #include "db/TableNames.h"
 #include "runs/ImportRun.h"
@@ -145,6 +146,16 @@ void ImportRun::checkBeforePurge() {
         check.connection(data_.Con_Novo, kSourceSide, QStringLiteral("Banco com as informações."));
     const bool target =
         check.connection(data_.Con_Velho, kTargetSide, QStringLiteral("Banco a ser atualizado."));
+    // One database in both fields would be purged, then copied from its emptied self.
+    if (source && target && sameDatabase(data_.Con_Novo, data_.Con_Velho)) {
+        throw AppError(
+            QStringLiteral("A importação não foi iniciada e nenhum banco foi alterado: os campos "
+                           "\"Banco com as informações.\" e \"Banco a ser atualizado.\" levam "
+                           "ao mesmo banco de dados (%1). A importação esvaziaria esse banco e "
+                           "depois copiaria dele mesmo, já vazio. Escolha em \"Banco a ser "
+                           "atualizado.\" o banco que deve receber os registros.")
+                .arg(serverDatabaseName(data_.Con_Velho)));
+    }
     const QString table = QStringLiteral("tabela");
     const QString view = QStringLiteral("visão");
 

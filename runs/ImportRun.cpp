@@ -1,6 +1,7 @@
 #include "runs/ImportRun.h"
 
 #include "core/Errors.h"
+#include "runs/RunPlan.h"
 
 namespace patrimonio {
 
@@ -21,33 +22,43 @@ QString ImportRun::completionMessage(int refusedRows, const QStringList& warning
 ImportEnd ImportRun::run() {
     report_ = ImportReport{};
     reportLogged_ = false;
+    copy_.reset();
+    restore_.clear();
     // What the operator types during the run changes nothing in it.
     quality_ = host_.qualityText();
-    // Nothing is deleted before both databases are known to hold what the run needs.
+    // Nothing is deleted before both databases are known to hold what the run needs, nor
+    // before the target is saved whole.
     checkBeforePurge();
+    saveTargetCopy();
+    // What the run will do, for the whole run's progress: counted without reading a photo.
+    host_.planned(planImport(data_.Con_Novo).work());
     try {
         SetTrataExclusoes();
         SetIniciaImportacao();
         checkTarget();
         stopPoint(QStringLiteral("depois da última etapa: a importação foi até o fim"));
     } catch (const RunStopped& stopped) {
-        // What was copied before the stop, and where it stopped.
-        logReport(stopped.message());
+        // What was copied before the stop, the way back, and where it stopped.
+        logReport(Ending::Stopped, stopped.message());
         return ImportEnd::Stopped;
     } catch (...) {
-        // What was copied before the error stays in the target; the operator sees how much.
-        logReport();
+        // What was copied before the error stays in the target; the operator sees how much,
+        // and where the way back is.
+        logReport(Ending::Failed);
         throw;
     }
-    logReport();
+    logReport(Ending::Completed);
     return ImportEnd::Completed;
 }
 
-void ImportRun::logReport(const QString& closing) {
-    if (report_.tables().empty() && closing.isEmpty()) return;
+void ImportRun::logReport(Ending ending, const QString& closing) {
+    const bool wayBack = ending != Ending::Completed && copy_;
+    if (report_.tables().empty() && closing.isEmpty() && !wayBack) return;
     if (!report_.tables().empty()) {
         for (const QString& line : report_.lines()) host_.appendLogLine(line);
     }
+    // A run that did not complete says again where the way back is, before where it stopped.
+    if (wayBack) logTargetCopy();
     if (!closing.isEmpty()) host_.appendLogLine(closing);
     // The report ends its last line: what the log receives next (the codes of a photo pass)
     // starts on a line of its own.

@@ -16,14 +16,17 @@
 //   SetImport_Bens                  AssetStep.cpp (pages of 100, photos via PhotoCarrier)
 //   run, SetIniciaImportacao        ImportRun.cpp (with the stop points)
 //   checkBeforePurge                ImportCheck.cpp (both databases checked before any DELETE)
+//   saveTargetCopy                  TargetCopy.cpp (the target saved whole before the purge)
 //   checkTarget                     TargetCheck.cpp (the rows each copied table ends with)
 // Shared by the steps: WriteBack (refused rows), ImportReport (the report's lines).
 
+#include <QDateTime>
 #include <optional>
 
 #include "core/RunCounters.h"
 #include "core/RunHost.h"
 #include "db/DataModule.h"
+#include "db/DatabaseBackup.h"
 #include "photos/RecompressionPool.h"
 #include "runs/ImportReport.h"
 
@@ -52,10 +55,21 @@ public:
     // completionMessage(report().refusedRows(), report().warnings).
     ImportEnd run();
 
-    // Both connections open on their databases, and every table and view the run reads or
-    // writes there with the columns the steps need. Raises AppError naming everything that is
-    // missing, in one message, before the purge has touched anything.
+    // Both connections open on their databases, two different databases, and every table and
+    // view the run reads or writes there with the columns the steps need. Raises AppError
+    // naming everything that is missing, in one message, before the purge has touched
+    // anything.
     void checkBeforePurge();
+
+    // Saves the whole target as it stands into the folder of database copies, with the
+    // server's own backup, and says in the log view where it is and how to restore it. Raises
+    // AppError with the reason when the copy cannot be made whole: nothing is purged then.
+    void saveTargetCopy();
+    // The copy of the last run, when it made one.
+    const std::optional<BackupFile>& targetCopy() const { return copy_; }
+    // The name of the copy of the database `databaseString` names, made at `when`:
+    // destino_2026-12-10_18-30-05.fbk.
+    static QString targetCopyName(const QString& databaseString, const QDateTime& when);
 
     void SetTrataExclusoes();
     void SetIniciaImportacao();
@@ -90,8 +104,12 @@ public:
 private:
     void copyPlainTable(const PlainCopy& step);
     Value translatedOrgUnit(int column);
-    // The report's lines, then `closing` when given (where a stopped run stopped).
-    void logReport(const QString& closing = {});
+    // The report's lines, then for a run that did not complete the way back, then `closing`
+    // when given (where a stopped run stopped).
+    enum class Ending { Completed, Stopped, Failed };
+    void logReport(Ending ending, const QString& closing = {});
+    // Where the copy of the target is, and the command that restores it.
+    void logTargetCopy();
     // The quality typed in "% Compressão", read once per run (or per step called alone).
     const QString& quality();
     // A stop point: raises RunStopped when the operator asked to stop.
@@ -106,6 +124,11 @@ private:
     ImportReport report_;
     bool reportLogged_ = false;
     std::optional<QString> quality_;
+    std::optional<BackupFile> copy_;
+    QString restore_;
 };
+
+// The status text while the target is saved.
+extern const QString kTargetCopyStatus;
 
 }  // namespace patrimonio

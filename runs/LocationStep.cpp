@@ -116,6 +116,7 @@ void ImportRun::SetImport_Localizacao() {
         target.Post();
         // Counted only for a location the target accepted.
         if (writeBack(target, host_, tally) == 0 && untranslated) ++report_.untranslatedLocations;
+        host_.rowsDone(1);
         stopPointAfterWriteBack(tally);
         source.Next();
     }

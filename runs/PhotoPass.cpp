@@ -16,6 +16,7 @@
 #include "runs/PhotoCarrier.h"
 #include "runs/PhotoLookahead.h"
 #include "runs/QualityText.h"
+#include "runs/RunPlan.h"
 
 namespace patrimonio {
 
@@ -79,6 +80,8 @@ PhotoPassEnd PhotoPass::run() {
         return PhotoPassEnd::NotStarted;
     }
     const int Compress = photoPassQuality(host_.qualityText());
+    // What the pass will do, for the whole run's progress: counted without reading a photo.
+    host_.planned(planPhotoPass(data_.Con_Novo, skipList).work());
 
     // Every pass covers the whole table and ends with its own summary.
     counters_.Total_Geral = 0;
@@ -141,6 +144,7 @@ bool PhotoPass::runBatch(const QString& skipList, int Compress) {
 void PhotoPass::handleRowWithoutPhoto(int& i) {
     ++i;
     host_.setGaugeProgress(i);
+    host_.rowsDone(1);
     ++counters_.Total;
     if (counters_.Total < kPhotoBatchSize) {
         data_.CdsNovo.Next();
@@ -157,10 +161,12 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
     QString reason;  // said in the log beside the code, for a failure the operator must act on
     std::optional<QByteArray> Img;
     QString StrNewImageName;
+    std::int64_t storedBytes = 0;
     try {
+        const QByteArray stored = CdsNovo.FieldByName(BEM_IMAGEM).AsVariant().bytes();
+        storedBytes = stored.size();
         // A name without an extension gets one made for it; the files and the row take it.
-        const CarriedPhoto photo = carryPhoto(*lookahead_, counters_.Total, code, name,
-                                              CdsNovo.FieldByName(BEM_IMAGEM).AsVariant().bytes(),
+        const CarriedPhoto photo = carryPhoto(*lookahead_, counters_.Total, code, name, stored,
                                               Compress, NameWithoutExtension::GivenAName);
         StrNewImageName = photo.madeName;
         if (photo.outcome == CarriedPhoto::Outcome::BeforeFileFailed) {
@@ -185,6 +191,7 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
 
     ++i;
     host_.setGaugeProgress(i);
+    host_.rowsDone(1, storedBytes);
     CdsNovo.Next();
     ++counters_.Total;
     if (!CdsNovo.Eof()) showRowCounter(host_, i);

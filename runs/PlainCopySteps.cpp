@@ -111,6 +111,7 @@ void ImportRun::copyPlainTable(const PlainCopy& step) {
             if (!source.Eof()) showRowCounter(host_, j);
             keepAlive(host_);
         }
+        host_.rowsDone(1);
     }
     if (step.cadence == Cadence::Every500Rows) {
         writeBack(target, host_, tally);

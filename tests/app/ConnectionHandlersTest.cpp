@@ -5,8 +5,10 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QTextEdit>
 #include <QToolButton>
 
 #include "WindowFixture.h"
@@ -98,6 +100,56 @@ TEST_F(ConnectionHandlers, WhatCannotBeOpenedFailsSilentlyInRed) {
     EXPECT_NE(white, kRed);
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_TRUE(takeErrorDialogs().isEmpty());
+}
+
+// A red field carries why, in the operator's words with the server's own message, and only
+// there: no box, nothing in the log view or the status texts.
+TEST_F(ConnectionHandlers, ARedFieldSaysWhyItCannotConnect) {
+    const QString text = folder.path(QStringLiteral("leia-me.fdb"));
+    {
+        QFile f(text);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("isto não é um banco de dados\n");
+    }
+    const QString held = createDatabase(folder.path(QStringLiteral("em-uso.fdb")));
+    const struct {
+        const char* label;
+        bool photoOnly;
+        QString path;
+        const char* reason;
+    } cases[] = {
+        {"file not found", false, folder.path(QStringLiteral("nao-existe.fdb")),
+         "Arquivo não encontrado."},
+        {"not a Firebird database", false, text, "O arquivo não é um banco de dados Firebird"},
+        {"in use by another program", true, held, "O banco está em uso por outro programa"},
+    };
+    // Another program holds the last one through the server.
+    Connection other(QStringLiteral("Outro"));
+    other.Params = Connection::editParams(kServerPrefix + held);
+    other.Open();
+    const QString statusBefore = ui().LblStatus->text();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (ui().Ck_Apenas_Tratar_Imagem->isChecked() != c.photoOnly)
+            ui().Ck_Apenas_Tratar_Imagem->setChecked(c.photoOnly);
+        ui().Edit2->setText(c.path);
+        EXPECT_EQ(background(ui().Edit2), kRed);
+        const QString tip = ui().Edit2->toolTip();
+        EXPECT_TRUE(tip.startsWith(QString::fromUtf8(c.reason))) << tip.toStdString();
+        // The server's own message follows on a line of its own.
+        EXPECT_GE(tip.indexOf(u'\n'), 0) << tip.toStdString();
+    }
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(takeErrorDialogs().isEmpty());
+    EXPECT_TRUE(ui().MemoLOG->toPlainText().isEmpty());
+    EXPECT_EQ(ui().LblStatus->text(), statusBefore);
+
+    // Once it connects, the field says nothing more.
+    other.Close();
+    ui().Edit2->setText(held + QStringLiteral(" "));
+    ui().Edit2->setText(held);
+    EXPECT_NE(background(ui().Edit2), kRed);
+    EXPECT_TRUE(ui().Edit2->toolTip().isEmpty());
 }
 
 TEST_F(ConnectionHandlers, BlankTextTriesNothingAndATypedBlankIsSentAsTyped) {

@@ -34,6 +34,10 @@ TEST_F(WindowRun, ImportOfAnEmptyRegisterRunsToCompletion) {
               (QStringList{"Conectado a base de dados: origem.fdb",
                            "Conectado a base de dados: destino.fdb", "Importação concluída."}));
     EXPECT_EQ(ui().LblStatus->text(), QStringLiteral("Aguardando..."));
+    // The whole run's progress, under the status text, ends at 100 %.
+    const auto* progress = window->findChild<QLabel*>(QStringLiteral("LblProgresso"));
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(progress->text(), QStringLiteral("Progresso total: 100%"));
     EXPECT_FALSE(pauses.isEmpty());
     for (int ms : pauses) EXPECT_EQ(ms, 1000);
     // The two reserve rows are all that an empty source adds to the target.

@@ -1,8 +1,10 @@
 // The server stopped in the middle of an import. The database string of import mode names the
 // server on 127.0.0.1:3052, so this stops the private test server itself, from inside the run,
 // and starts it again: the test runs alone (RUN_SERIAL), and the server is running again when
-// it ends, on every path (here, and by a CTest clean-up after it).
+// it ends, on every path (here, and by a CTest clean-up after it). The copy of the target made
+// before the purge, restored with the command the log view gives, holds the target as it was.
 
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -77,6 +79,12 @@ TEST_F(ServerStop, AnImportEndsWithTheErrorShownAndTheNextRunAfterARestartWorks)
     ServerBack serverBack;
     constexpr int kAssets = 250;
     const Register r = makeRegister(kAssets, true);
+    // Rows of the target's own, that the purge removes.
+    runIsql(
+        "INSERT INTO PAT_TIPOBEM (TB_CODIGO, TB_DESCRICAO) VALUES (900, 'Antigo');\n"
+        "commit;\n",
+        r.target);
+    const QStringList before = databaseContents(r.target);
     chooseForImport(r);
     ASSERT_TRUE(window->data().Con_Novo.Connected());
     ASSERT_TRUE(window->data().Con_Velho.Connected());
@@ -108,6 +116,22 @@ TEST_F(ServerStop, AnImportEndsWithTheErrorShownAndTheNextRunAfterARestartWorks)
     EXPECT_EQ(count(r.target, QStringLiteral("PAT_BEM")), 100);
     EXPECT_EQ(number(r.target, kNullPhotos), number(r.source, kNullPhotosOfFirstPage));
     EXPECT_EQ(count(r.source, QStringLiteral("PAT_BEM")), kAssets);
+
+    // The copy made before the purge: one finished file, named again in the log view's last
+    // lines with the command that restores it, which gives back the target as it was.
+    const QStringList files = QDir(databaseCopiesFolder()).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(files.size(), 1) << files.join(u',').toStdString();
+    const QStringList log = ui().MemoLOG->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_GE(log.size(), 4);
+    const QString restoreLine = log.last();
+    EXPECT_TRUE(log[log.size() - 2].contains(databaseCopiesFolder() + files[0]))
+        << log[log.size() - 2].toStdString();
+    EXPECT_EQ(log.count(restoreLine), 2) << ui().MemoLOG->toPlainText().toStdString();
+    const QStringList words = restoreLine.split(u'"');
+    ASSERT_EQ(words.size(), 5) << restoreLine.toStdString();
+    const QString restored = words[3].mid(words[3].indexOf(u':') + 1);
+    restoreBackup(words[1], restored);
+    EXPECT_EQ(databaseContents(restored), before);
 
     // The window's connections died with the server; the next run connects again and works.
     messages.clear();

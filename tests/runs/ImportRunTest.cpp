@@ -69,8 +69,15 @@ TEST(ImportRun, WholeRunCopiesTheRegisterReportsAndCountsRefusedRows) {
                           "(1, 3, 15) ORDER BY 1"),
               (QStringList{"1|151", "3|<null>", "15|<null>"}));
 
-    const QStringList log = pair.host.eventsWith("log:");
-    ASSERT_FALSE(log.isEmpty());
+    QStringList log = pair.host.eventsWith("log:");
+    // First where the copy of the target is and how to restore it.
+    ASSERT_GE(log.size(), 3);
+    ASSERT_TRUE(pair.run.targetCopy().has_value());
+    EXPECT_TRUE(log[0].startsWith("Cópia do banco a ser atualizado, salva antes da exclusão: " +
+                                  pair.run.targetCopy()->path))
+        << log[0].toStdString();
+    EXPECT_TRUE(log[1].contains("gbak -c ")) << log[1].toStdString();
+    log = log.mid(2);
     EXPECT_TRUE(log[0].startsWith("Registro recusado em PAT_BAIXA, chave 2: "))
         << log[0].toStdString();
     // Each copied table with the rows the target holds at the end, as counted there.

@@ -3,6 +3,8 @@
 #include <QProcess>
 #include <stdexcept>
 
+#include "core/AppPaths.h"
+
 namespace patrimonio::test {
 
 namespace {
@@ -35,9 +37,17 @@ RegisterPair::RegisterPair(const QByteArray& extraSourceDdl, const QByteArray& e
                    registerSchema() + extraTargetDdl) {}
 
 RegisterPair::RegisterPair(Custom, const QByteArray& sourceDdl, const QByteArray& targetDdl) {
+    if (executableDirForTesting().isEmpty()) {
+        setExecutableDirForTesting(folder.path(QStringLiteral("programa")));
+        ownsExecutableDir = true;
+    }
     sourcePath = createDatabase(folder.path(QStringLiteral("origem.fdb")), sourceDdl);
     targetPath = createDatabase(folder.path(QStringLiteral("destino.fdb")), targetDdl);
     connect();
+}
+
+RegisterPair::~RegisterPair() {
+    if (ownsExecutableDir) setExecutableDirForTesting({});
 }
 
 RegisterPair RegisterPair::custom(const QByteArray& sourceDdl, const QByteArray& targetDdl) {

@@ -27,6 +27,8 @@ public:
                           const QByteArray& extraTargetDdl = {});
     // Databases made from exactly the DDL given.
     static RegisterPair custom(const QByteArray& sourceDdl, const QByteArray& targetDdl);
+    ~RegisterPair();
+    RegisterPair(RegisterPair&&) = delete;
 
     // Fills the source with the generator: the counts given, every other table empty unless
     // defaults is true. Also gives the target its own organs and units.
@@ -37,6 +39,9 @@ public:
     int targetCount(const QString& table) const;
 
     TempFolder folder;
+    // What the run writes beside "the executable" (photos, copies of the target) goes into the
+    // pair's folder unless the test chose a folder of its own.
+    bool ownsExecutableDir = false;
     QString sourcePath;
     QString targetPath;
     DataModule data;

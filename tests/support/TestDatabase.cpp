@@ -151,4 +151,42 @@ QString TempFolder::path(const QString& name) const {
     return name.isEmpty() ? dir_.path() : dir_.filePath(name);
 }
 
+QStringList databaseContents(const QString& path) {
+    QStringList contents;
+    const QStringList tables =
+        queryRows(path, QStringLiteral("SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE "
+                                       "RDB$SYSTEM_FLAG = 0 AND RDB$VIEW_BLR IS NULL ORDER BY 1"));
+    for (const QString& table : tables) {
+        // Blob columns (type 261) by length and hash; the rest as the server writes them.
+        const QStringList columns = queryRows(
+            path, QStringLiteral("SELECT TRIM(rf.RDB$FIELD_NAME), f.RDB$FIELD_TYPE FROM "
+                                 "RDB$RELATION_FIELDS rf JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = "
+                                 "rf.RDB$FIELD_SOURCE WHERE rf.RDB$RELATION_NAME = '%1' ORDER BY "
+                                 "rf.RDB$FIELD_POSITION")
+                      .arg(table));
+        QStringList select;
+        for (const QString& column : columns) {
+            const QString name = column.section(u'|', 0, 0);
+            const bool blob = column.section(u'|', 1, 1).trimmed() == QStringLiteral("261");
+            select << (blob
+                           ? QStringLiteral("OCTET_LENGTH(\"%1\") || ':' || HASH(\"%1\")").arg(name)
+                           : QStringLiteral("\"%1\"").arg(name));
+        }
+        contents << QStringLiteral("== ") + table;
+        contents << queryRows(path, QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY 1")
+                                        .arg(select.join(QStringLiteral(", ")), table));
+    }
+    return contents;
+}
+
+void restoreBackup(const QString& backup, const QString& restored) {
+    QProcess gbak;
+    gbak.setProcessChannelMode(QProcess::MergedChannels);
+    gbak.start(QStringLiteral("gbak"),
+               {QStringLiteral("-c"), QStringLiteral("-user"), QStringLiteral("SYSDBA"),
+                QStringLiteral("-password"), kPassword, backup, kServerPrefix + restored});
+    if (!gbak.waitForFinished(600000) || gbak.exitCode() != 0)
+        throw std::runtime_error("gbak -c failed: " + gbak.readAll().toStdString());
+}
+
 }  // namespace patrimonio::test

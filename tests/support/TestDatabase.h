@@ -24,6 +24,16 @@ QString createDatabase(const QString& path, const QByteArray& ddl = {});
 // (NULL as "<null>"), through the server. For checking what a step wrote.
 QStringList queryRows(const QString& path, const QString& sql);
 
+// Every row of every user table of a database, table by table in name order, each row in the
+// order of its first column, BLOBs by their length and a hash of their bytes: two databases
+// that give the same list hold the same rows.
+QStringList databaseContents(const QString& path);
+
+// Restores the copy `backup` (Firebird's own backup format) with Firebird's own tool (gbak,
+// through the server) into the new database `restored`. Throws std::runtime_error with gbak's
+// output when it fails.
+void restoreBackup(const QString& backup, const QString& restored);
+
 // A file of tests/fixtures (schema.sql, source-view.sql); throws std::runtime_error when it
 // cannot be read.
 QByteArray fixtureFile(const char* name);

@@ -1,0 +1,38 @@
+#pragma once
+// A copy of a whole database made with Firebird's own backup (the format its gbak tool restores),
+// through the server's services API. The server streams the backup to us and this process
+// writes the file: it works whatever user the server runs as, and the file belongs to the
+// operator. The file is written whole or not at all and never replaces another.
+
+#include <QString>
+#include <functional>
+
+namespace patrimonio {
+
+struct BackupFile {
+    QString path;      // where the copy is
+    qint64 bytes = 0;  // its size
+};
+
+// The server, user and password of a database string ("127.0.0.1/3052:/caminho/banco.fdb"),
+// and the path the server opens.
+struct ServerDatabase {
+    QString server;    // "127.0.0.1/3052"; empty for a bare path (the embedded engine)
+    QString database;  // the path as the server takes it
+    static ServerDatabase of(const QString& databaseString);
+};
+
+// Backs up the database `databaseString` names into `file` (taken as it is; when a file holds
+// that name already, the next numbered name). Raises AppError with the reason when the copy
+// cannot be made whole (the server refuses, the stream ends early, the disk is full, the folder
+// cannot be written); nothing is left behind then. `progress` is told the bytes received so
+// far.
+BackupFile backupDatabase(const QString& databaseString, const QString& user,
+                          const QString& password, const QString& file,
+                          const std::function<void(qint64 bytes)>& progress = {});
+
+// The command that restores a copy with Firebird's own tool into a new database file.
+QString restoreCommand(const BackupFile& copy, const QString& databaseString, const QString& user,
+                       const QString& password);
+
+}  // namespace patrimonio

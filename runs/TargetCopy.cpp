@@ -1,0 +1,70 @@
+// The copy of the target an import saves before its purge: the way back for an operator who
+// chose the wrong pair, or whose run stopped half-way.
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include "core/AppPaths.h"
+#include "core/Errors.h"
+#include "db/DatabaseBackup.h"
+#include "runs/ImportRun.h"
+
+namespace patrimonio {
+
+const QString kTargetCopyStatus = QStringLiteral("Salvando uma cópia do banco a ser atualizado.");
+
+namespace {
+
+// "412.5 MB", "96 KB".
+QString sizeText(qint64 bytes) {
+    if (bytes < 1024 * 1024) return QStringLiteral("%1 KB").arg((bytes + 1023) / 1024);
+    return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
+}
+
+}  // namespace
+
+QString ImportRun::targetCopyName(const QString& databaseString, const QDateTime& when) {
+    const QString file = QFileInfo(ServerDatabase::of(databaseString).database).completeBaseName();
+    return file + u'_' + when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+           QStringLiteral(".fbk");
+}
+
+void ImportRun::saveTargetCopy() {
+    host_.setStatus(kTargetCopyStatus);
+    host_.pumpMessages();
+    Connection& target = data_.Con_Velho;
+    const QString database = target.databaseString();
+    const QString folder = databaseCopiesFolder();
+    const auto refuse = [](const QString& reason) {
+        return AppError(
+            QStringLiteral("A importação não foi iniciada e o banco a ser atualizado não foi "
+                           "alterado: não foi possível salvar uma cópia dele antes da exclusão "
+                           "(%1).")
+                .arg(reason));
+    };
+    if (!ensureFolder(folder)) {
+        throw refuse(QStringLiteral("a pasta %1 não pôde ser criada").arg(folder));
+    }
+    try {
+        copy_ = backupDatabase(database, target.openedParameter(QStringLiteral("USER_NAME")),
+                               target.openedParameter(QStringLiteral("PASSWORD")),
+                               folder + targetCopyName(database, QDateTime::currentDateTime()));
+    } catch (const AppError& e) {
+        throw refuse(e.message());
+    }
+    restore_ = restoreCommand(*copy_, database, target.openedParameter(QStringLiteral("USER_NAME")),
+                              target.openedParameter(QStringLiteral("PASSWORD")));
+    logTargetCopy();
+}
+
+void ImportRun::logTargetCopy() {
+    if (!copy_) return;
+    host_.appendLogLine(
+        QStringLiteral("Cópia do banco a ser atualizado, salva antes da exclusão: %1 (%2).")
+            .arg(copy_->path, sizeText(copy_->bytes)));
+    host_.appendLogLine(QStringLiteral("Para voltar ao banco como estava, restaure a cópia num "
+                                       "arquivo novo: %1")
+                            .arg(restore_));
+}
+
+}  // namespace patrimonio
