@@ -1,11 +1,10 @@
 #include "db/RecordSet.h"
 
-#include <QFile>
-#include <cstring>
-#include <limits>
-
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "db/BlobFetch.h"
+#include "db/ChangeSender.h"
+#include "db/ComputedColumns.h"
 #include "db/RecordSetImpl.h"
 #include "db/RowSource.h"
 
@@ -14,239 +13,25 @@ namespace patrimonio {
 using namespace Firebird;
 using namespace detail;
 
-namespace {
-
-// Rows are kept in blocks of about this size, one fetch buffer after another.
-constexpr size_t kChunkBytes = 1 << 20;
-
-// The first column of every row of a query, as text.
-QStringList firstColumnTexts(Connection::Impl& c, ITransaction* tra, const QString& text) {
-    fb::Status st;
-    QStringList out;
-    const QByteArray bytes = toWin1252(text);
-    fb::Statement stmt(c.att(), tra, bytes, c.dialect);
-    fb::Ref<IMessageMetadata> meta(stmt->getOutputMetadata(&st));
-    const codec::ColumnType t = columnType(meta.get(), st, 0);
-    const unsigned off = meta->getOffset(&st, 0), nullOff = meta->getNullOffset(&st, 0);
-    std::vector<unsigned char> buf(meta->getMessageLength(&st));
-    fb::Ref<IResultSet> rs(stmt->openCursor(&st, tra, nullptr, nullptr, meta.get(), 0));
-    while (rs->fetchNext(&st, buf.data()) == IStatus::RESULT_OK)
-        out << fromWin1252(codec::decode(buf.data(), off, nullOff, t).toBytes());
-    rs->close(&st);
-    rs.release();
-    stmt.free(&st);
-    return out;
-}
-
-}  // namespace
-
-namespace detail {
-
-codec::ColumnType columnType(IMessageMetadata* m, fb::Status& st, unsigned i) {
-    codec::ColumnType t;
-    t.sqlType = m->getType(&st, i) & ~1u;
-    t.scale = m->getScale(&st, i);
-    t.length = m->getLength(&st, i);
-    t.subType = m->getSubType(&st, i);
-    t.charSet = m->getCharSet(&st, i);
-    return t;
-}
-
-// A statement's input message laid out by the server.
-Prepared prepare(Connection::Impl& c, ITransaction* tra, const QString& text) {
-    fb::Status st;
-    Prepared p;
-    const QByteArray bytes = toWin1252(text);
-    p.stmt = fb::Statement(c.att(), tra, bytes, c.dialect);
-    p.in.reset(p.stmt->getInputMetadata(&st));
-    const unsigned n = p.in->getCount(&st);
-    for (unsigned i = 0; i < n; ++i) {
-        p.types.push_back(columnType(p.in.get(), st, i));
-        p.offsets.push_back(p.in->getOffset(&st, i));
-        p.nullOffsets.push_back(p.in->getNullOffset(&st, i));
-    }
-    p.buffer.assign(p.in->getMessageLength(&st), 0);
-    return p;
-}
-
-void bindParams(Prepared& p, Connection::Impl& c, ITransaction* tra,
-                const std::vector<Param>& params) {
-    for (size_t i = 0; i < params.size() && i < p.types.size(); ++i) {
-        const codec::ColumnType& t = p.types[i];
-        const Value v = codec::convert(params[i].value, t, params[i].field);
-        unsigned char* msg = p.buffer.data();
-        if (codec::isBlob(t)) {
-            short flag = v.isNull() ? -1 : 0;
-            std::memcpy(msg + p.nullOffsets[i], &flag, sizeof flag);
-            if (!v.isNull()) {
-                const ISC_QUAD id = fb::writeBlob(c.att(), tra, v.bytes());
-                std::memcpy(msg + p.offsets[i], &id, sizeof id);
-            }
-        } else {
-            codec::encode(v, t, msg, p.offsets[i], p.nullOffsets[i], params[i].field);
-        }
-    }
-}
-
-}  // namespace detail
-
-namespace {
-
-void putVar(std::vector<unsigned char>& out, std::uint64_t v) {
-    while (v >= 0x80) {
-        out.push_back(static_cast<unsigned char>(v | 0x80));
-        v >>= 7;
-    }
-    out.push_back(static_cast<unsigned char>(v));
-}
-
-std::uint64_t getVar(const unsigned char*& p) {
-    std::uint64_t v = 0;
-    for (int shift = 0;; shift += 7) {
-        const unsigned char b = *p++;
-        v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
-        if (!(b & 0x80)) return v;
-    }
-}
-
-std::uint64_t zigzag(std::int64_t v) {
-    return (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63);
-}
-
-std::int64_t unzigzag(std::uint64_t v) {
-    return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1);
-}
-
-template <class T>
-void putFixed(std::vector<unsigned char>& out, T v) {
-    unsigned char b[sizeof v];
-    std::memcpy(b, &v, sizeof v);
-    out.insert(out.end(), b, b + sizeof v);
-}
-
-template <class T>
-T getFixed(const unsigned char*& p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    p += sizeof v;
-    return v;
-}
-
-// Steps past a field's bytes (after its tag).
-const unsigned char* skipValue(const unsigned char* p, const codec::ColumnType& t) {
-    switch (t.sqlType) {
-        case SQL_SHORT:
-        case SQL_LONG:
-        case SQL_INT64:
-        case SQL_BLOB:
-            getVar(p);
-            return p;
-        case SQL_FLOAT:
-        case SQL_TYPE_DATE:
-        case SQL_TYPE_TIME:
-            return p + 4;
-        case SQL_DOUBLE:
-        case SQL_D_FLOAT:
-        case SQL_TIMESTAMP:
-            return p + 8;
-        case SQL_TEXT:
-        case SQL_VARYING: {
-            const std::uint64_t n = getVar(p);
-            return p + n;
-        }
-        case SQL_BOOLEAN:
-            return p + 1;
-        default:
-            return p;
-    }
-}
-
-}  // namespace
-
-namespace detail {
-
-unsigned char* Arena::allocate(size_t n) {
-    constexpr size_t kBlock = 1 << 20;
-    if (n > left_) {
-        const size_t size = std::max(kBlock, n);
-        blocks_.emplace_back(new unsigned char[size]);
-        next_ = blocks_.back().get();
-        left_ = size;
-    }
-    unsigned char* p = next_;
-    next_ += n;
-    left_ -= n;
-    return p;
-}
-
-}  // namespace detail
-
-RecordSet::Impl::~Impl() {
-    dropStatements();
-}
-
-void RecordSet::Impl::dropStatements() {
-    packetsRefused = false;
-    packetLimits.clear();
-    if (statements.empty()) return;
-    // Statements of an attachment that was replaced go with it: only released, never freed.
-    const bool sameAttachment = conn().attachmentNumber == statementsAttachment;
-    for (auto& [key, p] : statements)
-        if (!sameAttachment) p.stmt.abandon();
-    statements.clear();
-}
-
 void RecordSet::Impl::clear() {
-    dropStatements();
+    sender.dropStatements();
     fields.clear();
-    types.clear();
-    offsets.clear();
-    nullOffsets.clear();
+    layout = {};
     columns.clear();
     byName.clear();
-    rowsPerChunk = 0;
-    stride = 0;
     clearRows();
 }
 
 void RecordSet::Impl::clearRows() {
-    rowsOneByOne = false;
-    chunks.clear();
-    usedInChunk = 0;
-    packed.clear();
-    blobStore.clear();
-    freeBlobSlots.clear();
-    nodes.clear();
+    sender.allowPackets();
+    rows.clear();
     extras.clear();
-    fetched = 0;
-    head = tail = current = kNoRow;
-    rowCount = 0;
+    current = kNoRow;
     buffer.reset();
     insertBefore = kNoRow;
     changes.clear();
     refusal.reset();
     snapshot.reset();
-}
-
-unsigned char* RecordSet::Impl::nextSlot() {
-    if (chunks.empty() || usedInChunk == rowsPerChunk) {
-        chunks.emplace_back(new unsigned char[rowsPerChunk * stride]);
-        usedInChunk = 0;
-    }
-    return chunks.back().get() + (usedInChunk++) * stride;
-}
-
-const QSet<QString>& RecordSet::Impl::computedOf(const QString& relation, ITransaction* tra) {
-    Connection::Impl& c = conn();
-    auto it = c.computedColumns.find(relation);
-    if (it != c.computedColumns.end()) return *it;
-    const QStringList names = firstColumnTexts(
-        c, tra,
-        QStringLiteral("select trim(rf.rdb$field_name) from rdb$relation_fields rf "
-                       "join rdb$fields f on f.rdb$field_name = rf.rdb$field_source "
-                       "where f.rdb$computed_blr is not null and rf.rdb$relation_name = ") +
-            quotedSql(relation));
-    return *c.computedColumns.insert(relation, QSet<QString>(names.begin(), names.end()));
 }
 
 void RecordSet::Impl::open(detail::RowSource& source) {
@@ -255,9 +40,10 @@ void RecordSet::Impl::open(detail::RowSource& source) {
     IMessageMetadata* out = source.metadata();
     const unsigned n = out->getCount(&st);
     if (n == 0) throw AppError(QStringLiteral("CommandText does not return a result set"));
+    layout = MessageLayout::of(out);
     for (unsigned i = 0; i < n; ++i) {
         auto f = std::unique_ptr<Field>(new Field(self, static_cast<int>(i)));
-        const codec::ColumnType t = columnType(out, st, i);
+        const codec::ColumnType& t = layout.types[i];
         const QString relation = QString::fromUtf8(out->getRelation(&st, i));
         const QString column = QString::fromUtf8(out->getField(&st, i));
         f->name_ = QString::fromUtf8(out->getAlias(&st, i));
@@ -266,229 +52,39 @@ void RecordSet::Impl::open(detail::RowSource& source) {
         f->scale_ = t.scale;
         f->size_ = static_cast<int>(t.length);
         f->required_ = !out->isNullable(&st, i);
-        f->readOnly_ =
-            relation.isEmpty() || column.isEmpty() || computedOf(relation, tra).contains(column);
-        types.push_back(t);
-        offsets.push_back(out->getOffset(&st, i));
-        nullOffsets.push_back(out->getNullOffset(&st, i));
+        f->readOnly_ = relation.isEmpty() || column.isEmpty() ||
+                       computedColumns(conn(), tra, relation).contains(column);
         columns.push_back(f->readOnly_ ? QString() : column);
         if (!byName.contains(f->name_.toUpper()))
             byName.insert(f->name_.toUpper(), static_cast<int>(i));
         fields.push_back(std::move(f));
     }
-    // Every row keeps the fetch buffer as it came, aligned for its widest member.
-    stride = (out->getMessageLength(&st) + 7u) & ~7u;
-    rowsPerChunk = std::max<size_t>(1, kChunkBytes / stride);
-    for (;;) {
-        unsigned char* slot = nextSlot();
-        if (!source.fetch(slot)) {
-            --usedInChunk;
-            break;
-        }
-        link(slot, kNoRow);
-    }
-    fetched = static_cast<std::uint32_t>(nodes.size());
+    rows.fetch(layout.length, [&](unsigned char* row) { return source.fetch(row); });
     source.finish();
 }
 
 // ---- rows -------------------------------------------------------------------------------
 
-std::uint32_t RecordSet::Impl::link(unsigned char* data, std::uint32_t before) {
-    const auto row = static_cast<std::uint32_t>(nodes.size());
-    Node n;
-    n.data = data;
-    if (before == kNoRow) {
-        n.prev = tail;
-        if (tail != kNoRow) nodes[tail].next = row;
-        tail = row;
-        if (head == kNoRow) head = row;
-    } else {
-        n.prev = nodes[before].prev;
-        n.next = before;
-        if (n.prev != kNoRow) {
-            nodes[n.prev].next = row;
-        } else {
-            head = row;
-        }
-        nodes[before].prev = row;
-    }
-    nodes.push_back(n);
-    ++rowCount;
-    return row;
-}
-
-void RecordSet::Impl::unlink(std::uint32_t row) {
-    Node& n = nodes[row];
-    if (n.prev != kNoRow) {
-        nodes[n.prev].next = n.next;
-    } else {
-        head = n.next;
-    }
-    if (n.next != kNoRow) {
-        nodes[n.next].prev = n.prev;
-    } else {
-        tail = n.prev;
-    }
-    n.prev = n.next = kNoRow;
-    n.data = nullptr;
-    --rowCount;
-}
-
 unsigned char* RecordSet::Impl::pack(const RowExtra& x, unsigned char flags) {
-    scratch.clear();
-    scratch.push_back(flags);
-    for (int i = 0; i < count(); ++i) {
-        if (!x.assigned[i]) {
-            scratch.push_back(detail::kUnassigned);
-            continue;
-        }
-        const Value& v = x.cur[i];
-        if (v.isNull()) {
-            scratch.push_back(detail::kNull);
-            continue;
-        }
-        scratch.push_back(detail::kValue);
-        switch (types[i].sqlType) {
-            case SQL_SHORT:
-            case SQL_LONG:
-            case SQL_INT64:
-                putVar(scratch, zigzag(v.integer()));
-                break;
-            case SQL_FLOAT:
-                putFixed(scratch, static_cast<float>(v.floating()));
-                break;
-            case SQL_DOUBLE:
-            case SQL_D_FLOAT:
-                putFixed(scratch, v.floating());
-                break;
-            case SQL_TYPE_DATE:
-                putFixed(scratch, v.isc_date());
-                break;
-            case SQL_TYPE_TIME:
-                putFixed(scratch, v.isc_time());
-                break;
-            case SQL_TIMESTAMP:
-                putFixed(scratch, v.isc_date());
-                putFixed(scratch, v.isc_time());
-                break;
-            case SQL_TEXT:
-            case SQL_VARYING:
-                putVar(scratch, static_cast<std::uint64_t>(v.bytes().size()));
-                scratch.insert(scratch.end(), v.bytes().begin(), v.bytes().end());
-                break;
-            case SQL_BLOB: {
-                std::uint32_t slot;
-                if (!freeBlobSlots.empty()) {
-                    slot = freeBlobSlots.back();
-                    freeBlobSlots.pop_back();
-                    blobStore[slot] = v.bytes();
-                } else {
-                    slot = static_cast<std::uint32_t>(blobStore.size());
-                    blobStore.push_back(v.bytes());
-                }
-                putVar(scratch, slot);
-                break;
-            }
-            case SQL_BOOLEAN:
-                scratch.push_back(v.boolean() ? 1 : 0);
-                break;
-            default:
-                break;
-        }
-    }
-    unsigned char* p = packed.allocate(scratch.size());
-    std::memcpy(p, scratch.data(), scratch.size());
-    return p;
+    return rows.keep(packing.pack(x.cur, x.assigned, flags));
 }
 
 void RecordSet::Impl::releaseBlobs(std::uint32_t row) {
-    if (!isNew(row) || !nodes[row].data) return;
-    unsigned char* p = nodes[row].data + 1;
-    for (int i = 0; i < count(); ++i) {
-        unsigned char& tag = *p++;
-        if (tag != detail::kValue && tag != detail::kBlobElsewhere) continue;
-        if (isBlob(i) && tag == detail::kValue) {
-            const unsigned char* q = p;
-            const auto slot = static_cast<std::uint32_t>(getVar(q));
-            blobStore[slot] = QByteArray();
-            freeBlobSlots.push_back(slot);
-            tag = detail::kBlobElsewhere;
-        }
-        p = const_cast<unsigned char*>(skipValue(p, types[i]));
-    }
+    if (!rows.isNew(row) || !rows.data(row)) return;
+    packing.releaseBlobs(rows.data(row));
 }
 
 void RecordSet::Impl::forgetBlobs(std::uint32_t row) {
-    if (!isNew(row) || extras.count(row)) return;
-    const unsigned char flags = nodes[row].data[0];
+    if (!rows.isNew(row) || extras.count(row)) return;
+    const unsigned char flags = rows.data(row)[0];
     if ((flags & detail::kPending) || !(flags & detail::kInDatabase)) return;
     releaseBlobs(row);
 }
 
-void RecordSet::Impl::packedTags(const unsigned char* data, unsigned char* tags) const {
-    const unsigned char* p = data + 1;
-    for (int i = 0; i < count(); ++i) {
-        tags[i] = *p++;
-        if (tags[i] == detail::kValue || tags[i] == detail::kBlobElsewhere)
-            p = skipValue(p, types[i]);
-    }
-}
-
-Value RecordSet::Impl::unpackField(const unsigned char* data, int i, unsigned char* tagOut) const {
-    const unsigned char* p = data + 1;
-    for (int k = 0; k < i; ++k) {
-        const unsigned char tag = *p++;
-        if (tag == detail::kValue || tag == detail::kBlobElsewhere) p = skipValue(p, types[k]);
-    }
-    return readPacked(p, i, tagOut);
-}
-
-Value RecordSet::Impl::readPacked(const unsigned char*& p, int i, unsigned char* tagOut) const {
-    const unsigned char tag = *p++;
-    if (tagOut) *tagOut = tag;
-    if (tag == detail::kBlobElsewhere) p = skipValue(p, types[i]);
-    if (tag != detail::kValue) return {};
-    const codec::ColumnType& t = types[i];
-    switch (t.sqlType) {
-        case SQL_SHORT:
-        case SQL_LONG:
-        case SQL_INT64:
-            return Value::integer(unzigzag(getVar(p)), t.scale);
-        case SQL_FLOAT:
-            return Value::floating32(getFixed<float>(p));
-        case SQL_DOUBLE:
-        case SQL_D_FLOAT:
-            return Value::floating(getFixed<double>(p));
-        case SQL_TYPE_DATE:
-            return Value::date(getFixed<std::int32_t>(p));
-        case SQL_TYPE_TIME:
-            return Value::time(getFixed<std::uint32_t>(p));
-        case SQL_TIMESTAMP: {
-            const auto d = getFixed<std::int32_t>(p);
-            return Value::timestamp(d, getFixed<std::uint32_t>(p));
-        }
-        case SQL_TEXT:
-        case SQL_VARYING: {
-            const auto n = static_cast<qsizetype>(getVar(p));
-            const char* bytes = reinterpret_cast<const char*>(p);
-            p += n;
-            return Value::text(QByteArray(bytes, n));
-        }
-        case SQL_BLOB: {
-            const QByteArray& bytes = blobStore[static_cast<size_t>(getVar(p))];
-            return t.subType == 1 ? Value::text(bytes) : Value::binary(bytes);
-        }
-        case SQL_BOOLEAN:
-            return Value::boolean(*p++ != 0);
-        default:
-            return {};
-    }
-}
-
 Value RecordSet::Impl::heldValue(std::uint32_t row, int i) const {
-    if (isNew(row)) return unpackField(nodes[row].data, i, nullptr);
+    if (rows.isNew(row)) return packing.field(rows.data(row), i, nullptr);
     if (isBlob(i)) return {};
-    return codec::decode(nodes[row].data, offsets[i], nullOffsets[i], types[i]);
+    return layout.read(rows.data(row), i);
 }
 
 std::unique_ptr<RowExtra> RecordSet::Impl::materialize(std::uint32_t row) const {
@@ -497,14 +93,14 @@ std::unique_ptr<RowExtra> RecordSet::Impl::materialize(std::uint32_t row) const 
     x->assigned.assign(fields.size(), 0);
     x->fromRaw = true;
     bool blobsHere = true;
-    if (isNew(row)) {
-        const unsigned char flags = nodes[row].data[0];
+    if (rows.isNew(row)) {
+        const unsigned char flags = rows.data(row)[0];
         x->pending = (flags & detail::kPending) != 0;
         x->inDatabase = (flags & detail::kInDatabase) != 0;
-        const unsigned char* p = nodes[row].data + 1;
+        const unsigned char* p = rows.data(row) + 1;
         for (int i = 0; i < count(); ++i) {
             unsigned char tag = 0;
-            x->cur.push_back(readPacked(p, i, &tag));
+            x->cur.push_back(packing.read(p, i, &tag));
             if (tag == detail::kBlobElsewhere) blobsHere = false;
             if (x->pending && !x->inDatabase) x->assigned[i] = tag != detail::kUnassigned;
         }
@@ -522,10 +118,7 @@ QList<sql::WhereColumn> RecordSet::Impl::whereOf(const std::vector<Value>& asRea
                                                  std::vector<Param>* params) const {
     QList<sql::WhereColumn> where;
     for (int i = 0; i < count(); ++i) {
-        if (isBlob(i) || columns[i].isEmpty()) continue;
-        const codec::ColumnType& t = types[i];
-        if ((t.sqlType == SQL_TEXT || t.sqlType == SQL_VARYING) && t.length >= kLongColumn)
-            continue;
+        if (columns[i].isEmpty() || !layout.types[i].kind->comparable(layout.types[i])) continue;
         where.push_back({columns[i], asRead[i].isNull()});
         if (!asRead[i].isNull() && params) params->push_back({asRead[i], name(i)});
     }
@@ -550,40 +143,29 @@ void RecordSet::Impl::loadBlobs(RowExtra& x, std::uint32_t row) {
         return;
     }
     if (blobsFromSnapshot(x, blobFields, row)) return;
-    const QString table = sql::tableOfSelect(self.commandText_);
     std::vector<Param> params;
-    const QString text = sql::blobSelectText(table, blobNames, whereOf(x.asRead(), &params));
-    Connection::Impl& c = conn();
-    fb::Status st;
-    std::vector<Value> got;
-    c.guarded([&] {
-        fb::Transaction tra = c.begin(true);
-        Prepared p = prepare(c, tra.get(), text);
-        bindParams(p, c, tra.get(), params);
-        fb::Ref<IMessageMetadata> out(p.stmt->getOutputMetadata(&st));
-        std::vector<unsigned char> buf(out->getMessageLength(&st));
-        fb::Ref<IResultSet> rs(
-            p.stmt->openCursor(&st, tra.get(), p.in.get(), p.buffer.data(), out.get(), 0));
-        if (rs->fetchNext(&st, buf.data()) != IStatus::RESULT_OK)
-            throw DatabaseError(kRecordChanged);
-        for (size_t k = 0; k < blobFields.size(); ++k) {
-            short flag = 0;
-            std::memcpy(&flag, buf.data() + out->getNullOffset(&st, static_cast<unsigned>(k)),
-                        sizeof flag);
-            if (flag) {
-                got.emplace_back();
-                continue;
-            }
-            const QByteArray bytes = fb::readBlob(
-                c.att(), tra.get(),
-                codec::blobId(buf.data(), out->getOffset(&st, static_cast<unsigned>(k))));
-            const int f = blobFields[k];
-            got.push_back(types[f].subType == 1 ? Value::text(bytes) : Value::binary(bytes));
-        }
-        rs->close(&st);
-        rs.release();
-        tra.commit();
-    });
+    const QString text = sql::blobSelectText(sql::tableOfSelect(self.commandText_), blobNames,
+                                             whereOf(x.asRead(), &params));
+    std::vector<FieldType> blobTypes;
+    for (const int f : blobFields) blobTypes.push_back(fields[f]->type_);
+    takeBlobs(x, blobFields, fetchBlobsByValues(conn(), text, params, blobTypes));
+}
+
+// A page of a cursor still open reads its BLOBs by their ids in the cursor's snapshot: one
+// round trip fewer than finding the row again, and a row that another program changed since
+// the snapshot still gives the photo it had when it was read.
+bool RecordSet::Impl::blobsFromSnapshot(RowExtra& x, const std::vector<int>& blobFields,
+                                        std::uint32_t row) {
+    const std::shared_ptr<RowCursor::State> cursor = snapshot.lock();
+    if (!cursor || !cursor->transaction()) return false;
+    const unsigned char* raw = rowData(row);
+    if (!raw) return false;
+    takeBlobs(x, blobFields, readBlobsById(conn(), cursor->transaction(), raw, layout, blobFields));
+    return true;
+}
+
+void RecordSet::Impl::takeBlobs(RowExtra& x, const std::vector<int>& blobFields,
+                                const std::vector<Value>& got) {
     for (size_t k = 0; k < blobFields.size(); ++k) {
         const int f = blobFields[k];
         if (!x.assigned[f]) x.cur[f] = got[k];
@@ -610,8 +192,8 @@ Value RecordSet::Impl::readAt(std::uint32_t row, int i) {
     if (isBlob(i)) {
         if (!x) {
             unsigned char tag = detail::kUnassigned;
-            if (isNew(row)) {
-                Value v = unpackField(nodes[row].data, i, &tag);
+            if (rows.isNew(row)) {
+                Value v = packing.field(rows.data(row), i, &tag);
                 if (tag != detail::kBlobElsewhere) return v;
             }
             x = extras.emplace(row, materialize(row)).first->second.get();
@@ -631,14 +213,12 @@ bool RecordSet::Impl::isNull(int i) {
     const RowExtra* x = extraOf(current);
     if (x && (!isBlob(i) || x->blobsLoaded)) return x->cur[i].isNull();
     if (!x && isBlob(i)) {
-        if (isNew(current)) {
+        if (rows.isNew(current)) {
             unsigned char tag = detail::kUnassigned;
-            unpackField(nodes[current].data, i, &tag);
+            packing.field(rows.data(current), i, &tag);
             if (tag != detail::kBlobElsewhere) return tag != detail::kValue;
         } else {
-            short flag = 0;
-            std::memcpy(&flag, nodes[current].data + nullOffsets[i], sizeof flag);
-            if (flag) return true;
+            if (layout.isNull(rows.data(current), i)) return true;
         }
     }
     if (!x && !isBlob(i)) return heldValue(current, i).isNull();
@@ -647,7 +227,7 @@ bool RecordSet::Impl::isNull(int i) {
 
 void RecordSet::Impl::assign(int i, const Value& v) {
     if (!editing()) throw AppError(QStringLiteral("Dataset not in edit or insert mode"));
-    Value converted = codec::convert(v, types[i], name(i));
+    Value converted = codec::convert(v, layout.types[i], name(i));
     buffer->cur[i] = std::move(converted);
     buffer->assigned[i] = 1;
 }
@@ -695,7 +275,7 @@ void RecordSet::Impl::post() {
         return;
     }
     if (inserting) {
-        current = link(pack(*x, detail::kPending), insertBefore);
+        current = rows.link(pack(*x, detail::kPending), insertBefore);
         changes.push_back({true, current});
         self.eof_ = false;
         return;
@@ -704,11 +284,11 @@ void RecordSet::Impl::post() {
         // A new row edited again before it was written: it stays one INSERT, now naming the
         // fields of both edits.
         std::vector<unsigned char> tags(fields.size());
-        packedTags(nodes[current].data, tags.data());
+        packing.tags(rows.data(current), tags.data());
         for (int i = 0; i < count(); ++i)
             if (tags[i] != detail::kUnassigned) x->assigned[i] = 1;
         releaseBlobs(current);
-        nodes[current].data = pack(*x, detail::kPending);
+        rows.setData(current, pack(*x, detail::kPending));
         return;
     }
     auto& slot = extras[current];
@@ -743,7 +323,7 @@ void RecordSet::Impl::finishRow() {
 void RecordSet::Impl::cancel() {
     buffer.reset();
     if (editing()) self.state_ = State::Browsing;
-    if (rowCount == 0) self.eof_ = true;
+    if (rows.count() == 0) self.eof_ = true;
 }
 
 void RecordSet::Impl::startInsert() {
@@ -760,7 +340,7 @@ void RecordSet::Impl::startInsert() {
 
 void RecordSet::Impl::startEdit() {
     finishRow();
-    if (rowCount == 0) {
+    if (rows.count() == 0) {
         startInsert();
         return;
     }
@@ -769,6 +349,167 @@ void RecordSet::Impl::startEdit() {
     x->assigned.assign(fields.size(), 0);
     buffer = std::move(x);
     self.state_ = State::Editing;
+}
+
+// ---- write-back --------------------------------------------------------------------------
+
+namespace {
+
+// The change log as the sender asks for it.
+class ChangeLog final : public PendingChanges {
+public:
+    ChangeLog(const RecordSet::Impl& recordSet, const QString& table)
+        : rs_(recordSet), table_(table) {}
+    size_t size() const override { return rs_.changes.size(); }
+    bool isInsert(size_t k) const override { return rs_.changes[k].insert; }
+    std::string namedFields(size_t k) const override { return rs_.namedFields(rs_.changes[k]); }
+    QString statement(size_t k, std::vector<Param>* params) const override {
+        return rs_.statementOf(rs_.changes[k], table_, params);
+    }
+    void values(size_t k, const std::vector<int>& named,
+                std::vector<Param>* params) const override {
+        const std::unique_ptr<RowExtra> x = rs_.changedRow(rs_.changes[k]);
+        for (int i : named) params->push_back({x->cur[i], rs_.name(i)});
+    }
+
+private:
+    const RecordSet::Impl& rs_;
+    const QString& table_;
+};
+
+}  // namespace
+
+std::unique_ptr<RecordSet::Impl::RowExtra> RecordSet::Impl::changedRow(const Change& ch) const {
+    const auto it = extras.find(ch.row);
+    if (it != extras.end()) return std::make_unique<RowExtra>(*it->second);
+    return materialize(ch.row);
+}
+
+QString RecordSet::Impl::statementOf(const Change& ch, const QString& table,
+                                     std::vector<Param>* params) const {
+    const std::unique_ptr<RowExtra> x = changedRow(ch);
+    QStringList names;
+    for (int i = 0; i < count(); ++i) {
+        if (!x->assigned[i] || columns[i].isEmpty()) continue;
+        names << columns[i];
+        if (params) params->push_back({x->cur[i], name(i)});
+    }
+    if (names.isEmpty()) return {};
+    if (ch.insert) return sql::insertText(table, names);
+    const QList<sql::WhereColumn> where = whereOf(x->asRead(), params);
+    return sql::updateText(table, names, where);
+}
+
+QString RecordSet::Impl::tableName() const {
+    const QString table = sql::tableOfSelect(self.commandText_);
+    if (table.isEmpty())
+        throw AppError(QStringLiteral("Unable to find the table to update in: ") +
+                       self.commandText_);
+    return table;
+}
+
+std::string RecordSet::Impl::namedFields(const Change& ch) const {
+    std::string mask(static_cast<size_t>(count()), '0');
+    if (const RowExtra* x = extraOf(ch.row)) {
+        for (int i = 0; i < count(); ++i)
+            if (x->assigned[i] && !columns[i].isEmpty()) mask[i] = '1';
+        return mask;
+    }
+    std::vector<unsigned char> tags(static_cast<size_t>(count()));
+    packing.tags(rows.data(ch.row), tags.data());
+    for (int i = 0; i < count(); ++i)
+        if (tags[i] != kUnassigned && !columns[i].isEmpty()) mask[i] = '1';
+    return mask;
+}
+
+int RecordSet::Impl::applyUpdates(int maxErrors) {
+    finishRow();
+    refusal.reset();
+    sender.startWriteBack();
+    if (changes.empty()) return 0;
+    const QString table = tableName();
+    self.connection_->Open();
+    Connection::Impl& c = conn();
+    std::optional<fb::Transaction> own;
+    ITransaction* tra = c.activeTransaction;
+    if (!tra) {
+        own.emplace(c.begin(false));
+        tra = own->get();
+    }
+    const Sent sent = sender.send(tra, table, columns, ChangeLog(*this, table), maxErrors);
+    if (sent.refusedCount > 0) {
+        const std::unique_ptr<RowExtra> x = changedRow(changes[sent.firstRefused]);
+        Refusal f;
+        f.changeIndex = static_cast<int>(sent.firstRefused);
+        f.message = sent.message;
+        f.sqlState = sent.sqlState;
+        f.firstColumn = x->cur.empty() ? Value() : x->cur[0];
+        refusal = f;
+    }
+    if (sent.stopped) {
+        // Undo the whole call; the change log stays exactly as it was.
+        if (own) own->rollback();
+        return sent.refusedCount;
+    }
+    if (own) own->commit();
+    if (sent.refusedCount == 0) sender.allowPackets();
+    std::vector<Change> kept;
+    for (size_t k = 0; k < changes.size(); ++k) {
+        if (sent.refused[k]) {
+            kept.push_back(changes[k]);
+            continue;
+        }
+        const std::uint32_t row = changes[k].row;
+        if (RowExtra* x = extraOf(row)) {
+            x->pending = false;
+            x->inDatabase = true;
+            x->orig.clear();
+            std::fill(x->assigned.begin(), x->assigned.end(), 0);
+        }
+        if (rows.isNew(row)) {
+            rows.data(row)[0] = kInDatabase;
+            // A written row keeps its values; its BLOBs are fetched again if read.
+            if (row != current) forgetBlobs(row);
+        }
+    }
+    changes = std::move(kept);
+    if (refusal) {
+        for (size_t k = 0, n = 0; k < sent.refused.size(); ++k)
+            if (sent.refused[k]) {
+                refusal->changeIndex = static_cast<int>(n);
+                break;
+            } else {
+                ++n;
+            }
+    }
+    return sent.refusedCount;
+}
+
+void RecordSet::Impl::dropChange(int index) {
+    if (index < 0 || index >= static_cast<int>(changes.size()))
+        throw AppError(QStringLiteral("No pending change %1").arg(index));
+    const Change ch = changes[static_cast<size_t>(index)];
+    changes.erase(changes.begin() + index);
+    if (ch.insert) {
+        // The new row never reached the database: it goes as if it had been cancelled.
+        releaseBlobs(ch.row);
+        extras.erase(ch.row);
+        if (current == ch.row)
+            current = rows.next(ch.row) != kNoRow ? rows.next(ch.row) : rows.prev(ch.row);
+        rows.unlink(ch.row);
+        if (rows.count() == 0) {
+            current = kNoRow;
+            self.eof_ = true;
+        }
+    } else if (RowExtra* x = extraOf(ch.row)) {
+        x->pending = false;
+        std::fill(x->assigned.begin(), x->assigned.end(), 0);
+        if (!x->orig.empty()) {
+            x->cur = std::move(x->orig);
+            x->orig.clear();
+        }
+    }
+    refusal.reset();
 }
 
 // ---- RecordSet -------------------------------------------------------------------------
@@ -791,7 +532,7 @@ void RecordSet::Open() {
     });
 }
 
-void RecordSet::OpenPage(RowCursor& cursor, int rows) {
+void RecordSet::openPage(RowCursor& cursor, int rows) {
     if (&cursor.connection() != connection_)
         throw AppError(QStringLiteral("The cursor belongs to another connection"));
     if (active()) Close();
@@ -811,8 +552,8 @@ void RecordSet::load(const std::function<void()>& fill) {
         throw;
     }
     state_ = State::Browsing;
-    impl_->current = impl_->head;
-    eof_ = impl_->rowCount == 0;
+    impl_->current = impl_->rows.head();
+    eof_ = impl_->rows.count() == 0;
 }
 
 void RecordSet::Close() {
@@ -827,7 +568,7 @@ namespace {
 }
 }  // namespace
 
-void RecordSet::EmptyDataSet() {
+void RecordSet::emptyDataSet() {
     if (!active()) closedError();
     impl_->clearRows();
     state_ = State::Browsing;
@@ -838,24 +579,24 @@ void RecordSet::First() {
     if (!active()) closedError();
     impl_->finishRow();
     impl_->leaveRow();
-    impl_->current = impl_->head;
-    eof_ = impl_->rowCount == 0;
+    impl_->current = impl_->rows.head();
+    eof_ = impl_->rows.count() == 0;
 }
 
 void RecordSet::Next() {
     if (!active()) closedError();
     impl_->finishRow();
-    if (impl_->current == kNoRow || impl_->current == impl_->tail) {
+    if (impl_->current == kNoRow || impl_->current == impl_->rows.tail()) {
         eof_ = true;
         return;
     }
     impl_->leaveRow();
-    impl_->current = impl_->nodes[impl_->current].next;
+    impl_->current = impl_->rows.next(impl_->current);
     eof_ = false;
 }
 
 int RecordSet::RecordCount() const {
-    return impl_->rowCount;
+    return impl_->rows.count();
 }
 
 int RecordSet::fieldCount() const {
@@ -868,13 +609,13 @@ Field& RecordSet::Fields(int index) {
     return *impl_->fields[index];
 }
 
-Field* RecordSet::FindField(const QString& name) {
+Field* RecordSet::findField(const QString& name) {
     const auto it = impl_->byName.constFind(name.toUpper());
     return it == impl_->byName.constEnd() ? nullptr : impl_->fields[*it].get();
 }
 
 Field& RecordSet::FieldByName(const QString& name) {
-    Field* f = FindField(name);
+    Field* f = findField(name);
     if (!f) throw AppError(QStringLiteral("Field '%1' not found").arg(name));
     return *f;
 }
@@ -897,7 +638,7 @@ Value RecordSet::valueAhead(int ahead, int index) {
     if (index < 0 || index >= fieldCount()) (void)Fields(index);  // raises: out of range
     if (ahead < 0) return {};
     std::uint32_t row = impl_->current;
-    for (int k = 0; k < ahead && row != detail::kNoRow; ++k) row = impl_->nodes[row].next;
+    for (int k = 0; k < ahead && row != detail::kNoRow; ++k) row = impl_->rows.next(row);
     return impl_->readAt(row, index);
 }
 
@@ -911,62 +652,35 @@ void RecordSet::Post() {
     impl_->post();
 }
 
-void RecordSet::Cancel() {
+void RecordSet::cancel() {
     impl_->cancel();
 }
 
-// ---- Field -----------------------------------------------------------------------------
-
-Value Field::AsVariant() const {
-    Value v = owner_->impl_->read(index_);
-    if (type_ == FieldType::BinaryBlob && !v.isNull() && v.bytes().isEmpty()) return {};
-    if (type_ == FieldType::TextBlob && v.isNull()) return Value::text({});
-    return v;
+int RecordSet::ApplyUpdates(int MaxErrors) {
+    if (!active()) closedError();
+    return connection_->impl().watch([&] { return impl_->applyUpdates(MaxErrors); });
 }
 
-void Field::setAsVariant(const Value& value) {
-    owner_->impl_->assign(index_, value);
+int RecordSet::pendingCount() const {
+    return static_cast<int>(impl_->changes.size());
 }
 
-QString Field::AsString() const {
-    return AsVariant().toString();
+int RecordSet::lastWriteBackStatements() const {
+    return impl_->sender.statementsSent();
 }
 
-void Field::setAsString(const QString& text) {
-    const bool textual = type_ == FieldType::Char || type_ == FieldType::VarChar ||
-                         type_ == FieldType::TextBlob || type_ == FieldType::BinaryBlob;
-    // Empty text clears a number or a date, as an operator would expect.
-    if (!textual && trimmed(text).isEmpty()) {
-        setAsVariant(Value());
-        return;
-    }
-    setAsVariant(Value::fromString(text));
+const std::optional<Refusal>& RecordSet::lastRefusal() const {
+    return impl_->refusal;
 }
 
-bool Field::isNull() const {
-    return owner_->impl_->isNull(index_);
+void RecordSet::dropPendingChange(int changeIndex) {
+    impl_->dropChange(changeIndex);
 }
 
-qint64 Field::BlobSize() const {
-    const Value v = owner_->impl_->read(index_);
-    return v.isNull() ? 0 : v.bytes().size();
-}
-
-void Field::SaveToFile(const QString& path) const {
-    const Value v = owner_->impl_->read(index_);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw AppError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
-    if (!v.isNull() && file.write(v.bytes()) != v.bytes().size())
-        throw AppError(
-            QStringLiteral("Cannot write file \"%1\". %2").arg(path, file.errorString()));
-}
-
-void Field::LoadFromStream(QIODevice& stream) {
-    if (!stream.isSequential()) stream.seek(0);
-    const QByteArray bytes = stream.readAll();
-    setAsVariant(type_ == FieldType::TextBlob ? Value::text(bytes) : Value::binary(bytes));
+QString RecordSet::pendingStatementText(int changeIndex) const {
+    if (changeIndex < 0 || changeIndex >= static_cast<int>(impl_->changes.size()))
+        throw AppError(QStringLiteral("No pending change %1").arg(changeIndex));
+    return impl_->statementOf(impl_->changes[changeIndex], impl_->tableName(), nullptr);
 }
 
 }  // namespace patrimonio

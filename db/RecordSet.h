@@ -1,6 +1,11 @@
 #pragma once
 // An in-memory copy of one SELECT's rows with a change log, written back as generated
 // INSERT and UPDATE statements in one transaction per write-back.
+//
+// The operations that keep the record set's historical names (Open, Close, First, Next, Eof,
+// RecordCount, Fields, FieldByName, Append, Insert, Edit, Post, ApplyUpdates, and a field's
+// AsVariant, AsString, BlobSize, SaveToFile, LoadFromStream) are spelt as they always were;
+// everything this record set adds of its own is camelCase.
 
 #include <QIODevice>
 #include <QString>
@@ -47,13 +52,13 @@ public:
     // Loads the next rows of the cursor, at most `rows`, as Open loads a SELECT's rows; the
     // command text becomes the cursor's query (write-backs go to its table). While the cursor
     // is open, BLOBs are read in its snapshot. Raises DatabaseError and stays closed.
-    void OpenPage(RowCursor& cursor, int rows);
+    void openPage(RowCursor& cursor, int rows);
     // Drops the rows and the whole change log, refused changes included, without a word.
     void Close();
     // Drops the rows and the whole change log as Close does, but stays open on the same fields
     // and keeps its prepared statements: a record set that only sends rows, page after page,
     // does not have the server prepare its statements again for every page.
-    void EmptyDataSet();
+    void emptyDataSet();
     bool active() const { return state_ != State::Closed; }
     State state() const { return state_; }
 
@@ -66,7 +71,7 @@ public:
     int fieldCount() const;
     Field& Fields(int index);                 // raises AppError when out of range
     Field& FieldByName(const QString& name);  // raises AppError when there is none
-    Field* FindField(const QString& name);    // nullptr when there is none
+    Field* findField(const QString& name);    // nullptr when there is none
 
     // The value of field `index` in the row `ahead` rows after the current one (0: the current
     // row as fetched), read without moving there; NULL past the last row. A BLOB read this way
@@ -82,7 +87,7 @@ public:
     // Raises AppError "Field '%s' must have a value" for a NULL required field that is not
     // read-only and stays inserting or editing. A row with nothing assigned is not kept.
     void Post();
-    void Cancel();  // drops the row being inserted or edited
+    void cancel();  // drops the row being inserted or edited
 
     // Sends the pending changes in posting order in one read-committed transaction: an
     // INSERT naming the assigned fields per new row (consecutive new rows naming the same

@@ -1,44 +1,34 @@
 #pragma once
 // What a record set holds inside: the fields, the rows, the row being inserted or edited, the
-// change log and the statements it keeps prepared. Reading and editing live in RecordSet.cpp,
-// the write-back in RecordSetWriteBack.cpp.
+// change log and what sends it. Every member is defined in RecordSet.cpp; what it asks of
+// others (the rows, the packed rows, the BLOB fetch, the sending) lives in units of its own.
 //
-// Rows are held close to their size on the wire. A fetched row is the fetch buffer as it came;
-// a new row is packed (a tag per field, then its bytes: integers as variable-length numbers,
-// text with its length); only a row being edited, edited and pending, or read for its BLOBs is
-// held as typed values. Rows are linked both ways in their order, so Append and Insert cost the
-// same at the first row and at the millionth.
+// Rows are held close to their size on the wire (db/RowStore.h, db/PackedRow.h); only a row
+// being edited, edited and pending, or read for its BLOBs is held as typed values.
 
-#include <QByteArray>
 #include <QHash>
-#include <QSet>
 #include <algorithm>
 #include <cstdint>
-#include <deque>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "db/ChangeSender.h"
+#include "db/ColumnTypes.h"
 #include "db/ConnectionImpl.h"
 #include "db/FbApi.h"
+#include "db/PackedRow.h"
+#include "db/PreparedStatement.h"
 #include "db/RecordSet.h"
 #include "db/RowCursor.h"
-#include "db/ValueCodec.h"
+#include "db/RowStore.h"
 #include "db/WriteBackSql.h"
 
 namespace patrimonio {
 
 namespace detail {
-
-// Text columns this long are left out of the WHERE of generated statements.
-constexpr unsigned kLongColumn = 8192;
-
-inline const QString kRecordChanged = QStringLiteral("Record not found or changed by another user");
-
-constexpr std::uint32_t kNoRow = 0xFFFFFFFFu;
 
 // A row as typed values: the row being inserted or edited, an edited row whose change is
 // pending, or a row read for its BLOBs.
@@ -57,85 +47,10 @@ struct RowExtra {
     }
 };
 
-// One row in the record set's order. Rows are numbered as they come (fetched rows first) and
-// keep their number; a row that leaves the record set is unlinked.
-struct Node {
-    unsigned char* data = nullptr;  // the fetch buffer (fetched rows) or the packed row
-    std::uint32_t prev = kNoRow, next = kNoRow;
-};
-
-// The first byte of a packed row.
-enum PackedFlags : unsigned char { kPending = 1, kInDatabase = 2 };
-
-// The tag before each field of a packed row.
-enum PackedTag : unsigned char {
-    kUnassigned = 0,
-    kNull = 1,
-    kValue = 2,
-    kBlobElsewhere = 3,  // a written row's BLOB, fetched again when read
-};
-
-// Packed rows, one after another in blocks of 1 MB.
-class Arena {
-public:
-    unsigned char* allocate(size_t n);
-    void clear() {
-        blocks_.clear();
-        left_ = 0;
-        next_ = nullptr;
-    }
-
-private:
-    std::vector<std::unique_ptr<unsigned char[]>> blocks_;
-    unsigned char* next_ = nullptr;
-    size_t left_ = 0;
-};
-
 struct Change {
     bool insert = false;
     std::uint32_t row = kNoRow;
 };
-
-// A prepared statement with its input message laid out by the server.
-struct Prepared {
-    fb::Statement stmt;
-    fb::Ref<Firebird::IMessageMetadata> in;
-    std::vector<codec::ColumnType> types;
-    std::vector<unsigned> offsets, nullOffsets;
-    std::vector<unsigned char> buffer;
-};
-
-// One parameter: the value and the field it belongs to (for messages).
-struct Param {
-    Value value;
-    QString field;
-};
-
-codec::ColumnType columnType(Firebird::IMessageMetadata* m, fb::Status& st, unsigned i);
-// Raises Firebird::FbException.
-Prepared prepare(Connection::Impl& c, Firebird::ITransaction* tra, const QString& text);
-// Converts and places every parameter; BLOB values become new BLOBs in the transaction.
-void bindParams(Prepared& p, Connection::Impl& c, Firebird::ITransaction* tra,
-                const std::vector<Param>& params);
-
-// Firebird 3's limits on one statement, found by trying them on the server:
-// - an EXECUTE BLOCK holds at most 256 INSERTs ("Too many Contexts of Relation/Procedure/Views.
-//   Maximum allowed is 256": each INSERT is one context);
-// - at most 32,767 parameters ("Maximum number of parameters: 32767");
-// - at most 10,485,760 bytes of text ("SQL statement is too long");
-// - the input message has no bound of its own that these let one reach: 256 rows of a
-//   VARCHAR(8000) column (a 2 MB message) run as they should.
-constexpr int kMaxPacketRows = 256;
-constexpr int kMaxParams = 32767;
-constexpr qsizetype kMaxStatementBytes = 10485760;
-
-// How many rows of `columns` parameters each, each taking `rowTextBytes` of statement text,
-// one EXECUTE BLOCK may carry, the block's own text (`fixedTextBytes`) included.
-int packetRows(int columns, qsizetype rowTextBytes, qsizetype fixedTextBytes);
-
-// The EXECUTE BLOCK that inserts `rows` rows into the quoted table, naming the columns given;
-// the values are its input parameters, row after row, in column order.
-QString packetText(const QString& quotedTable, const QStringList& columns, int rows);
 
 class RowSource;
 
@@ -143,36 +58,20 @@ class RowSource;
 
 struct RecordSet::Impl {
     using RowExtra = detail::RowExtra;
-    using Node = detail::Node;
     using Change = detail::Change;
     using Param = detail::Param;
-    using ITransaction = Firebird::ITransaction;
 
-    explicit Impl(RecordSet& owner) : self(owner) {}
-    ~Impl();
+    explicit Impl(RecordSet& owner) : self(owner), sender(owner.connection_->impl()) {}
 
     RecordSet& self;
     std::vector<std::unique_ptr<Field>> fields;
-    std::vector<codec::ColumnType> types;
-    std::vector<unsigned> offsets, nullOffsets;
+    detail::MessageLayout layout;  // of the fetched rows
     std::vector<QString> columns;  // the table's column name of each field (empty: none)
     QHash<QString, int> byName;    // upper-case field name -> index
 
-    // Fetched rows: the fetch buffers, aligned for their widest member, in blocks.
-    unsigned stride = 0;
-    std::vector<std::unique_ptr<unsigned char[]>> chunks;
-    size_t rowsPerChunk = 0, usedInChunk = 0;
-    // New rows, packed.
-    detail::Arena packed;
-    std::vector<unsigned char> scratch;
-    // The BLOB values of new rows until they are written, by slot (a packed row holds the slot).
-    std::vector<QByteArray> blobStore;
-    std::vector<std::uint32_t> freeBlobSlots;
-
-    std::deque<Node> nodes;
-    std::uint32_t fetched = 0;  // rows numbered below this were fetched
-    std::uint32_t head = detail::kNoRow, tail = detail::kNoRow, current = detail::kNoRow;
-    int rowCount = 0;
+    detail::RowStore rows;
+    detail::PackedRowCodec packing{layout.types, rows.blobs()};
+    std::uint32_t current = detail::kNoRow;
     std::unordered_map<std::uint32_t, std::unique_ptr<RowExtra>> extras;
 
     std::unique_ptr<RowExtra> buffer;             // the row being inserted or edited
@@ -180,30 +79,20 @@ struct RecordSet::Impl {
     std::vector<Change> changes;
     std::optional<Refusal> refusal;
 
-    // The INSERT, UPDATE and packet statements, kept across write-backs (a prepared statement
-    // runs in any transaction of its attachment) until Close or the attachment is replaced.
-    std::unordered_map<std::string, detail::Prepared> statements;
-    std::uint64_t statementsAttachment = 0;
-    bool packetsRefused = false;  // the server would not prepare a packet for this table
-    // A packet failed over one of its rows: until a write-back goes through without a refusal,
-    // new rows go one by one. The caller drops the refused row and sends the rest again, and a
-    // packet of each new size would cost the server a prepare for every refused row.
-    bool rowsOneByOne = false;
-    std::unordered_map<std::string, int> packetLimits;  // rows per packet, by fields named
-    int statementsSent = 0;                             // by the last write-back
-    // The cursor the rows came from, while it is open (RowCursor.cpp).
+    // Sends the change log, keeping its statements prepared between write-backs.
+    detail::ChangeSender sender;
+    // The cursor the rows came from, while it is open: its snapshot reads their BLOBs.
     std::weak_ptr<RowCursor::State> snapshot;
 
     Connection::Impl& conn() { return self.connection_->impl(); }
     int count() const { return static_cast<int>(fields.size()); }
-    bool isBlob(int i) const { return codec::isBlob(types[i]); }
+    bool isBlob(int i) const { return codec::isBlob(layout.types[i]); }
     const QString& name(int i) const { return fields[i]->name_; }
-    bool isNew(std::uint32_t row) const { return row >= fetched; }
     bool pendingInsert(std::uint32_t row) const {
-        return isNew(row) && !extras.count(row) && (nodes[row].data[0] & detail::kPending) &&
-               !(nodes[row].data[0] & detail::kInDatabase);
+        return rows.isNew(row) && !extras.count(row) && (rows.data(row)[0] & detail::kPending) &&
+               !(rows.data(row)[0] & detail::kInDatabase);
     }
-    RowExtra* extraOf(std::uint32_t row) {
+    RowExtra* extraOf(std::uint32_t row) const {
         if (extras.empty()) return nullptr;
         const auto it = extras.find(row);
         return it == extras.end() ? nullptr : it->second.get();
@@ -214,27 +103,16 @@ struct RecordSet::Impl {
     void clear();
     // The rows and the change log only: fields and prepared statements stay.
     void clearRows();
-    void dropStatements();
-    unsigned char* nextSlot();
-    const QSet<QString>& computedOf(const QString& relation, ITransaction* tra);
     void open(detail::RowSource& source);
 
     // ---- rows ---------------------------------------------------------------------------
 
-    std::uint32_t link(unsigned char* data, std::uint32_t before);
-    void unlink(std::uint32_t row);
-    // Packs a new row's assigned values (BLOB bytes go to the store).
+    // Packs a new row's assigned values (BLOB bytes go to the store) and keeps them.
     unsigned char* pack(const RowExtra& x, unsigned char flags);
     // Frees the store slots a packed row holds.
     void releaseBlobs(std::uint32_t row);
     // A written new row lets its BLOB bytes go; they are fetched again when read.
     void forgetBlobs(std::uint32_t row);
-    // The field of a packed row and its tag.
-    Value unpackField(const unsigned char* data, int i, unsigned char* tag) const;
-    // Field i of a packed row where p stands (at its tag); p then stands at the next field.
-    Value readPacked(const unsigned char*& p, int i, unsigned char* tag) const;
-    // The tag of every field of a packed row, in one walk.
-    void packedTags(const unsigned char* data, unsigned char* tags) const;
     // The row as typed values (BLOBs not yet fetched read as NULL until loadBlobs).
     std::unique_ptr<RowExtra> materialize(std::uint32_t row) const;
     // The value of a field as held, BLOBs aside.
@@ -248,9 +126,11 @@ struct RecordSet::Impl {
     void loadBlobs(RowExtra& x, std::uint32_t row);
     // Reads them by id in the snapshot of the cursor the row came from; false when there is none.
     bool blobsFromSnapshot(RowExtra& x, const std::vector<int>& blobFields, std::uint32_t row);
+    // The BLOBs read for a row become its values, and its values as read.
+    void takeBlobs(RowExtra& x, const std::vector<int>& blobFields, const std::vector<Value>& got);
     // The fetch buffer of a fetched row; null for a row added here.
     const unsigned char* rowData(std::uint32_t row) const {
-        return row == detail::kNoRow || isNew(row) ? nullptr : nodes[row].data;
+        return row == detail::kNoRow || rows.isNew(row) ? nullptr : rows.data(row);
     }
     bool editing() const;
     Value read(int i);
@@ -277,10 +157,9 @@ struct RecordSet::Impl {
     std::unique_ptr<RowExtra> changedRow(const Change& ch) const;
     // The statement and parameters of one change; empty text when there is nothing to send.
     QString statementOf(const Change& ch, const QString& table, std::vector<Param>* params) const;
+    // The fields a new row names, one character per field ('1': named).
+    std::string namedFields(const Change& ch) const;
     QString tableName() const;
-    // The statement kept under key, prepared from text() the first time.
-    detail::Prepared& statement(const std::string& key, ITransaction* tra,
-                                const std::function<QString()>& text);
     int applyUpdates(int maxErrors);
     void dropChange(int index);
 };

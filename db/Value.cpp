@@ -111,6 +111,10 @@ Value Value::fromString(const QString& text) {
     return Value::text(toWin1252(text));
 }
 
+Value blobValue(FieldType type, const QByteArray& bytes) {
+    return type == FieldType::TextBlob ? Value::text(bytes) : Value::binary(bytes);
+}
+
 QByteArray Value::toBytes() const {
     switch (kind_) {
         case Kind::Null:

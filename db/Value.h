@@ -7,6 +7,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "db/FieldType.h"
+
 namespace patrimonio {
 
 class Value {
@@ -69,5 +71,8 @@ private:
     std::uint32_t time_ = 0;
     QByteArray bytes_;
 };
+
+// A BLOB's bytes as the value of its field: text for a text BLOB, binary for any other.
+Value blobValue(FieldType type, const QByteArray& bytes);
 
 }  // namespace patrimonio

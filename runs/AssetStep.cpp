@@ -40,7 +40,7 @@ const QString kTargetSelect = QStringLiteral("SELECT * FROM PAT_BEM WHERE 1=0");
 
 // Text of a source column read by name; empty when the source has no such column.
 QString textByName(RecordSet& source, const QString& name) {
-    const Field* field = source.FindField(name);
+    const Field* field = source.findField(name);
     return field ? field->AsString() : QString();
 }
 
@@ -159,7 +159,7 @@ PendingPhoto carryAssetPhoto(const Field& stored, RecordSet& source, RecordSet& 
     PendingPhoto pending;
     pending.storedBytes = photo.storedBytes;
     if (photo.outcome == AssetPhoto::Outcome::None) return pending;
-    Field* into = target.FindField(BEM_IMAGEM);
+    Field* into = target.findField(BEM_IMAGEM);
     if (!into) {
         pending.kind = PendingPhoto::Kind::Lost;
         pending.logLine =
@@ -265,13 +265,13 @@ void ImportRun::SetImport_Bens() {
     for (;;) {
         openPhase(host_, kStepStatus);
         if (!assets) assets.emplace(source.connection(), kAssetsInCodeOrder);
-        source.OpenPage(*assets, kPageRows);
+        source.openPage(*assets, kPageRows);
         // Emptied rather than opened again after the first page, the target keeps the statement
         // that carries a page to the server: preparing it costs more than writing the page.
         if (fullPages == 0) {
             reopen(target, kTargetSelect);
         } else {
-            target.EmptyDataSet();
+            target.emptyDataSet();
         }
 
         source.First();

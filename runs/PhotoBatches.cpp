@@ -36,7 +36,7 @@ QString passQuery(const QString& skipList) {
 
 void PhotoBatches::loadNext(RecordSet& batch, const QString& skipList) {
     if (!cursor_) cursor_.emplace(batch.connection(), passQuery(skipList));
-    batch.OpenPage(*cursor_, kPhotoBatchSize);
+    batch.openPage(*cursor_, kPhotoBatchSize);
 }
 
 }  // namespace patrimonio

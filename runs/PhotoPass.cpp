@@ -146,7 +146,7 @@ bool PhotoPass::runBatch(const QString& skipList, int Compress) {
     int i = 1;
     setRangeMaxFirst(host_, CdsNovo.RecordCount());
     counters_.Total = 0;
-    lookahead_->startPage(CdsNovo, indexOfField(CdsNovo, CdsNovo.FindField(BEM_IMAGEM)),
+    lookahead_->startPage(CdsNovo, indexOfField(CdsNovo, CdsNovo.findField(BEM_IMAGEM)),
                           CdsNovo.RecordCount(), Compress);
 
     while (!CdsNovo.Eof() && counters_.Total < kPhotoBatchSize) {
@@ -232,7 +232,7 @@ bool PhotoPass::putIntoRow(const QByteArray& Img, const QString& StrNewImageName
         photo.setAsVariant(photo.dataType() == FieldType::TextBlob ? Value::text(Img)
                                                                    : Value::binary(Img));
     } catch (const std::exception&) {
-        CdsNovo.Cancel();
+        CdsNovo.cancel();
         return false;
     }
     CdsNovo.Post();

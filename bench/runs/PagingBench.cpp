@@ -71,7 +71,7 @@ int readPages(Connection& c, bool skipPaging) {
     }
     RowCursor cursor(c, QStringLiteral("SELECT * FROM PAT_BEM ORDER BY BEM_CODIGO ASC"));
     for (;;) {
-        rs.OpenPage(cursor, 100);
+        rs.openPage(cursor, 100);
         rows += rs.RecordCount();
         if (rs.RecordCount() < 100) return rows;
     }

@@ -10,8 +10,8 @@
 
 #include "DbFixture.h"
 #include "core/Errors.h"
+#include "db/ChangeSender.h"
 #include "db/ConnectionImpl.h"
-#include "db/RecordSetImpl.h"
 
 namespace patrimonio::test {
 namespace {
@@ -490,7 +490,7 @@ TEST_F(RecordSetScaleTest, StatementsArePreparedOnceAcrossWriteBacks) {
     rs.Append();
     rs.Fields(0).setAsVariant(Value::integer(-1));
     rs.Post();
-    rs.EmptyDataSet();
+    rs.emptyDataSet();
     EXPECT_TRUE(rs.active());
     EXPECT_TRUE(rs.Eof());
     EXPECT_EQ(rs.RecordCount(), 0);
@@ -505,7 +505,7 @@ TEST_F(RecordSetScaleTest, StatementsArePreparedOnceAcrossWriteBacks) {
     // Let go on Close.
     rs.Close();
     EXPECT_EQ(prepared(), 0);
-    EXPECT_THROW(rs.EmptyDataSet(), AppError);
+    EXPECT_THROW(rs.emptyDataSet(), AppError);
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST_F(RecordSetTest, FieldsFollowTheTable) {
     }
     EXPECT_EQ(rs.Fields(1).size(), 30);
     EXPECT_EQ(&rs.FieldByName(QStringLiteral("nome")), &rs.Fields(1));
-    EXPECT_EQ(rs.FindField(QStringLiteral("NADA")), nullptr);
+    EXPECT_EQ(rs.findField(QStringLiteral("NADA")), nullptr);
     EXPECT_THROW(rs.FieldByName(QStringLiteral("NADA")), AppError);
     EXPECT_THROW(rs.Fields(6), AppError);
 }
@@ -140,7 +140,7 @@ TEST_F(RecordSetTest, InsertGoesBeforeTheCurrentRowAndCancelDrops) {
 
     rs.Append();
     rs.Fields(0).setAsVariant(Value::integer(10));
-    rs.Cancel();
+    rs.cancel();
     EXPECT_EQ(rs.RecordCount(), 4);
     EXPECT_EQ(rs.pendingCount(), 1);
 
@@ -148,7 +148,7 @@ TEST_F(RecordSetTest, InsertGoesBeforeTheCurrentRowAndCancelDrops) {
     open(none, QStringLiteral("select * from ITEM where ID < 0"));
     none.Append();
     EXPECT_FALSE(none.Eof());
-    none.Cancel();
+    none.cancel();
     EXPECT_TRUE(none.Eof());
     none.Edit();  // nothing to edit: a new row
     EXPECT_EQ(none.state(), RecordSet::State::Inserting);

@@ -163,7 +163,7 @@ TEST_F(ValueRoundTrip, ConversionsOnAssignment) {
             }
             EXPECT_TRUE(f.isNull());
         }
-        dst.Cancel();
+        dst.cancel();
     }
 }
 
