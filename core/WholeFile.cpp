@@ -73,6 +73,20 @@ FileWrite WholeFileWriter::append(const char* bytes, qint64 size) {
     return {};
 }
 
+QString WholeFileWriter::temporaryName() const {
+    return temporary_ ? temporary_->fileName() : QString();
+}
+
+FileWrite WholeFileWriter::adoptWrittenByOther() {
+    if (!temporary_) return failed(FileWrite::Failure::Write, QStringLiteral("not open"));
+    const qint64 size = QFileInfo(temporary_->fileName()).size();
+    if (size <= 0) {
+        return failed(FileWrite::Failure::Write, QStringLiteral("nothing was written into it"));
+    }
+    written_ = size;
+    return {};
+}
+
 FileWrite WholeFileWriter::finish() {
     if (finished_) return {};
     if (!temporary_) return failed(FileWrite::Failure::Write, QStringLiteral("not open"));

@@ -38,6 +38,12 @@ public:
     // Appends; fails as Write (a full disk, a failing one).
     FileWrite append(const char* bytes, qint64 size);
     qint64 written() const { return written_; }
+    // The temporary file's name, for another program that writes the bytes itself (a server
+    // writing a backup); empty before open().
+    QString temporaryName() const;
+    // Takes what another program wrote into the temporary file as appended; fails as Write when
+    // it wrote nothing.
+    FileWrite adoptWrittenByOther();
     // Flushes, syncs, closes, checks that the file holds every byte appended, and renames it to
     // its name.
     FileWrite commit(Existing existing);

@@ -1,8 +1,9 @@
 #pragma once
 // A copy of a whole database made with Firebird's own backup (the format its gbak tool restores),
-// through the server's services API. The server streams the backup to us and this process
-// writes the file: it works whatever user the server runs as, and the file belongs to the
-// operator. The file is written whole or not at all and never replaces another.
+// through the server's services API: written by the server itself when it can, else streamed to
+// this process, which writes it. The file is written whole or not at all (a temporary name in
+// its folder, renamed once the server says the backup finished and its size is checked) and
+// never replaces another.
 
 #include <QString>
 #include <functional>
@@ -22,6 +23,16 @@ struct ServerDatabase {
     static ServerDatabase of(const QString& databaseString);
 };
 
+// How the backup reaches the file.
+enum class BackupRoute {
+    // The server writes the file itself when it is on this machine and may write into the
+    // folder (a second for hundreds of MB); otherwise, or when that fails, the stream below.
+    Fastest,
+    // The server streams the backup to this process, which writes the file: works whatever user
+    // the server runs as and wherever it runs, and the file belongs to the operator.
+    Streamed,
+};
+
 // Backs up the database `databaseString` names into `file` (taken as it is; when a file holds
 // that name already, the next numbered name). Raises AppError with the reason when the copy
 // cannot be made whole (the server refuses, the stream ends early, the disk is full, the folder
@@ -29,7 +40,8 @@ struct ServerDatabase {
 // far.
 BackupFile backupDatabase(const QString& databaseString, const QString& user,
                           const QString& password, const QString& file,
-                          const std::function<void(qint64 bytes)>& progress = {});
+                          const std::function<void(qint64 bytes)>& progress = {},
+                          BackupRoute route = BackupRoute::Fastest);
 
 // The command that restores a copy with Firebird's own tool into a new database file.
 QString restoreCommand(const BackupFile& copy, const QString& databaseString, const QString& user,

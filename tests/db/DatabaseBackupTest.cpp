@@ -55,7 +55,11 @@ QString makeDatabase(const TempFolder& folder) {
 
 }  // namespace
 
-TEST(DatabaseBackup, TheCopyRestoredHoldsEveryRowAndNeverReplacesAnother) {
+// Both ways a copy reaches its file: written by the server on this machine, streamed to us.
+class DatabaseBackupRoutes : public ::testing::TestWithParam<BackupRoute> {};
+
+TEST_P(DatabaseBackupRoutes, TheCopyRestoredHoldsEveryRowAndNeverReplacesAnother) {
+    const BackupRoute route = GetParam();
     TempFolder folder;
     const QString path = makeDatabase(folder);
     const QStringList before = databaseContents(path);
@@ -65,8 +69,9 @@ TEST(DatabaseBackup, TheCopyRestoredHoldsEveryRowAndNeverReplacesAnother) {
         folder.path(QStringLiteral("Bancos_Antes/destino_2026-12-10_18-30-05.fbk"));
 
     qint64 lastProgress = 0;
-    const BackupFile first = backupDatabase(kServerPrefix + path, kUser, kPassword, file,
-                                            [&](qint64 bytes) { lastProgress = bytes; });
+    const BackupFile first = backupDatabase(
+        kServerPrefix + path, kUser, kPassword, file, [&](qint64 bytes) { lastProgress = bytes; },
+        route);
     EXPECT_EQ(first.path, file);
     EXPECT_EQ(first.bytes, QFileInfo(file).size());
     EXPECT_EQ(lastProgress, first.bytes);
@@ -77,7 +82,8 @@ TEST(DatabaseBackup, TheCopyRestoredHoldsEveryRowAndNeverReplacesAnother) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray firstBytes = f.readAll();
     f.close();
-    const BackupFile second = backupDatabase(kServerPrefix + path, kUser, kPassword, file);
+    const BackupFile second =
+        backupDatabase(kServerPrefix + path, kUser, kPassword, file, {}, route);
     EXPECT_EQ(second.path,
               folder.path(QStringLiteral("Bancos_Antes/destino_2026-12-10_18-30-05 (2).fbk")));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -90,7 +96,20 @@ TEST(DatabaseBackup, TheCopyRestoredHoldsEveryRowAndNeverReplacesAnother) {
     EXPECT_EQ(databaseContents(restored), before);
     EXPECT_TRUE(restoreCommand(first, kServerPrefix + path, kUser, kPassword)
                     .startsWith(QStringLiteral("gbak -c -user SYSDBA -password ")));
+    // Nothing but the two copies in the folder: no temporary file of either route is left.
+    EXPECT_EQ(QDir(folder.path(QStringLiteral("Bancos_Antes")))
+                  .entryList(QDir::Files | QDir::Hidden | QDir::System)
+                  .size(),
+              2);
 }
+
+INSTANTIATE_TEST_SUITE_P(Both, DatabaseBackupRoutes,
+                         ::testing::Values(BackupRoute::Fastest, BackupRoute::Streamed),
+                         [](const ::testing::TestParamInfo<BackupRoute>& route) {
+                             return route.param == BackupRoute::Fastest
+                                        ? std::string("WrittenByTheServer")
+                                        : std::string("Streamed");
+                         });
 
 struct FailureCase {
     const char* label;
