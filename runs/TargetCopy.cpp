@@ -6,22 +6,13 @@
 
 #include "core/AppPaths.h"
 #include "core/Errors.h"
+#include "core/SizeText.h"
 #include "db/DatabaseBackup.h"
 #include "runs/ImportRun.h"
 
 namespace patrimonio {
 
 const QString kTargetCopyStatus = QStringLiteral("Salvando uma cópia do banco a ser atualizado.");
-
-namespace {
-
-// "412.5 MB", "96 KB".
-QString sizeText(qint64 bytes) {
-    if (bytes < 1024 * 1024) return QStringLiteral("%1 KB").arg((bytes + 1023) / 1024);
-    return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
-}
-
-}  // namespace
 
 QString ImportRun::targetCopyName(const QString& databaseString, const QDateTime& when) {
     const QString file = QFileInfo(ServerDatabase::of(databaseString).database).completeBaseName();
