@@ -6,6 +6,8 @@
 // Run by hand: build/bench/db/compaction_bench [photos] [photo KB] [small KB]
 // (needs the private server on 127.0.0.1:3052; the file is made in a temporary folder).
 
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -13,8 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-
-#include <unistd.h>
 
 #include "BenchSupport.h"
 #include "TestDatabase.h"
@@ -43,8 +43,9 @@ void makeFile(const QString& path, int photos, int photoKb, int smallKb) {
     con.Params = Connection::editParams(path);
     con.Open();
     RecordSet cds(con);
-    cds.setCommandText(QStringLiteral("SELECT BEM_CODIGO, BEM_DESCRICAO, BEM_IMAGEM, "
-                                      "BEM_IMAGEM_NOME FROM PAT_BEM ORDER BY BEM_CODIGO"));
+    cds.setCommandText(
+        QStringLiteral("SELECT BEM_CODIGO, BEM_DESCRICAO, BEM_IMAGEM, "
+                       "BEM_IMAGEM_NOME FROM PAT_BEM ORDER BY BEM_CODIGO"));
     cds.Open();
     for (int code = 1; code <= photos; ++code) {
         cds.Append();

@@ -1,8 +1,8 @@
 // A photo-only pass through the real window, offscreen: the mode box ticked, the database
 // chosen in Edit2 (opened by its bare path), the run button clicked, the pass run to its summary.
 #include <QBuffer>
-#include <QDir>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
