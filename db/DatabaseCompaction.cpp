@@ -90,7 +90,14 @@ public:
         return counts;
     }
 
-    Connection& connection() { return connection_; }
+    // The file as the engine opened it (an alias or a link resolved). The name comes as the
+    // bytes of the engine's file system, not as text of the database.
+    QString fileName() {
+        RecordSet rs(connection_);
+        rs.setCommandText(QStringLiteral("SELECT MON$DATABASE_NAME FROM MON$DATABASE"));
+        rs.Open();
+        return rs.Eof() ? QString() : QFile::decodeName(rs.Fields(0).AsVariant().bytes().trimmed());
+    }
 
 private:
     Connection connection_;
@@ -275,8 +282,10 @@ Compaction compactDatabase(const QString& databaseString, const QString& user,
                                           "além desta); feche-o e tente de novo")
                                .arg(others));
         }
-        // The file as the engine opened it (an alias or a link resolved).
-        file = old.value(QStringLiteral("SELECT MON$DATABASE_NAME FROM MON$DATABASE"));
+        file = old.fileName();
+        // A bare path is the file this process opened itself.
+        if (!QFileInfo(file).isFile() && target.server.isEmpty())
+            file = QFileInfo(target.database).absoluteFilePath();
         if (!QFileInfo(file).isFile()) {
             throw AppError(
                 QStringLiteral("o arquivo %1 não está ao alcance deste programa").arg(file));

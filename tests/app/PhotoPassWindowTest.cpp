@@ -146,6 +146,7 @@ TEST_F(PhotoPassWindow, AfterTheSummaryTheWindowAsksAndSimCompactsTheFile) {
     ASSERT_EQ(cds.ApplyUpdates(0), 0);
     cds.Close();
 
+    messages.clear();
     QStringList messagesAtQuestion;
     bool runWaitsAtQuestion = false;
     window->seams().ask = [&](const QString& question) {
@@ -162,7 +163,7 @@ TEST_F(PhotoPassWindow, AfterTheSummaryTheWindowAsksAndSimCompactsTheFile) {
     EXPECT_TRUE(runWaitsAtQuestion);
     const QStringList kept =
         QDir(databaseCopiesFolder()).entryList(QDir::Files | QDir::NoDotAndDotDot);
-    ASSERT_EQ(kept.size(), 1);
+    ASSERT_EQ(kept.size(), 1) << ui().MemoLOG->toPlainText().toStdString();
     EXPECT_TRUE(ui().MemoLOG->toPlainText().contains(
         QDir::toNativeSeparators(databaseCopiesFolder() + kept[0])))
         << ui().MemoLOG->toPlainText().toStdString();
