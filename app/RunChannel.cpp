@@ -136,6 +136,12 @@ void RunChannel::showMessage(const QString& text) {
     ask([&] { window_.showMessage(text); });
 }
 
+bool RunChannel::askYesNo(const QString& question) {
+    bool sim = false;
+    ask([&] { sim = window_.askYesNo(question); });
+    return sim;
+}
+
 bool RunChannel::stopRequested() const {
     return window_.stopRequested();
 }

@@ -520,6 +520,10 @@ void TFrmImportador::showMessage(const QString& text) {
     paintStatusNow();
     seams_.message(text);
 }
+bool TFrmImportador::askYesNo(const QString& question) {
+    paintStatusNow();
+    return seams_.ask(question);
+}
 QString TFrmImportador::logText() const {
     return ui_->MemoLOG->toPlainText();
 }

@@ -79,6 +79,8 @@ public:
     // The framed box "Imagem antes de tratar"; a null image empties it.
     void showPicture(const QImage& picture);
     void showMessage(const QString& text);
+    // A question a run asks, with "Sim" and "Não" ("Não" the default); true for "Sim".
+    bool askYesNo(const QString& question);
     QString logText() const;
     void setLogText(const QString& text);
     // Adds a line of its own at the end of the log view (import report, refused rows).

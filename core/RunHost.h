@@ -73,6 +73,8 @@ public:
 
     // Modal message with an OK button; returns when the operator closes it.
     virtual void showMessage(const QString& text) = 0;
+    // Modal question with the buttons "Sim" and "Não", "Não" the default; true for "Sim".
+    virtual bool askYesNo(const QString& question) = 0;
 
     // Operator inputs. A run reads each once, at its start, and keeps what it read.
     virtual QString qualityText() const = 0;   // Edit3

@@ -1,6 +1,7 @@
 #include "runs/RunSession.h"
 
 #include "core/Text.h"
+#include "runs/CompactionOffer.h"
 
 namespace patrimonio {
 
@@ -105,6 +106,10 @@ void RunSession::run(bool photoOnly, const QString& sourceText, const QString& t
 
     if (photoOnly) {
         outcome.passEnd = PhotoPass(data_, counters_, host, photoWorkers).run();
+        // After the summary of a pass that ran to its end, unless the operator is closing the
+        // window: the file can be made smaller now.
+        if (*outcome.passEnd == PhotoPassEnd::Finished && !host.stopRequested())
+            offerCompaction(data_, host);
         return;
     }
     ImportRun run(data_, counters_, host, photoWorkers);

@@ -2,6 +2,7 @@
 // chosen in Edit2 (opened by its bare path), the run button clicked, the pass run to its summary.
 #include <QBuffer>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -115,12 +116,62 @@ TEST_F(PhotoPassWindow, ModeBoxTickedDatabaseInEdit2PassRunsToItsSummary) {
     EXPECT_EQ(openedFolders, QStringList{afterFolder()});
     EXPECT_EQ(ui().LblStatus->text(), kPhotoPassWorking);
     EXPECT_EQ(pauses, QList<int>{1000});
+    // The compaction question, answered with its default button: nothing more happens.
+    EXPECT_EQ(asked.size(), 1);
 
     QFile after(afterFolder() + QStringLiteral("12 mesa.jpg"));
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(storedPhoto(12), after.readAll());
     EXPECT_EQ(storedPhoto(30), jpeg);  // skipped
     EXPECT_EQ(storedPhoto(40), png);   // failed, untouched
+}
+
+// The compaction question comes through the window's own "Sim"/"Não" question after the
+// summary, while the run waits; "Sim" compacts the file, the log view says where the old one
+// went, and the field's connection is on the same database afterwards.
+TEST_F(PhotoPassWindow, AfterTheSummaryTheWindowAsksAndSimCompactsTheFile) {
+    choosePhotoDatabase();
+    if (HasFatalFailure()) return;
+    const QString path = ui().Edit2->text();
+    RecordSet& cds = window->data().CdsAux;
+    cds.setCommandText(
+        QStringLiteral("SELECT BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM"));
+    cds.Open();
+    for (int code = 1; code <= 3; ++code) {
+        cds.Append();
+        cds.Fields(0).setAsVariant(Value::integer(code));
+        cds.Fields(1).setAsVariant(Value::binary(encoded("JPG")));
+        cds.Fields(2).setAsString(QStringLiteral("foto.jpg"));
+        cds.Post();
+    }
+    ASSERT_EQ(cds.ApplyUpdates(0), 0);
+    cds.Close();
+
+    messages.clear();
+    QStringList messagesAtQuestion;
+    bool runWaitsAtQuestion = false;
+    window->seams().ask = [&](const QString& question) {
+        asked << question;
+        messagesAtQuestion = messages;
+        runWaitsAtQuestion = window->runUnderWay();
+        return true;
+    };
+    clickRun();
+
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].contains(QStringLiteral("Compactar o arquivo do banco de dados agora?")));
+    EXPECT_EQ(messagesAtQuestion, QStringList{photoPassSummary(3, 0)});
+    EXPECT_TRUE(runWaitsAtQuestion);
+    const QStringList kept =
+        QDir(databaseCopiesFolder()).entryList(QDir::Files | QDir::NoDotAndDotDot);
+    ASSERT_EQ(kept.size(), 1) << ui().MemoLOG->toPlainText().toStdString();
+    EXPECT_TRUE(ui().MemoLOG->toPlainText().contains(
+        QDir::toNativeSeparators(databaseCopiesFolder() + kept[0])))
+        << ui().MemoLOG->toPlainText().toStdString();
+    EXPECT_TRUE(window->data().Con_Novo.Connected());
+    EXPECT_EQ(window->data().Con_Novo.databaseString(), path);
+    EXPECT_EQ(storedPhoto(1), storedPhoto(2));
+    EXPECT_FALSE(storedPhoto(1).isEmpty());
 }
 
 // What the window does after a pass that did not finish: the run button and the mode box come

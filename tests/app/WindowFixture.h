@@ -29,6 +29,12 @@ protected:
         s.chooseFile = [this] { return chosenFile; };
         s.pause = [this](int ms) { pauses << ms; };
         s.openFolder = [this](const QString& path) { openedFolders << path; };
+        // A "Sim"/"Não" question is recorded and answered `sim` ("Não", the default button,
+        // unless a test says otherwise).
+        s.ask = [this](const QString& question) {
+            asked << question;
+            return sim;
+        };
         window->show();
     }
     void TearDown() override {
@@ -55,6 +61,8 @@ protected:
     QString chosenFile;
     QList<int> pauses;
     QStringList openedFolders;
+    QStringList asked;
+    bool sim = false;
 };
 
 }  // namespace patrimonio::test

@@ -20,7 +20,7 @@ const QString kFiller = QStringLiteral("enchimento");
 
 }  // namespace
 
-FullFolder::FullFolder(const QString& path, const QMap<QString, QByteArray>& files)
+FullFolder::FullFolder(const QString& path, const QMap<QString, QByteArray>& files, int megabytes)
     : path_(QDir::cleanPath(path)) {
 #ifdef __linux__
     if (::geteuid() != 0) {
@@ -29,7 +29,8 @@ FullFolder::FullFolder(const QString& path, const QMap<QString, QByteArray>& fil
     }
     QDir().mkpath(path_);
     const QByteArray where = QFile::encodeName(path_);
-    if (::mount("tmpfs", where.constData(), "tmpfs", 0, "size=1m") != 0) {
+    const QByteArray size = "size=" + QByteArray::number(megabytes) + 'm';
+    if (::mount("tmpfs", where.constData(), "tmpfs", 0, size.constData()) != 0) {
         whyNot_ = QStringLiteral("mount -t tmpfs on %1 was refused: %2")
                       .arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
         return;
@@ -53,6 +54,9 @@ FullFolder::FullFolder(const QString& path, const QMap<QString, QByteArray>& fil
         return;
     }
     const QByteArray chunk(4096, 'x');
+    const QByteArray large(1 << 20, 'x');
+    while (::write(fd, large.constData(), large.size()) > 0) {
+    }
     while (::write(fd, chunk.constData(), chunk.size()) > 0) {
     }
     // Smaller writes take whatever a page left.
@@ -60,6 +64,8 @@ FullFolder::FullFolder(const QString& path, const QMap<QString, QByteArray>& fil
     }
     ::close(fd);
 #else
+    (void)files;
+    (void)megabytes;
     whyNot_ = QStringLiteral("a full file system is only made on Linux");
 #endif
 }

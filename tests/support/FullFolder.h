@@ -12,9 +12,10 @@ namespace patrimonio::test {
 
 class FullFolder {
 public:
-    // Creates the folder when missing, mounts a 1 MB tmpfs on it, writes the files given (name,
-    // bytes) and fills the rest.
-    explicit FullFolder(const QString& path, const QMap<QString, QByteArray>& files = {});
+    // Creates the folder when missing, mounts a tmpfs of `megabytes` on it, writes the files
+    // given (name, bytes) and fills the rest.
+    explicit FullFolder(const QString& path, const QMap<QString, QByteArray>& files = {},
+                        int megabytes = 1);
     // Unmounts it: what was written there (nothing, when the code under test is right) goes.
     ~FullFolder();
     FullFolder(const FullFolder&) = delete;

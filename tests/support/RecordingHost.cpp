@@ -44,6 +44,11 @@ void RecordingHost::showPhoto(const PhotoView& photo) {
                        .arg(photo.rgb ? photo.height : 0);
 }
 
+bool RecordingHost::askYesNo(const QString& question) {
+    events << QStringLiteral("ask:") + question;
+    return answer ? answer(question) : false;
+}
+
 void RecordingHost::showMessage(const QString& text) {
     events << QStringLiteral("message:") + text;
 }

@@ -35,6 +35,8 @@ public:
 
     // Called on every pump, so a test can act "in the middle" of a run (edit a box, click).
     std::function<void()> onPump;
+    // Answers a "Sim"/"Não" question; unset answers "Não", the default button.
+    std::function<bool(const QString& question)> answer;
     // Called by saveLog; may throw to simulate a file that cannot be written.
     std::function<void()> onSaveLog;
 
@@ -50,6 +52,8 @@ public:
     void waitResponsive(const std::function<bool(int)>& finished) override;
     void showPhoto(const PhotoView& photo) override;
     void showMessage(const QString& text) override;
+    // Recorded as "ask:<question>"; answered by `answer` ("Não" when unset).
+    bool askYesNo(const QString& question) override;
     QString qualityText() const override { return quality; }
     QString skipListText() const override { return skipList; }
     QString logText() const override { return log; }

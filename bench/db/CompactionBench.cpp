@@ -1,0 +1,126 @@
+// Compacting the database file a photo-only pass leaves behind, against a plain copy of that
+// file, in the same run on the same disk. The file is made like the 150-photo register after a
+// pass: photos of about 2.7 MB each written, then replaced by photos of about 70 KB, so that
+// most of its pages are free. Goal: the compaction takes at most three times the plain copy.
+//
+// Run by hand: build/bench/db/compaction_bench [photos] [photo KB] [small KB]
+// (needs the private server on 127.0.0.1:3052; the file is made in a temporary folder).
+
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "BenchSupport.h"
+#include "TestDatabase.h"
+#include "db/Connection.h"
+#include "db/DatabaseCompaction.h"
+#include "db/RecordSet.h"
+
+using namespace patrimonio;
+
+namespace {
+
+QByteArray noise(qsizetype bytes, quint32 seed) {
+    QByteArray b(bytes, Qt::Uninitialized);
+    QRandomGenerator g(seed);
+    g.fillRange(reinterpret_cast<quint32*>(b.data()), bytes / 4);
+    return b;
+}
+
+// Writes every photo, then replaces each by a small one, a row per write-back as the pass does.
+void makeFile(const QString& path, int photos, int photoKb, int smallKb) {
+    test::createDatabase(path,
+                         "CREATE TABLE PAT_BEM (BEM_CODIGO INTEGER NOT NULL PRIMARY KEY, "
+                         "BEM_DESCRICAO VARCHAR(60), BEM_IMAGEM BLOB SUB_TYPE 0, BEM_IMAGEM_NOME "
+                         "VARCHAR(100));");
+    Connection con(QStringLiteral("Con_Novo"));
+    con.Params = Connection::editParams(path);
+    con.Open();
+    RecordSet cds(con);
+    cds.setCommandText(
+        QStringLiteral("SELECT BEM_CODIGO, BEM_DESCRICAO, BEM_IMAGEM, "
+                       "BEM_IMAGEM_NOME FROM PAT_BEM ORDER BY BEM_CODIGO"));
+    cds.Open();
+    for (int code = 1; code <= photos; ++code) {
+        cds.Append();
+        cds.Fields(0).setAsVariant(Value::integer(code));
+        cds.Fields(1).setAsString(QStringLiteral("Bem %1").arg(code));
+        cds.Fields(2).setAsVariant(Value::binary(noise(photoKb * 1024, code)));
+        cds.Fields(3).setAsString(QStringLiteral("foto%1.jpg").arg(code));
+        cds.Post();
+        if (cds.ApplyUpdates(0) != 0) std::abort();
+    }
+    cds.Close();
+    cds.Open();
+    for (; !cds.Eof(); cds.Next()) {
+        cds.Edit();
+        cds.Fields(2).setAsVariant(Value::binary(noise(smallKb * 1024, 7)));
+        cds.Post();
+        if (cds.ApplyUpdates(0) != 0) std::abort();
+    }
+    cds.Close();
+    con.Close();
+}
+
+double mb(qint64 bytes) {
+    return static_cast<double>(bytes) / (1024.0 * 1024.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int photos = argc > 1 ? std::atoi(argv[1]) : 150;
+    const int photoKb = argc > 2 ? std::atoi(argv[2]) : 2700;
+    const int smallKb = argc > 3 ? std::atoi(argv[3]) : 70;
+    test::TempFolder folder;
+    const QString path = folder.path(QStringLiteral("fotos.fdb"));
+    std::printf("making the file: %d photos of %d KB replaced by photos of %d KB...\n", photos,
+                photoKb, smallKb);
+    std::fflush(stdout);
+    makeFile(path, photos, photoKb, smallKb);
+    const qint64 before = QFileInfo(path).size();
+
+    Connection con(QStringLiteral("Con_Novo"));
+    con.Params = Connection::editParams(path);
+    con.Open();
+    const CompactionEstimate estimate = estimateCompaction(con);
+    con.Close();
+
+    // The plain copy, as a file manager makes it; and the same followed by a sync to the disk,
+    // as the compaction's restore ends with its file on the disk.
+    const QString copy = folder.path(QStringLiteral("copia.fdb"));
+    double t = bench::wallMs();
+    std::filesystem::copy_file(path.toStdString(), copy.toStdString());
+    const double copyMs = bench::wallMs() - t;
+    std::filesystem::remove(copy.toStdString());
+    t = bench::wallMs();
+    std::filesystem::copy_file(path.toStdString(), copy.toStdString());
+    {
+        QFile f(copy);
+        if (f.open(QIODevice::ReadWrite)) ::fsync(f.handle());
+    }
+    const double copySyncMs = bench::wallMs() - t;
+    std::filesystem::remove(copy.toStdString());
+
+    t = bench::wallMs();
+    const Compaction done =
+        compactDatabase(path, QStringLiteral("SYSDBA"), test::kPassword,
+                        folder.path(QStringLiteral("Bancos_Antes/")), QDateTime::currentDateTime());
+    const double compactMs = bench::wallMs() - t;
+
+    std::printf("\nfile before:             %8.1f MB\n", mb(before));
+    std::printf("estimated after:         %8.1f MB (used pages)\n", mb(estimate.compactedBytes));
+    std::printf("file after:              %8.1f MB\n", mb(done.bytesAfter));
+    std::printf("\n%-24s %10s %10s\n", "", "ms", "x copy");
+    std::printf("%-24s %10.0f %10.2f\n", "plain copy", copyMs, 1.0);
+    std::printf("%-24s %10.0f %10.2f\n", "plain copy + sync", copySyncMs, copySyncMs / copyMs);
+    std::printf("%-24s %10.0f %10.2f   (goal: at most 3.00)\n", "compaction", compactMs,
+                compactMs / copyMs);
+    return 0;
+}
