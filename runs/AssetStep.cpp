@@ -229,11 +229,15 @@ void settlePhotos(std::vector<PendingPhoto>& pending, PhotoTally& photos, RunRep
     pending.clear();
 }
 
-// The index of the column that starts the photo path (named exactly so), or -1.
-int photoColumn(RecordSet& source) {
+// The column that starts the photo path (named exactly so), and those that name its files.
+PhotoColumns photoColumnsOf(RecordSet& source) {
+    PhotoColumns columns;
     for (int i = 0; i < source.fieldCount(); ++i)
-        if (source.Fields(i).FieldName() == BEM_IMAGEM) return i;
-    return -1;
+        if (source.Fields(i).FieldName() == BEM_IMAGEM) columns.photo = i;
+    columns.code = indexOfField(source, source.FindField(BEM_CODIGO));
+    columns.name = indexOfField(source, source.FindField(BEM_IMAGEM_NOME));
+    columns.rule = NameWithoutExtension::KeptAsStored;
+    return columns;
 }
 
 }  // namespace
@@ -263,9 +267,22 @@ void ImportRun::SetImport_Bens() {
     PhotoLookahead lookahead(photoWorkers_, host_);
     std::optional<RowCursor> assets;  // opened with the first page
     for (;;) {
+        // The page is loaded and its first photos read ahead before the pause that opens it,
+        // so that the workers recompress them while the run waits and the database is quiet.
+        // Whatever keeps the page from loading is raised where it always was, after the pause.
+        std::exception_ptr loadFailure;
+        try {
+            if (!assets) assets.emplace(source.connection(), kAssetsInCodeOrder);
+            source.OpenPage(*assets, kPageRows);
+            source.First();
+            lookahead.startPage(source, photoColumnsOf(source), source.RecordCount(),
+                                assetStepQuality(photoQuality));
+            lookahead.prime();
+        } catch (...) {
+            loadFailure = std::current_exception();
+        }
         openPhase(host_, kStepStatus);
-        if (!assets) assets.emplace(source.connection(), kAssetsInCodeOrder);
-        source.OpenPage(*assets, kPageRows);
+        if (loadFailure) std::rethrow_exception(loadFailure);
         // Emptied rather than opened again after the first page, the target keeps the statement
         // that carries a page to the server: preparing it costs more than writing the page.
         if (fullPages == 0) {
@@ -274,12 +291,10 @@ void ImportRun::SetImport_Bens() {
             target.EmptyDataSet();
         }
 
-        source.First();
         const int rows = source.RecordCount();
         setRangeMaxFirst(host_, rows);
         counters_.Total = 0;
         tally.read += rows;
-        lookahead.startPage(source, photoColumn(source), rows, assetStepQuality(photoQuality));
         bool pageFull = false;
         for (int j = 0; j < rows && !pageFull; ++j) {
             target.Append();
