@@ -266,21 +266,27 @@ void ImportRun::SetImport_Bens() {
     int fullPages = 0;
     PhotoLookahead lookahead(photoWorkers_, host_);
     std::optional<RowCursor> assets;  // opened with the first page
-    for (;;) {
-        // The page is loaded and its first photos read ahead before the pause that opens it,
-        // so that the workers recompress them while the run waits and the database is quiet.
-        // Whatever keeps the page from loading is raised where it always was, after the pause.
-        std::exception_ptr loadFailure;
+    // A page is loaded and its first photos read ahead before the pause that opens it, so that
+    // the workers recompress them while the run waits and the database is quiet; the pages
+    // after the first are loaded while the one before is written back, their originals held
+    // until the stop point after that write-back is passed. Whatever keeps a page from loading
+    // is raised where it always was, after the pause.
+    std::exception_ptr loadFailure;
+    const auto loadPage = [&](bool holdOriginals) {
         try {
             if (!assets) assets.emplace(source.connection(), kAssetsInCodeOrder);
             source.OpenPage(*assets, kPageRows);
             source.First();
             lookahead.startPage(source, photoColumnsOf(source), source.RecordCount(),
                                 assetStepQuality(photoQuality));
+            if (holdOriginals) lookahead.holdOriginals();
             lookahead.prime();
         } catch (...) {
             loadFailure = std::current_exception();
         }
+    };
+    loadPage(false);
+    for (;;) {
         openPhase(host_, kStepStatus);
         if (loadFailure) std::rethrow_exception(loadFailure);
         // Emptied rather than opened again after the first page, the target keeps the statement
@@ -324,8 +330,11 @@ void ImportRun::SetImport_Bens() {
             host_.rowsDone(1, rowPhotoBytes);
             ++counters_.Total;
             if (counters_.Total == kPageRows) {
+                // Every row of this page is posted: the source moves on to the next page.
+                loadPage(true);
                 writePage();
                 stopPointAfterWriteBack(tally);
+                lookahead.releaseOriginals();
                 counters_.Total_Geral += counters_.Total;
                 ++fullPages;
                 pageFull = true;

@@ -36,6 +36,13 @@ void PhotoLookahead::startPage(RecordSet& rows, const PhotoColumns& columns, int
     Compressao_ = Compressao;
 }
 
+void PhotoLookahead::releaseOriginals() {
+    originalsHeld_ = false;
+    for (const Original& original : heldOriginals_)
+        saver_->queue(original.row, original.before, original.stored);
+    heldOriginals_.clear();
+}
+
 void PhotoLookahead::prime() {
     readAhead(0);
 }
@@ -45,6 +52,8 @@ void PhotoLookahead::endPage() {
     ahead_.clear();
     aheadBytes_ = 0;
     if (saver_) saver_->forgetUntaken();
+    originalsHeld_ = false;
+    heldOriginals_.clear();
     nextAhead_ = 0;
     rows_ = nullptr;
     columns_ = PhotoColumns();
@@ -84,7 +93,11 @@ void PhotoLookahead::readAhead(int currentRow) {
         // As the row itself would, before its first file.
         ensureFolder(beforeFolder());
         ensureFolder(afterFolder());
-        saver_->queue(nextAhead_, names.before, stored);
+        if (originalsHeld_) {
+            heldOriginals_.push_back({nextAhead_, names.before, stored});
+        } else {
+            saver_->queue(nextAhead_, names.before, stored);
+        }
     }
 }
 

@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "core/RunHost.h"
 #include "photos/JpegRecompressor.h"
@@ -58,6 +59,11 @@ public:
     // is read ahead.
     void startPage(RecordSet& rows, const PhotoColumns& columns, int rowCount,
                    std::optional<int> Compressao);
+
+    // Until releaseOriginals, the originals of the photos read ahead wait to be saved: a page
+    // read ahead while the last one is written back leaves no file if the run stops there.
+    void holdOriginals() { originalsHeld_ = true; }
+    void releaseOriginals();
 
     // Reads the page's first photos ahead, as far as memory allows, and hands them on; the
     // run's thread then waits or pauses while the workers and the saver go on.
@@ -107,6 +113,13 @@ private:
     int nextAhead_ = 0;  // the first row not read ahead yet
     std::map<int, Ahead> ahead_;
     qint64 aheadBytes_ = 0;
+    bool originalsHeld_ = false;
+    struct Original {
+        int row = 0;
+        QString before;
+        QByteArray stored;
+    };
+    std::vector<Original> heldOriginals_;  // in row order
     Picture last_;
 };
 
