@@ -13,7 +13,7 @@
 // by memory: the stored photos read ahead and not yet reached hold at most kAheadBytes (at
 // least one photo per worker beyond the current row, whatever their size), and each of them
 // may add its recompressed JPEG and its box-sized picture once done (about 1 MB for a camera
-// photo). Each worker adds one codec's buffers.
+// photo wider than high, 1.5 MB for an upright one). Each worker adds one codec's buffers.
 
 #include <QByteArray>
 #include <QString>
