@@ -229,11 +229,15 @@ void settlePhotos(std::vector<PendingPhoto>& pending, PhotoTally& photos, RunRep
     pending.clear();
 }
 
-// The index of the column that starts the photo path (named exactly so), or -1.
-int photoColumn(RecordSet& source) {
+// The column that starts the photo path (named exactly so), and those that name its files.
+PhotoColumns photoColumnsOf(RecordSet& source) {
+    PhotoColumns columns;
     for (int i = 0; i < source.fieldCount(); ++i)
-        if (source.Fields(i).FieldName() == BEM_IMAGEM) return i;
-    return -1;
+        if (source.Fields(i).FieldName() == BEM_IMAGEM) columns.photo = i;
+    columns.code = indexOfField(source, source.findField(BEM_CODIGO));
+    columns.name = indexOfField(source, source.findField(BEM_IMAGEM_NOME));
+    columns.rule = NameWithoutExtension::KeptAsStored;
+    return columns;
 }
 
 }  // namespace
@@ -262,10 +266,29 @@ void ImportRun::SetImport_Bens() {
     int fullPages = 0;
     PhotoLookahead lookahead(photoWorkers_, host_);
     std::optional<RowCursor> assets;  // opened with the first page
+    // A page is loaded and its first photos read ahead before the pause that opens it, so that
+    // the workers recompress them while the run waits and the database is quiet; the pages
+    // after the first are loaded while the one before is written back, their originals held
+    // until the stop point after that write-back is passed. Whatever keeps a page from loading
+    // is raised where it always was, after the pause.
+    std::exception_ptr loadFailure;
+    const auto loadPage = [&](bool holdOriginals) {
+        try {
+            if (!assets) assets.emplace(source.connection(), kAssetsInCodeOrder);
+            source.openPage(*assets, kPageRows);
+            source.First();
+            lookahead.startPage(source, photoColumnsOf(source), source.RecordCount(),
+                                assetStepQuality(photoQuality));
+            if (holdOriginals) lookahead.holdOriginals();
+            lookahead.prime();
+        } catch (...) {
+            loadFailure = std::current_exception();
+        }
+    };
+    loadPage(false);
     for (;;) {
         openPhase(host_, kStepStatus);
-        if (!assets) assets.emplace(source.connection(), kAssetsInCodeOrder);
-        source.openPage(*assets, kPageRows);
+        if (loadFailure) std::rethrow_exception(loadFailure);
         // Emptied rather than opened again after the first page, the target keeps the statement
         // that carries a page to the server: preparing it costs more than writing the page.
         if (fullPages == 0) {
@@ -274,12 +297,10 @@ void ImportRun::SetImport_Bens() {
             target.emptyDataSet();
         }
 
-        source.First();
         const int rows = source.RecordCount();
         setRangeMaxFirst(host_, rows);
         counters_.Total = 0;
         tally.read += rows;
-        lookahead.startPage(source, photoColumn(source), rows, assetStepQuality(photoQuality));
         bool pageFull = false;
         for (int j = 0; j < rows && !pageFull; ++j) {
             target.Append();
@@ -309,8 +330,11 @@ void ImportRun::SetImport_Bens() {
             host_.rowsDone(1, rowPhotoBytes);
             ++counters_.Total;
             if (counters_.Total == kPageRows) {
+                // Every row of this page is posted: the source moves on to the next page.
+                loadPage(true);
                 writePage();
                 stopPointAfterWriteBack(tally);
+                lookahead.releaseOriginals();
                 counters_.Total_Geral += counters_.Total;
                 ++fullPages;
                 pageFull = true;

@@ -11,16 +11,27 @@
 
 namespace patrimonio {
 
+PhotoNames photoNamesOf(const QString& code, const QString& name, NameWithoutExtension rule) {
+    PhotoNames names;
+    names.fileName = name;
+    if (rule == NameWithoutExtension::GivenAName && extensionOf(name).isEmpty()) {
+        names.madeName = newImageName(name);
+        if (!trimmed(names.madeName).isEmpty()) names.fileName = names.madeName;
+    }
+    // A name holding a folder separator would write the files outside their folders.
+    names.leavesFolder = containsFolderSeparator(names.fileName);
+    if (!names.leavesFolder) names.before = beforeFile(code, names.fileName);
+    return names;
+}
+
 CarriedPhoto carryPhoto(PhotoLookahead& photos, int row, const QString& code, const QString& name,
                         const QByteArray& stored, std::optional<int> quality,
                         NameWithoutExtension rule) {
     using Outcome = CarriedPhoto::Outcome;
     CarriedPhoto photo;
-    photo.fileName = name;
-    if (rule == NameWithoutExtension::GivenAName && extensionOf(name).isEmpty()) {
-        photo.madeName = newImageName(name);
-        if (!trimmed(photo.madeName).isEmpty()) photo.fileName = photo.madeName;
-    }
+    const PhotoNames names = photoNamesOf(code, name, rule);
+    photo.fileName = names.fileName;
+    photo.madeName = names.madeName;
     const auto fail = [&photo](Outcome outcome, const QString& detail = {}) {
         photo.outcome = outcome;
         photo.detail = detail;
@@ -29,12 +40,12 @@ CarriedPhoto carryPhoto(PhotoLookahead& photos, int row, const QString& code, co
 
     ensureFolder(beforeFolder());
     ensureFolder(afterFolder());
-    // A name holding a folder separator would write the files outside their folders.
-    if (containsFolderSeparator(photo.fileName)) return fail(Outcome::FolderSeparator);
-    const QString before = beforeFile(code, photo.fileName);
+    if (names.leavesFolder) return fail(Outcome::FolderSeparator);
+    const QString& before = names.before;
     // The original is kept whole before anything replaces it, and never written over: a photo
-    // without its backup is left as it is. A missing photo leaves an empty file.
-    const BeforeFileSave saved = saveBeforeFile(before, stored);
+    // without its backup is left as it is. A missing photo leaves an empty file. The saver
+    // may have kept it already, a few rows ago.
+    const BeforeFileSave saved = photos.saveOriginal(row, before, stored);
     if (!saved.ok()) return fail(Outcome::BeforeFileFailed, saved.detail);
     if (stored.isEmpty()) return fail(Outcome::NoPhoto);
     if (!quality) return fail(Outcome::NoQuality);

@@ -18,6 +18,15 @@ enum class NameWithoutExtension {
     GivenAName,    // a name is made for it and recompression goes on (photo-only pass)
 };
 
+// The names a photo's files take, found before anything is written.
+struct PhotoNames {
+    QString fileName;           // the photo name the files are named with
+    QString madeName;           // the name made for a photo without an extension, else empty
+    bool leavesFolder = false;  // the name holds a folder separator: nothing may be written
+    QString before;             // the before file (empty when leavesFolder)
+};
+PhotoNames photoNamesOf(const QString& code, const QString& name, NameWithoutExtension rule);
+
 struct CarriedPhoto {
     enum class Outcome {
         Recompressed,      // `recompressed` holds the new JPEG, written to the after file

@@ -1,21 +1,33 @@
 #pragma once
 // The photos of a page or batch recompressed on the worker threads while the run's own thread
-// handles the rows in order. Before the run handles a row with a photo, the photos of the next
-// rows (one per worker) are read from the record set, without moving its cursor, and handed to
-// the workers; when the run reaches a row it takes that row's result, waiting with the window
-// alive if the workers are not done. Everything the run does with a result (files, log lines,
-// the row, the counters) stays on its own thread and in row order, so a run with workers does
-// exactly what a run without them does. Memory grows by one stored photo and one codec's buffers
-// per worker.
+// handles the rows in order. The photos of the next rows are read from the record set, without
+// moving its cursor, and handed to the workers, and their originals to a saver that keeps them
+// in the before folder (runs/BeforeFileSaver.h), both off the run's thread; when the run reaches
+// a row it takes that row's outcomes, waiting with the window alive if they are not ready.
+// Everything the run does with them (the after file, log lines, the row, the counters) stays on
+// its own thread and in row order, so a run with workers does exactly what a run without them
+// does.
+//
+// A page is read ahead as soon as it is loaded (prime), before the pause that opens it: the
+// workers recompress while the run waits and the database is quiet. How far ahead is bounded
+// by memory: the stored photos read ahead and not yet reached hold at most kAheadBytes (at
+// least one photo per worker beyond the current row, whatever their size), and each of them
+// may add its recompressed JPEG and its box-sized picture once done (about 1 MB for a camera
+// photo wider than high, 1.5 MB for an upright one). Each worker adds one codec's buffers.
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "core/RunHost.h"
 #include "photos/JpegRecompressor.h"
+#include "photos/PhotoFiles.h"
 #include "photos/RecompressionPool.h"
+#include "runs/BeforeFileSaver.h"
+#include "runs/PhotoCarrier.h"
 
 namespace patrimonio {
 
@@ -25,15 +37,41 @@ class RecordSet;
 // The position of `field` among the fields of `rows`; -1 for none.
 int indexOfField(RecordSet& rows, const Field* field);
 
+// The columns of a page the photos are read from, and how a name without an extension is
+// taken; -1 for a column the page does not have.
+struct PhotoColumns {
+    int photo = -1;
+    int code = -1;
+    int name = -1;
+    NameWithoutExtension rule = NameWithoutExtension::KeptAsStored;
+};
+
 class PhotoLookahead {
 public:
+    // The stored photos read ahead of the current row hold at most this many bytes.
+    static constexpr qint64 kAheadBytes = 96 * 1024 * 1024;
+
     // `workers` threads (0: every photo recompressed on the run's thread when its row is
     // handled, one at a time).
     PhotoLookahead(int workers, RunReport& host);
 
-    // A new page or batch: `rows` rests on its first row, of `rowCount`; `photoField` is the
-    // index of the photo column. No quality: nothing is read ahead.
-    void startPage(RecordSet& rows, int photoField, int rowCount, std::optional<int> Compressao);
+    // A new page or batch: `rows` rests on its first row, of `rowCount`. No quality: nothing
+    // is read ahead.
+    void startPage(RecordSet& rows, const PhotoColumns& columns, int rowCount,
+                   std::optional<int> Compressao);
+
+    // Until releaseOriginals, the originals of the photos read ahead wait to be saved: a page
+    // read ahead while the last one is written back leaves no file if the run stops there.
+    void holdOriginals() { originalsHeld_ = true; }
+    void releaseOriginals();
+
+    // Reads the page's first photos ahead, as far as memory allows, and hands them on; the
+    // run's thread then waits or pauses while the workers and the saver go on.
+    void prime();
+
+    // The original of row `row` (the current row), `stored`, saved under `before`: by the saver
+    // when it had this photo under this name, else here and now (saveBeforeFile).
+    BeforeFileSave saveOriginal(int row, const QString& before, const QByteArray& stored);
 
     // What SetJPGCompression gives for this row (the record set's current row, `row` of the
     // page), whose stored photo is `stored`: nothing when AInFile has no extension; else the
@@ -46,8 +84,12 @@ public:
     // The box-sized picture of the last photo recompressed (empty after a failure).
     PhotoView lastPicture() const;
 
-    // Drops whatever is read ahead or being recompressed.
+    // Drops whatever is read ahead or being recompressed; the originals saved ahead for rows
+    // the run did not reach are removed again.
     void endPage();
+
+    // The stored bytes read ahead and not yet taken.
+    qint64 aheadBytes() const { return aheadBytes_; }
 
 private:
     struct Ahead {
@@ -56,17 +98,28 @@ private:
         QByteArray stored;
     };
 
-    void readAhead(int currentRow, int upTo);
+    void readAhead(int currentRow);
+    // Waits with the window alive until `ready(ms)` says so.
+    void waitFor(const std::function<bool(int)>& ready);
     RecompressedPhoto takeOrRecompress(int row, int Compressao, const QByteArray& stored);
 
     RecompressionPool pool_;
     RunReport& host_;
+    std::optional<BeforeFileSaver> saver_;  // with workers only
     RecordSet* rows_ = nullptr;
-    int photoField_ = -1;
+    PhotoColumns columns_;
     int rowCount_ = 0;
     std::optional<int> Compressao_;
     int nextAhead_ = 0;  // the first row not read ahead yet
     std::map<int, Ahead> ahead_;
+    qint64 aheadBytes_ = 0;
+    bool originalsHeld_ = false;
+    struct Original {
+        int row = 0;
+        QString before;
+        QByteArray stored;
+    };
+    std::vector<Original> heldOriginals_;  // in row order
     Picture last_;
 };
 

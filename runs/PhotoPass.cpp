@@ -134,11 +134,26 @@ PhotoPassEnd PhotoPass::run() {
 }
 
 bool PhotoPass::runBatch(const QString& skipList, int Compress) {
+    RecordSet& CdsNovo = data_.CdsNovo;
+    // The batch is loaded and its first photos read ahead before the pause that opens it, so
+    // that the workers recompress them while the pass waits and the database is quiet.
+    // Whatever keeps the batch from loading is raised where it always was, after the pause.
+    std::exception_ptr loadFailure;
+    try {
+        batches_->loadNext(CdsNovo, skipList);
+        PhotoColumns columns;
+        columns.photo = indexOfField(CdsNovo, CdsNovo.findField(BEM_IMAGEM));
+        columns.code = indexOfField(CdsNovo, CdsNovo.findField(BEM_CODIGO));
+        columns.name = indexOfField(CdsNovo, CdsNovo.findField(BEM_IMAGEM_NOME));
+        columns.rule = NameWithoutExtension::GivenAName;
+        lookahead_->startPage(CdsNovo, columns, CdsNovo.RecordCount(), Compress);
+        lookahead_->prime();
+    } catch (...) {
+        loadFailure = std::current_exception();
+    }
     openPhase(host_, kPhotoPassLoading);
     host_.setStatus(kPhotoPassWorking);
-
-    RecordSet& CdsNovo = data_.CdsNovo;
-    batches_->loadNext(CdsNovo, skipList);
+    if (loadFailure) std::rethrow_exception(loadFailure);
 
     ensureFolder(beforeFolder());
     ensureFolder(afterFolder());
@@ -146,8 +161,6 @@ bool PhotoPass::runBatch(const QString& skipList, int Compress) {
     int i = 1;
     setRangeMaxFirst(host_, CdsNovo.RecordCount());
     counters_.Total = 0;
-    lookahead_->startPage(CdsNovo, indexOfField(CdsNovo, CdsNovo.findField(BEM_IMAGEM)),
-                          CdsNovo.RecordCount(), Compress);
 
     while (!CdsNovo.Eof() && counters_.Total < kPhotoBatchSize) {
         if (CdsNovo.FieldByName(BEM_IMAGEM).BlobSize() > 0) {

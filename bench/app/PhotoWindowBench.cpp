@@ -1,12 +1,18 @@
 // What camera photos add to a photo-only pass through the real window (the offscreen platform
 // unless another is chosen), with the pause at zero and the message boxes answered through the
 // seams. Run by hand with the private server up:
-//   photo_window_bench [rows=150] [width=4000] [height=3000]
-// The pass over `rows` rows, each with a camera photo, less the same pass over the same rows
-// without photos (a null photo), against the plain full-decode loop (decode whole, sample to the
-// box, encode at quality 60) over the same photos in this process. The goal: the photos' added
-// time at most 1/2.2 of the loop's. Best of 2 rounds each; the window recompresses on as many
-// workers as it does for the operator.
+//   photo_window_bench [rows=150] [width=4000] [height=3000] [paused rows=1000]
+// 1. The pass over `rows` rows, each with a camera photo, less the same pass over the same rows
+//    without photos (a null photo), against the plain full-decode loop (decode whole, sample to
+//    the box, encode at quality 60) over the same photos in this process. The goal: the photos'
+//    added time at most 1/2.2 of the loop's. Best of 2 rounds each; the window recompresses on
+//    as many workers as it does for the operator.
+// 2. What the same photos cost a whole import through the window: an import of a register whose
+//    `rows` assets hold them, less the import of the same register without photos, against
+//    what they cost the photo-only pass in 1. The goal: at most what the pass pays.
+// 3. The pass over `paused rows` camera photos with its pauses at their real 1000 ms, against
+//    the pauses' time and the same pass with its pauses at zero (the photo work alone). The
+//    goal: at most the pauses plus a quarter of the photo work. 0 leaves it out.
 
 #include <QCheckBox>
 #include <QDir>
@@ -21,6 +27,7 @@
 #include <vector>
 
 #include "BareLoop.h"
+#include "BenchDatabases.h"
 #include "BenchSupport.h"
 #include "LoopWatch.h"
 #include "TestDatabase.h"
@@ -109,8 +116,10 @@ struct Pass {
 };
 
 // One photo-only pass through the window on a fresh copy of `database`, into folders of its own:
-// the mode box ticked, the database chosen in Edit2, the run button clicked.
-Pass passThroughWindow(const QTemporaryDir& tmp, const QString& database, const QString& name) {
+// the mode box ticked, the database chosen in Edit2, the run button clicked. The pauses last
+// what they last for the operator when `realPauses`, else nothing.
+Pass passThroughWindow(const QTemporaryDir& tmp, const QString& database, const QString& name,
+                       bool realPauses = false) {
     const QString copy = tmp.filePath(name + QStringLiteral(".fdb"));
     const QString exe = tmp.filePath(QStringLiteral("programa-") + name);
     if (!QFile::copy(database, copy)) throw std::runtime_error("cannot copy the database");
@@ -121,7 +130,7 @@ Pass passThroughWindow(const QTemporaryDir& tmp, const QString& database, const 
         window.resize(TFrmImportador::kClientWidth, TFrmImportador::kClientHeight);
         QStringList messages;
         window.seams().message = [&](const QString& text) { messages << text; };
-        window.seams().pause = [](int) {};
+        if (!realPauses) window.seams().pause = [](int) {};
         window.seams().openFolder = [](const QString&) {};
         window.show();
         window.findChild<QCheckBox*>(QStringLiteral("Ck_Apenas_Tratar_Imagem"))->setChecked(true);
@@ -144,6 +153,67 @@ Pass passThroughWindow(const QTemporaryDir& tmp, const QString& database, const 
     return pass;
 }
 
+// A register pair for an import: `rows` assets and the generator's other tables; the assets hold
+// samples[code % 4] named foto<code>.jpg, or no photo when there are no samples.
+DatabasePair makeImportPair(const QTemporaryDir& tmp, const QString& name, int rows,
+                            const std::vector<QByteArray>& samples) {
+    const DatabasePair p = makeDatabasePair(tmp.path(), name, SourceView::With);
+    generateRegister({QStringLiteral("--source"), p.source, QStringLiteral("--rows"),
+                      QStringLiteral("PAT_BEM=%1").arg(rows), QStringLiteral("--no-photos")});
+    generateRegister({QStringLiteral("--target"), p.target});
+    if (samples.empty()) return p;
+    DataModule data;
+    data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + p.source);
+    RecordSet& cds = data.CdsAux;
+    cds.setCommandText(QStringLiteral(
+        "SELECT BEM_CODIGO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM ORDER BY BEM_CODIGO"));
+    cds.Open();
+    int n = 0;
+    for (; !cds.Eof(); cds.Next(), ++n) {
+        const int code = static_cast<int>(cds.Fields(0).AsVariant().integer());
+        cds.Edit();
+        cds.Fields(1).setAsVariant(Value::binary(samples[code % samples.size()]));
+        cds.Fields(2).setAsString(QStringLiteral("foto%1.jpg").arg(code));
+        cds.Post();
+        if (n % 20 == 19) cds.ApplyUpdates(0);
+    }
+    cds.ApplyUpdates(0);
+    return p;
+}
+
+// One whole import through the window on fresh copies of the pair, into folders of its own.
+double importThroughWindow(const QTemporaryDir& tmp, const DatabasePair& pair, const QString& name,
+                           QString* lastMessage) {
+    const DatabasePair copy{tmp.filePath(name + QStringLiteral("-origem.fdb")),
+                            tmp.filePath(name + QStringLiteral("-destino.fdb"))};
+    const QString exe = tmp.filePath(QStringLiteral("programa-") + name);
+    if (!QFile::copy(pair.source, copy.source) || !QFile::copy(pair.target, copy.target))
+        throw std::runtime_error("cannot copy the databases");
+    setExecutableDirForTesting(exe);
+    double seconds = 0;
+    {
+        TFrmImportador window;
+        window.resize(TFrmImportador::kClientWidth, TFrmImportador::kClientHeight);
+        QStringList messages;
+        window.seams().message = [&](const QString& text) { messages << text; };
+        window.seams().pause = [](int) {};
+        window.seams().openFolder = [](const QString&) {};
+        window.show();
+        window.findChild<QLineEdit*>(QStringLiteral("Edit4"))->setText(copy.source);
+        window.findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(copy.target);
+        QElapsedTimer t;
+        t.start();
+        runThroughWindow(window);
+        seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
+        *lastMessage = messages.value(messages.size() - 1).simplified();
+    }
+    setExecutableDirForTesting({});
+    QDir(exe).removeRecursively();
+    QFile::remove(copy.source);
+    QFile::remove(copy.target);
+    return seconds;
+}
+
 // The plain loop over the photos of rows 1 to `rows`, from files, into one output file.
 double bareLoopSeconds(const std::vector<std::string>& inputs, const std::string& out, int rows) {
     QElapsedTimer t;
@@ -163,6 +233,7 @@ int main(int argc, char** argv) {
     const int rows = argc > 1 ? std::max(1, std::atoi(argv[1])) : 150;
     const int width = argc > 2 ? std::atoi(argv[2]) : 4000;
     const int height = argc > 3 ? std::atoi(argv[3]) : 3000;
+    const int pausedRows = argc > 4 ? std::atoi(argv[4]) : 1000;
 
     try {
         QTemporaryDir tmp;
@@ -219,6 +290,60 @@ int main(int argc, char** argv) {
         if (!passed) {
             std::printf("   the pass with photos did not recompress every photo\n");
             return 1;
+        }
+
+        // 2. The same photos in a whole import.
+        const DatabasePair importWith =
+            makeImportPair(tmp, QStringLiteral("importa-fotos"), rows, samples);
+        const DatabasePair importWithout =
+            makeImportPair(tmp, QStringLiteral("importa-sem-fotos"), rows, {});
+        double importWithS = 1e9, importWithoutS = 1e9;
+        QString importWithEnd, importWithoutEnd;
+        for (int round = 0; round < 2; ++round) {
+            importWithS = std::min(
+                importWithS, importThroughWindow(tmp, importWith, QStringLiteral("if%1").arg(round),
+                                                 &importWithEnd));
+            importWithoutS =
+                std::min(importWithoutS,
+                         importThroughWindow(tmp, importWithout, QStringLiteral("is%1").arg(round),
+                                             &importWithoutEnd));
+        }
+        const double importAdded = importWithS - importWithoutS;
+        std::printf("\n2. the same %d photos in a whole import through the window\n", rows);
+        std::printf("   import with photos    %8.2f s  (ended \"%s\")\n", importWithS,
+                    qPrintable(importWithEnd.left(60)));
+        std::printf("   import without photos %8.2f s\n", importWithoutS);
+        std::printf(
+            "   photos' added time: import %.2f s, photo-only pass %.2f s (%.2f x); goal "
+            "at most the pass's: %s\n",
+            importAdded, added, importAdded / added, importAdded <= added ? "ok" : "SHORT");
+
+        // 3. The pauses at their real length.
+        if (pausedRows > 0) {
+            const QString many =
+                makeDatabase(tmp.filePath(QStringLiteral("muitas-fotos.fdb")), pausedRows, samples);
+            // Every full batch is followed by another; the last one is never full.
+            const int pauses = pausedRows / 50 + 1;
+            const Pass paused = passThroughWindow(tmp, many, QStringLiteral("pausas"), true);
+            const Pass unpaused = passThroughWindow(tmp, many, QStringLiteral("sem-pausas"));
+            const double pausesS = pauses * 1.0;
+            const double goalS = pausesS + unpaused.seconds / 4;
+            std::printf("\n3. the photo-only pass over %d photos, its %d pauses at 1000 ms\n",
+                        pausedRows, pauses);
+            std::printf("   pass with its pauses          %8.2f s  (%d after files)\n",
+                        paused.seconds, paused.afterFiles);
+            std::printf("   the pauses alone              %8.2f s\n", pausesS);
+            std::printf("   photo work alone (pauses at 0) %7.2f s  (%d after files)\n",
+                        unpaused.seconds, unpaused.afterFiles);
+            std::printf("   the two one after the other   %8.2f s\n", pausesS + unpaused.seconds);
+            std::printf(
+                "   goal: pauses + photo work / 4 = %.2f s at most: %s (%.0f%% of the "
+                "pauses' time overlapped)\n",
+                goalS, paused.seconds <= goalS ? "ok" : "SHORT",
+                std::clamp((pausesS + unpaused.seconds - paused.seconds) / pausesS, 0.0, 1.0) *
+                    100);
+            std::printf("   the window went at most %lld ms without answering\n",
+                        static_cast<long long>(paused.longestUnansweredMs));
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "photo_window_bench: %s\n", e.what());

@@ -7,8 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <optional>
 
 #include "FullFolder.h"
@@ -16,6 +19,7 @@
 #include "RegisterPair.h"
 #include "RunOutcome.h"
 #include "core/AppPaths.h"
+#include "core/Errors.h"
 #include "photos/JpegRecompressor.h"
 
 namespace patrimonio::test {
@@ -567,6 +571,100 @@ TEST_F(AssetStep, WorkersGiveByteForByteWhatOneAtATimeGives) {
     for (const int workers : {1, 3}) {
         SCOPED_TRACE(workers);
         expectSameOutcome(stepWith(workers), alone);
+    }
+}
+
+// A recording host the operator can stop, and that lets a test act during a pause.
+class StoppableHost : public RecordingHost {
+public:
+    bool stop = false;
+    std::function<void(StoppableHost&)> onPause;
+    bool stopRequested() const override { return stop; }
+    void pause(int milliseconds) override {
+        RecordingHost::pause(milliseconds);
+        if (onPause) onPause(*this);
+    }
+};
+
+TEST_F(AssetStep, WorkersGiveWhatOneAtATimeGivesWhenAnOriginalFailsOrTheStepStops) {
+    // Three pages of photos, read ahead by the workers and their originals saved ahead by the
+    // saver; something happens in the middle of the first page, or of the second.
+    struct Case {
+        const char* label;
+        std::function<void(RegisterPair&)> arrange;
+        std::function<void(StoppableHost&)> host;
+        bool stops;
+    } cases[] = {
+        {"an original that cannot be saved in the middle of a page",
+         [](RegisterPair& pair) {
+             // 90 euro signs are 270 bytes in a file name: no file can have it.
+             const QByteArray jpeg = *photoIn(pair.data.Con_Novo, 5);
+             setSourcePhoto(pair, 30, jpeg, QString(90, QChar(0x20AC)) + QStringLiteral(".jpg"));
+         },
+         {},
+         false},
+        {"a stop asked in the middle of the second page",
+         {},
+         [](StoppableHost& h) {
+             auto pumps = std::make_shared<int>(0);
+             h.onPump = [&h, pumps] {
+                 if (h.pauses == 2 && ++*pumps == 40) h.stop = true;
+             };
+         },
+         true},
+        {"a stop asked during the second page's pause",
+         {},
+         [](StoppableHost& h) {
+             h.onPause = [](StoppableHost& host) {
+                 if (host.pauses == 2) host.stop = true;
+             };
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto stepWith = [&](int workers) {
+            auto pair = makePair(230, true);
+            if (c.arrange) c.arrange(*pair);
+            StoppableHost host;
+            if (c.host) c.host(host);
+            ImportRun run(pair->data, pair->counters, host, workers);
+            bool stopped = false;
+            try {
+                run.SetImport_Bens();
+            } catch (const RunStopped&) {
+                stopped = true;
+            }
+            RunOutcome out = outcomeOf(host);
+            const PhotoTally& p = run.report().photos;
+            out.figures = {p.assets, p.recompressed, p.kept, p.lost, p.bytesBefore, stopped};
+            // The folder of each run has its own name; the temporary files their random part.
+            static const QRegularExpression temporary(QStringLiteral("importador-\\w+\\.tmp"));
+            const auto plain = [&](QString& text) {
+                text.replace(exeDir, QStringLiteral("<exe>"));
+                text.replace(temporary, QStringLiteral("importador-XXXXXX.tmp"));
+            };
+            plain(out.log);
+            for (QString& event : out.events) plain(event);
+            RecordSet rs(pair->data.Con_Velho);
+            rs.setCommandText("SELECT BEM_CODIGO, BEM_IMAGEM FROM PAT_BEM ORDER BY BEM_CODIGO");
+            rs.Open();
+            for (; !rs.Eof(); rs.Next())
+                out.rows << rs.Fields(0).AsString() + u' ' +
+                                QString::fromLatin1(rs.Fields(1).AsVariant().bytes().toBase64());
+            return out;
+        };
+        const RunOutcome alone = stepWith(0);
+        EXPECT_EQ(alone.figures.value(5), c.stops ? 1 : 0);
+        if (c.stops) {
+            // Stopped after the second page's write-back: nothing of the third.
+            EXPECT_EQ(alone.rows.size(), 200);
+            EXPECT_EQ(alone.before.size(), 200);
+        } else {
+            EXPECT_TRUE(alone.log.contains(QStringLiteral("Bem 30: foto importada como estava")))
+                << alone.log.toStdString();
+        }
+        expectSameOutcome(stepWith(2), alone);
     }
 }
 

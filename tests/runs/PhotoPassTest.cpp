@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
+#include <QRegularExpression>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -669,25 +670,56 @@ TEST_F(PhotoPass, AnErrorEndsThePassWithoutItsSummary) {
 
 // ---- Workers ----
 
+// A recording host the operator can stop, and that lets a test act during a pause.
+class StoppableHost : public RecordingHost {
+public:
+    bool stop = false;
+    std::function<void(StoppableHost&)> onPause;
+    bool stopRequested() const override { return stop; }
+    void pause(int milliseconds) override {
+        RecordingHost::pause(milliseconds);
+        if (onPause) onPause(*this);
+    }
+};
+
 // The same batches of mixed rows, passed with and without workers, in folders of their own.
 class PhotoPassWorkers : public PhotoPass {
 protected:
-    // The figures are the rows processed and the rows failed.
-    RunOutcome passWith(int workers, const std::vector<Row>& rows) {
+    // The figures are the rows processed, the rows failed and whether the pass raised (1) or
+    // stopped (2). Paths of the pass's own folder read "<exe>" in the log and the events, and
+    // the random part of a temporary file's name reads XXXXXX.
+    RunOutcome passWith(int workers, const std::vector<Row>& rows,
+                        const std::function<void(StoppableHost&)>& arrange = {}) {
         const QString world = QStringLiteral("workers%1").arg(workers);
         setExecutableDirForTesting(tmp.path(world));
+        QDir(tmp.path(world)).removeRecursively();
         QDir().mkpath(tmp.path(world));
-        const QString path =
-            test::createDatabase(tmp.path(world + QStringLiteral(".fdb")), kSchema + kRefuseSeven);
+        const QString path = tmp.path(world + QStringLiteral(".fdb"));
+        QFile::remove(path);
+        test::createDatabase(path, kSchema + kRefuseSeven);
         DataModule module;
         fill(module, path, rows);
         RunCounters runCounters;
-        RecordingHost recording;
+        StoppableHost recording;
+        if (arrange) arrange(recording);
         patrimonio::PhotoPass pass(module, runCounters, recording, workers);
-        EXPECT_EQ(pass.run(), PhotoPassEnd::Finished);
+        int end = 0;
+        try {
+            end = pass.run() == PhotoPassEnd::Stopped ? 2 : 0;
+        } catch (const AppError&) {
+            end = 1;
+        }
 
         RunOutcome out = outcomeOf(recording);
-        out.figures = {pass.processed(), pass.failed()};
+        out.figures = {pass.processed(), pass.failed(), end};
+        const QString exe = tmp.path(world);
+        static const QRegularExpression temporary(QStringLiteral("importador-\\w+\\.tmp"));
+        const auto plain = [&](QString& text) {
+            text.replace(exe, QStringLiteral("<exe>"));
+            text.replace(temporary, QStringLiteral("importador-XXXXXX.tmp"));
+        };
+        plain(out.log);
+        for (QString& event : out.events) plain(event);
         // Code, name and photo of every row.
         RecordSet& cds = module.CdsAux;
         cds.Close();
@@ -737,6 +769,79 @@ TEST_F(PhotoPassWorkers, GiveByteForByteWhatOneAtATimeGives) {
     EXPECT_EQ(alone.photosShown.size(), processed + failed);
     EXPECT_EQ(alone.photosShown.count(QStringLiteral("0x0")), failed - 1);
     EXPECT_TRUE(alone.photosShown.contains(QStringLiteral("600x466")));
+}
+
+TEST_F(PhotoPassWorkers, GiveWhatOneAtATimeGivesWhenAPhotoFailsOrThePassStopsOrFails) {
+    // Three batches of photos, read ahead by the workers and their originals saved ahead by the
+    // saver; something happens at row 30, in the middle of the first batch, or in the second.
+    const QByteArray big = makePhoto(900, 700);
+    const auto baseRows = [&] {
+        std::vector<Row> rows;
+        for (int code = 1; code <= 120; ++code)
+            rows.push_back(
+                {code, code % 4 == 0 ? big : photo, QStringLiteral("foto%1.jpg").arg(code)});
+        return rows;
+    };
+    // A name that no file can have: 90 euro signs are 270 bytes in a file name.
+    const QString tooLong = QString(90, QChar(0x20AC)) + QStringLiteral(".jpg");
+    struct Case {
+        const char* label;
+        std::function<void(std::vector<Row>&)> rows;
+        std::function<void(StoppableHost&)> arrange;
+        int end;  // 0 finished, 1 raised, 2 stopped
+    } cases[] = {
+        {"a photo that fails in the middle of a batch",
+         [&](std::vector<Row>& r) { r[29].photo = pngBytes(); },
+         {},
+         0},
+        {"an original that cannot be saved in the middle of a batch",
+         [&](std::vector<Row>& r) { r[29].name = tooLong; },
+         {},
+         0},
+        {"a stop asked in the middle of the second batch",
+         {},
+         [&](StoppableHost& h) {
+             // At the 25th pump after the second pause.
+             auto pumps = std::make_shared<int>(0);
+             h.onPump = [&h, pumps] {
+                 if (h.pauses == 2 && ++*pumps == 25) h.stop = true;
+             };
+         },
+         2},
+        {"a stop asked during the second batch's pause",
+         {},
+         [](StoppableHost& h) {
+             h.onPause = [](StoppableHost& host) {
+                 if (host.pauses == 2) host.stop = true;
+             };
+         },
+         2},
+        {"the log file failing at the first failure (row 7, refused) ends the pass there",
+         {},
+         [](StoppableHost& h) {
+             h.onSaveLog = [] { throw AppError(QStringLiteral("Cannot create file")); };
+         },
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::vector<Row> rows = baseRows();
+        if (c.rows) c.rows(rows);
+        const RunOutcome alone = passWith(0, rows, c.arrange);
+        ASSERT_EQ(alone.figures.value(2), c.end);
+        if (c.end == 1) {
+            // The pass ended at row 7: no row after it left an original behind.
+            EXPECT_TRUE(alone.before.contains(QStringLiteral("7__foto7.jpg")));
+            EXPECT_FALSE(alone.before.contains(QStringLiteral("8__foto8.jpg")));
+        }
+        if (c.end == 2) {
+            // Stopped after the second batch: the third left nothing.
+            EXPECT_TRUE(alone.before.contains(QStringLiteral("100__foto100.jpg")));
+            EXPECT_FALSE(alone.before.contains(QStringLiteral("101__foto101.jpg")));
+        }
+        // Two workers: one per core on the machines the program runs on.
+        expectSameOutcome(passWith(2, rows, c.arrange), alone);
+    }
 }
 
 }  // namespace
