@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "core/Errors.h"
 #include "core/Text.h"
@@ -69,6 +70,16 @@ QString packetText(const QString& quotedTable, const QStringList& columns, int r
     }
     return QStringLiteral("execute block (\n  ") + params + QStringLiteral(")\nas begin\n") + body +
            QStringLiteral("end");
+}
+
+void ChangeSender::takeStatementsFrom(ChangeSender& other) {
+    dropStatements();
+    statements_ = std::move(other.statements_);
+    other.statements_.clear();
+    statementsAttachment_ = other.statementsAttachment_;
+    packetsRefused_ = std::exchange(other.packetsRefused_, false);
+    packetLimits_ = std::move(other.packetLimits_);
+    other.packetLimits_.clear();
 }
 
 void ChangeSender::dropStatements() {

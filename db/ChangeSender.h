@@ -89,6 +89,9 @@ public:
     void allowPackets() { rowsOneByOne_ = false; }
     // Lets the prepared statements go: the record set is closed or given a new query.
     void dropStatements();
+    // Takes the prepared statements (and what was learned about packets) of another sender on
+    // the same connection, for the same fields; its own go first.
+    void takeStatementsFrom(ChangeSender& other);
 
 private:
     // The statement kept under key, prepared from text() the first time.

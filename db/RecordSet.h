@@ -114,6 +114,10 @@ public:
     // The statement a write-back would send for one pending change (empty for an edited row
     // with no changed field).
     QString pendingStatementText(int changeIndex) const;
+    // Takes over the statements `other` keeps prepared (a record set on the same connection
+    // and table, not writing back meanwhile): two record sets that take turns at writing the
+    // rows of one table have the server prepare each statement once (RecordSetHandOver.cpp).
+    void takeStatementsFrom(RecordSet& other);
 
     struct Impl;
 

@@ -28,6 +28,8 @@ const PlainCopy* findPlainCopy(const QString& table);
 // Raises naming the table and the column when the target has no column at the source
 // column's position.
 void requireTargetColumn(RecordSet& target, const Field& from, const QString& table, int position);
+void requireTargetColumn(RecordSet& target, const QString& fromName, const QString& table,
+                         int position);
 
 // Sets target column i to source column i for every source column (BV_CODIGO left out when
 // skipBvCodigo). Raises naming the table when the target has fewer columns.

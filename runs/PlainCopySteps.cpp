@@ -6,6 +6,7 @@
 #include "core/Errors.h"
 #include "core/StatusConvention.h"
 #include "db/TableNames.h"
+#include "runs/CopyPipeline.h"
 #include "runs/ImportRun.h"
 #include "runs/PlainCopy.h"
 #include "runs/WriteBack.h"
@@ -13,8 +14,6 @@
 namespace patrimonio {
 
 namespace {
-
-constexpr int kBatchRows = 500;
 
 using columns::BV_CODIGO;
 using NewRow = PlainCopy::NewRow;
@@ -57,10 +56,15 @@ const PlainCopy* findPlainCopy(const QString& table) {
 }
 
 void requireTargetColumn(RecordSet& target, const Field& from, const QString& table, int position) {
+    requireTargetColumn(target, from.FieldName(), table, position);
+}
+
+void requireTargetColumn(RecordSet& target, const QString& fromName, const QString& table,
+                         int position) {
     if (position < target.fieldCount()) return;
     throw AppError(QStringLiteral("%1 do banco a ser atualizado não tem a coluna %2 (posição %3) "
                                   "do banco com as informações")
-                       .arg(table, from.FieldName())
+                       .arg(table, fromName)
                        .arg(position + 1));
 }
 
@@ -75,49 +79,29 @@ void copyColumnsByPosition(RecordSet& source, RecordSet& target, const QString& 
     }
 }
 
+// The rows go through a pipeline (CopyPipeline.h): the source read ahead, the next write-back's
+// rows built while the server runs the last one; what the step shows and writes stays that of
+// the row-by-row copy.
 void ImportRun::copyPlainTable(const PlainCopy& step) {
     const StepClock clock(report_, step.table);
     openPhase(host_, step.status);
-    RecordSet& source = data_.CdsNovo;
-    RecordSet& target = data_.CdsAtualiza;
-    const QString select = QStringLiteral("SELECT * FROM ") + step.table;
-    reopen(source, select);
-    reopen(target, select);
-    if (step.rowCounter) setRangeMinFirst(host_, source.RecordCount());
-
+    // The source is read ahead instead: what an earlier step left here goes.
+    data_.CdsNovo.Close();
+    CopyPipeline pipeline(step, data_.Con_Novo, data_.CdsAtualiza, host_);
     TableTally& tally = report_.table(step.table);
-    source.First();
-    const int n = source.RecordCount();
+    const int n = pipeline.rowCount();
+    if (step.rowCounter) setRangeMinFirst(host_, n);
     tally.read += n;
-    for (int j = 0; j < n; ++j) {
-        if (step.newRow == NewRow::Append) {
-            target.Append();
-        } else {
-            target.Insert();
-        }
-        copyColumnsByPosition(source, target, step.table, step.skipsBvCodigo);
-        target.Post();
-        if (step.cadence == Cadence::EveryRow) {
-            writeBack(target, host_, tally);
-            stopPointAfterWriteBack(tally);
-            source.Next();
-        } else {
-            source.Next();
-            if (j % kBatchRows == 0) {
-                writeBack(target, host_, tally);
-                stopPointAfterWriteBack(tally);
-            }
-        }
+    CopyPipeline::Hooks hooks;
+    hooks.afterWriteBack = [&] { stopPointAfterWriteBack(tally); };
+    hooks.rowHandled = [&](int j) {
         if (step.rowCounter) {
-            if (!source.Eof()) showRowCounter(host_, j);
+            if (j + 1 < n) showRowCounter(host_, j);
             keepAlive(host_);
         }
         host_.rowsDone(1);
-    }
-    if (step.cadence == Cadence::Every500Rows) {
-        writeBack(target, host_, tally);
-        stopPointAfterWriteBack(tally);
-    }
+    };
+    pipeline.run(tally, hooks);
     closePhase(host_);
 }
 

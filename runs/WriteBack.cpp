@@ -11,17 +11,23 @@ QString refusedRowLine(const QString& table, const QString& key, const QString& 
         .arg(table, key.isEmpty() ? QStringLiteral("(nula)") : key, oneLine.trimmed());
 }
 
-int writeBack(RecordSet& target, RunReport& host, TableTally& tally,
-              const std::function<void(int changeIndex)>& dropped) {
+WriteBackTry tryWriteBack(RecordSet& target) {
+    WriteBackTry t;
+    t.pending = target.pendingCount();
+    t.refused = target.ApplyUpdates(0);
+    return t;
+}
+
+int writeBackAfter(const WriteBackTry& first, RecordSet& target, RunReport& host, TableTally& tally,
+                   const std::function<void(int changeIndex)>& dropped) {
     int refused = 0;
-    for (;;) {
-        const int pending = target.pendingCount();
-        if (target.ApplyUpdates(0) == 0) {
-            tally.written += pending;
+    for (WriteBackTry t = first;; t = tryWriteBack(target)) {
+        if (t.refused == 0) {
+            tally.written += t.pending;
             break;
         }
         const auto& refusal = target.lastRefusal();
-        if (!refusal || refusal->changeIndex < 0 || refusal->changeIndex >= pending) {
+        if (!refusal || refusal->changeIndex < 0 || refusal->changeIndex >= t.pending) {
             // Nothing to drop: sending the same changes again would be refused again.
             throw AppError(QStringLiteral("A gravação em %1 foi recusada sem indicar o registro.")
                                .arg(tally.table));
@@ -34,6 +40,11 @@ int writeBack(RecordSet& target, RunReport& host, TableTally& tally,
     }
     tally.refused += refused;
     return refused;
+}
+
+int writeBack(RecordSet& target, RunReport& host, TableTally& tally,
+              const std::function<void(int changeIndex)>& dropped) {
+    return writeBackAfter(tryWriteBack(target), target, host, tally, dropped);
 }
 
 }  // namespace patrimonio

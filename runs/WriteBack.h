@@ -19,6 +19,20 @@ namespace patrimonio {
 int writeBack(RecordSet& target, RunReport& host, TableTally& tally,
               const std::function<void(int changeIndex)>& dropped = {});
 
+// One try at writing back: the changes pending before it and what ApplyUpdates(0) returned.
+struct WriteBackTry {
+    int pending = 0;
+    int refused = 0;
+};
+
+// writeBack whose first try was already made (on another thread, say): `first` is what it
+// gave, and the tries after a refused row are made here as writeBack makes them.
+int writeBackAfter(const WriteBackTry& first, RecordSet& target, RunReport& host, TableTally& tally,
+                   const std::function<void(int changeIndex)>& dropped = {});
+
+// The first try of a write-back, on whatever thread the record set is left to.
+WriteBackTry tryWriteBack(RecordSet& target);
+
 // The log line of a refused row.
 QString refusedRowLine(const QString& table, const QString& key, const QString& message);
 
