@@ -13,8 +13,11 @@ cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target app_tests runs_tests faults_tests faults_answer_tests db_tests
 export QT_QPA_PLATFORM=offscreen
-# The tests start isql and the register generator: threads after a fork are expected.
-export TSAN_OPTIONS="halt_on_error=0 die_after_fork=0 report_signal_unsafe=0 exitcode=66 suppressions=$ROOT/scripts/sanitize/tsan.supp"
+# The tests start isql and the register generator: threads after a fork are expected. The
+# Firebird engine a photo-only pass loads into the process (a database opened by its bare path)
+# holds more than the 64 nested locks the sanitizer's deadlock detector can follow, and the
+# detector then aborts the process; races are still reported without it.
+export TSAN_OPTIONS="halt_on_error=0 die_after_fork=0 report_signal_unsafe=0 detect_deadlocks=0 exitcode=66 suppressions=$ROOT/scripts/sanitize/tsan.supp"
 status=0
 for t in tests/db/db_tests tests/app/app_tests tests/runs/runs_tests tests/faults/faults_tests tests/faults/faults_answer_tests; do
   echo "== $t"
