@@ -198,4 +198,11 @@ ISC_QUAD writeBlob(IAttachment* att, ITransaction* tra, const QByteArray& bytes)
     });
 }
 
+Transaction startReadSnapshot(Firebird::IAttachment* att) {
+    const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_concurrency, isc_tpb_read,
+                                 isc_tpb_nowait};
+    Status st;
+    return Transaction(att->startTransaction(&st, sizeof tpb, tpb));
+}
+
 }  // namespace patrimonio::fb

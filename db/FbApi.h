@@ -143,6 +143,9 @@ Transaction startReadCommitted(Firebird::IAttachment* att, bool readOnly);
 // The whole content of a BLOB, read into a buffer reserved at its full length, in the
 // largest segments the client hands out.
 QByteArray readBlob(Firebird::IAttachment* att, Firebird::ITransaction* tra, ISC_QUAD id);
+
+// A read-only snapshot: the rows of one moment, whatever other transactions commit meanwhile.
+Transaction startReadSnapshot(Firebird::IAttachment* att);
 // A new BLOB holding the bytes; returns its id.
 ISC_QUAD writeBlob(Firebird::IAttachment* att, Firebird::ITransaction* tra,
                    const QByteArray& bytes);

@@ -7,18 +7,6 @@ namespace patrimonio {
 
 using namespace Firebird;
 
-namespace {
-
-// Read-only snapshot: the rows of one moment, whatever other transactions commit meanwhile.
-fb::Transaction startSnapshot(IAttachment* att) {
-    const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_concurrency, isc_tpb_read,
-                                 isc_tpb_nowait};
-    fb::Status st;
-    return fb::Transaction(att->startTransaction(&st, sizeof tpb, tpb));
-}
-
-}  // namespace
-
 RowCursor::State::~State() {
     // Closed quietly: a cursor is also dropped while an error (a lost connection, say) leaves
     // the step, and that error is the one to report.
@@ -48,7 +36,7 @@ RowCursor::RowCursor(Connection& connection, const QString& sql)
     Connection::Impl& c = *s.connection;
     c.guarded([&] {
         fb::Status st;
-        s.snapshot.emplace(startSnapshot(c.att()));
+        s.snapshot.emplace(fb::startReadSnapshot(c.att()));
         ++c.transactionsStarted;
         s.stmt = fb::Statement(c.att(), s.transaction(), toWin1252(sql), c.dialect);
         s.out.reset(s.stmt->getOutputMetadata(&st));

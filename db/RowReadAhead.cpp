@@ -18,18 +18,6 @@ namespace patrimonio {
 
 using namespace Firebird;
 
-namespace {
-
-// Read-only snapshot: the count and the rows of one moment, whatever others commit meanwhile.
-fb::Transaction startSnapshot(IAttachment* att) {
-    const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_concurrency, isc_tpb_read,
-                                 isc_tpb_nowait};
-    fb::Status st;
-    return fb::Transaction(att->startTransaction(&st, sizeof tpb, tpb));
-}
-
-}  // namespace
-
 struct RowReadAhead::State {
     Connection::Impl* connection = nullptr;
     std::optional<fb::Transaction> snapshot;
@@ -130,7 +118,7 @@ RowReadAhead::RowReadAhead(Connection& connection, const QString& sql, int block
     Connection::Impl& c = *s.connection;
     c.guarded([&] {
         fb::Status st;
-        s.snapshot.emplace(startSnapshot(c.att()));
+        s.snapshot.emplace(fb::startReadSnapshot(c.att()));
         ++c.transactionsStarted;
         ITransaction* tra = s.snapshot->get();
         {
