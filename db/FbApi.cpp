@@ -205,4 +205,17 @@ Transaction startReadSnapshot(Firebird::IAttachment* att) {
     return Transaction(att->startTransaction(&st, sizeof tpb, tpb));
 }
 
+void closeQuietly(Ref<Firebird::IResultSet>& rs) {
+    if (!rs) return;
+    Firebird::IStatus* s = master()->getStatus();
+    Firebird::CheckStatusWrapper w(s);
+    rs->close(&w);
+    if (w.getState() & Firebird::IStatus::STATE_ERRORS) {
+        rs.reset();
+    } else {
+        rs.release();
+    }
+    s->dispose();
+}
+
 }  // namespace patrimonio::fb

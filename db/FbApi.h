@@ -144,6 +144,11 @@ Transaction startReadCommitted(Firebird::IAttachment* att, bool readOnly);
 // largest segments the client hands out.
 QByteArray readBlob(Firebird::IAttachment* att, Firebird::ITransaction* tra, ISC_QUAD id);
 
+// Closes a result set without raising: it is also dropped while an error (a lost connection,
+// say) leaves a step, and that error is the one to report. On a failed close the reference is
+// let go instead.
+void closeQuietly(Ref<Firebird::IResultSet>& rs);
+
 // A read-only snapshot: the rows of one moment, whatever other transactions commit meanwhile.
 Transaction startReadSnapshot(Firebird::IAttachment* att);
 // A new BLOB holding the bytes; returns its id.

@@ -10,17 +10,7 @@ using namespace Firebird;
 RowCursor::State::~State() {
     // Closed quietly: a cursor is also dropped while an error (a lost connection, say) leaves
     // the step, and that error is the one to report.
-    if (rs) {
-        IStatus* s = fb::master()->getStatus();
-        CheckStatusWrapper w(s);
-        rs->close(&w);
-        if (w.getState() & IStatus::STATE_ERRORS) {
-            rs.reset();
-        } else {
-            rs.release();
-        }
-        s->dispose();
-    }
+    fb::closeQuietly(rs);
     out.reset();
     stmt.drop();
     // The snapshot only read: rolling it back (when it is dropped) ends it like a commit.

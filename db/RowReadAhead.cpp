@@ -91,17 +91,7 @@ RowReadAhead::State::~State() {
     changed.notify_all();
     if (reader.joinable()) reader.join();
     // Closed quietly, as a cursor is: an error leaving the step is the one to report.
-    if (rs) {
-        IStatus* s = fb::master()->getStatus();
-        CheckStatusWrapper w(s);
-        rs->close(&w);
-        if (w.getState() & IStatus::STATE_ERRORS) {
-            rs.reset();
-        } else {
-            rs.release();
-        }
-        s->dispose();
-    }
+    fb::closeQuietly(rs);
     out.reset();
     stmt.drop();
     // The snapshot only read: rolled back as it is dropped.
