@@ -465,7 +465,14 @@ void TFrmImportador::BtnLOGClick() {
                            .arg(QDir::toNativeSeparators(path), written.reason));
     }
     if (!written.ok()) throw AppError(QStringLiteral("Failed to Save Stream"));
-    showMessage(QStringLiteral("LOG criada com sucesso, salvo junto a este executável."));
+    // Saved elsewhere than beside the executable, the usual words would send the operator to
+    // the wrong folder.
+    if (filesFolder().besideExecutable) {
+        showMessage(QStringLiteral("LOG criada com sucesso, salvo junto a este executável."));
+    } else {
+        showMessage(QStringLiteral("LOG criada com sucesso, salvo em %1.")
+                        .arg(QDir::toNativeSeparators(path)));
+    }
 }
 
 // What a run shows.

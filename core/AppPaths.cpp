@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
+#include <QTemporaryFile>
+
+#include "core/UserAccount.h"
 
 namespace patrimonio {
 
@@ -16,6 +20,34 @@ QString withSlash(QString dir) {
     if (!dir.endsWith(u'/')) dir += u'/';
     return dir;
 }
+
+// The choice is read by the run's thread and the photo workers while the window's thread may
+// make a new one for the next run.
+struct Chosen {
+    QMutex mutex;
+    QString forExecutableDir;
+    FilesFolder folder;
+};
+Chosen& chosen() {
+    static Chosen c;
+    return c;
+}
+
+// Whether this user may make files in `dir`, tried for real: permission bits say nothing of
+// a read-only file system, an ACL or Windows' folder rights.
+bool acceptsFiles(const QString& dir, QString* why) {
+    if (!ensureFolder(dir)) {
+        if (why) *why = QStringLiteral("a pasta não pôde ser criada");
+        return false;
+    }
+    QTemporaryFile probe(dir + QStringLiteral(".importador-teste-XXXXXX"));
+    if (!probe.open()) {
+        if (why) *why = probe.errorString();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 QString executableDir() {
@@ -31,17 +63,68 @@ void setExecutableDirForTesting(const QString& dir) {
     overrideDir() = dir;
 }
 
+QString personalFilesFolder() {
+    return withSlash(QDir::homePath()) + QStringLiteral("Importador patrimônio/");
+}
+
+FilesFolder chooseFilesFolder() {
+    const QString exe = executableDir();
+    FilesFolder folder;
+    // Another user's folder is never ours to fill, even when it lets everybody write.
+    if (!ownedByAnotherUser(exe) && acceptsFiles(exe, nullptr)) {
+        folder.path = exe;
+    } else {
+        folder.path = personalFilesFolder();
+        folder.besideExecutable = false;
+        QString why;
+        if (!acceptsFiles(folder.path, &why)) {
+            folder.problem =
+                QStringLiteral(
+                    "Nenhuma pasta aceita os arquivos do programa: a pasta do programa "
+                    "(%1) não pode ser gravada por este usuário, e a pasta %2 também "
+                    "não (%3).")
+                    .arg(QDir::toNativeSeparators(exe), QDir::toNativeSeparators(folder.path), why);
+        }
+    }
+    Chosen& c = chosen();
+    const QMutexLocker lock(&c.mutex);
+    c.forExecutableDir = exe;
+    c.folder = folder;
+    return folder;
+}
+
+FilesFolder filesFolder() {
+    Chosen& c = chosen();
+    {
+        const QMutexLocker lock(&c.mutex);
+        if (!c.forExecutableDir.isEmpty() && c.forExecutableDir == executableDir()) return c.folder;
+    }
+    return chooseFilesFolder();
+}
+
 QString beforeFolder() {
-    return executableDir() + QStringLiteral("Imagens_Antes/");
+    return filesFolder().path + QStringLiteral("Imagens_Antes/");
 }
 QString afterFolder() {
-    return executableDir() + QStringLiteral("Imagens_Depois/");
+    return filesFolder().path + QStringLiteral("Imagens_Depois/");
 }
 QString databaseCopiesFolder() {
-    return executableDir() + QStringLiteral("Bancos_Antes/");
+    return filesFolder().path + QStringLiteral("Bancos_Antes/");
 }
 QString logFilePath() {
-    return executableDir() + QStringLiteral("Log_Imagens_Com_Erro.txt");
+    return filesFolder().path + QStringLiteral("Log_Imagens_Com_Erro.txt");
+}
+
+QString filesFolderLine(const FilesFolder& folder) {
+    QString line = QStringLiteral(
+                       "Arquivos desta execução em %1: fotos em Imagens_Antes e "
+                       "Imagens_Depois, cópias dos bancos em Bancos_Antes, log em "
+                       "Log_Imagens_Com_Erro.txt.")
+                       .arg(QDir::toNativeSeparators(folder.path));
+    if (!folder.besideExecutable) {
+        line += QStringLiteral(" (A pasta do programa não pode ser gravada por este usuário.)");
+    }
+    return line;
 }
 
 bool ensureFolder(const QString& path) {

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/UserAccount.h"
+
 namespace patrimonio {
 
 namespace {
@@ -56,6 +58,22 @@ bool saysNoSuchFile(const QString& message) {
                             QStringLiteral("The system cannot find the path specified")});
 }
 
+bool saysPermissionDenied(const QString& message) {
+    return saysSystemError(
+        message, EACCES, {QStringLiteral("Permission denied"), QStringLiteral("Access is denied")});
+}
+
+// The folder the engine names last in its "operating system directive" error.
+QString lockFolderNamed(const QString& message) {
+    const QStringList lines = message.split(u'\n', Qt::SkipEmptyParts);
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        QString line = it->trimmed();
+        if (line.startsWith(u'-')) line.remove(0, 1);
+        if (line.startsWith(u'/') || (line.size() > 2 && line.at(1) == u':')) return line;
+    }
+    return {};
+}
+
 bool saysIsAFolder(const QString& message) {
     return saysSystemError(message, EISDIR, {QStringLiteral("Is a directory")});
 }
@@ -104,7 +122,49 @@ ConnectFailure explainConnectFailure(const DatabaseError& error, const QString& 
         case isc_bad_db_format:
             return failure(Kind::NotADatabase,
                            QStringLiteral("O arquivo não é um banco de dados Firebird."), message);
+        case isc_sys_request:
+            // "operating system directive access failed / Permission denied / /tmp/firebird/":
+            // the engines of one machine share a lock folder, which Debian gives to the group
+            // of its Firebird service.
+            if (!route.server && saysPermissionDenied(message)) {
+                const QString folder = lockFolderNamed(message);
+                return failure(
+                    Kind::LockFolderRefused,
+                    QStringLiteral("Este usuário não pode usar a pasta de travas do Firebird "
+                                   "(%1), necessária para abrir o arquivo diretamente. Um "
+                                   "administrador resolve com: sudo adduser %2 firebird (vale "
+                                   "a partir do próximo login).")
+                        .arg(folder.isEmpty() ? QStringLiteral("/tmp/firebird") : folder,
+                             currentUserName()),
+                    message);
+            }
+            break;
+        case isc_no_priv:
+            if (message.contains(QStringLiteral("read-write access to database"))) {
+                return failure(Kind::ReadOnly,
+                               route.server
+                                   ? QStringLiteral("O servidor Firebird pode ler o arquivo, mas "
+                                                    "não gravar nele: o usuário com que o "
+                                                    "servidor roda precisa de permissão de "
+                                                    "gravação no arquivo.")
+                                   : QStringLiteral("Este usuário pode ler o arquivo, mas não "
+                                                    "gravar nele: peça permissão de gravação "
+                                                    "no arquivo."),
+                               message);
+            }
+            break;
         case isc_io_error:
+            if (ioOperation(message, "open") && saysPermissionDenied(message)) {
+                return failure(Kind::NoPermission,
+                               route.server
+                                   ? QStringLiteral("O servidor Firebird não tem permissão para "
+                                                    "abrir o arquivo: o usuário com que ele roda "
+                                                    "precisa ler e gravar o arquivo e entrar na "
+                                                    "pasta dele.")
+                                   : QStringLiteral("Este usuário não tem permissão para abrir "
+                                                    "o arquivo ou a pasta dele."),
+                               message);
+            }
             if (ioOperation(message, "lock")) {
                 // Whoever holds the file shut the other route out: the server keeps a bare path
                 // out, and a program that opened it directly keeps the server out.

@@ -19,6 +19,9 @@ struct ConnectFailure {
         ShutDown,            // the database is shut down for maintenance
         WrongLogin,          // user name or password refused
         ServerNotRunning,    // nothing answers at the server's address and port
+        LockFolderRefused,   // this program's engine may not use the engine's lock folder
+        NoPermission,        // whoever opens the file may not read it
+        ReadOnly,            // whoever opens the file may read it but not write it
         Other,               // anything else: a general phrase and the server's message
     };
 

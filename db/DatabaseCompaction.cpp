@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/Errors.h"
+#include "core/UserAccount.h"
 #include "core/WholeFile.h"
 #include "db/ConnectionImpl.h"
 #include "db/DatabaseBackup.h"
@@ -375,7 +376,13 @@ Compaction compactDatabase(const QString& databaseString, const QString& user,
                                .arg(differ.join(QStringLiteral("; "))));
         }
     });
-    // The new file opens for whoever may open the old one.
+    // The new file opens for whoever may open the old one: the same group first (a server
+    // running as its own user often reaches the file through it), then the same permissions.
+    if (QString why; !giveGroupOf(file, restored, &why)) {
+        throw AppError(QStringLiteral("o arquivo novo não pôde receber o grupo do antigo (%1), e "
+                                      "o servidor Firebird poderia não conseguir abri-lo")
+                           .arg(why));
+    }
     {
         std::error_code ignored;
         fs::permissions(fsPath(restored), fs::status(fsPath(file)).permissions(),

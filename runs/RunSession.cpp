@@ -1,5 +1,6 @@
 #include "runs/RunSession.h"
 
+#include "core/AppPaths.h"
 #include "core/Text.h"
 #include "runs/CompactionOffer.h"
 
@@ -103,6 +104,11 @@ void RunSession::run(bool photoOnly, const QString& sourceText, const QString& t
         outcome.unreachable = binding.failed;
         throw AppError(binding.reasons.join(u'\n'));
     }
+    // Where this run's photos, copies and log file go is decided once, at its start, and said
+    // first: an installed program cannot write beside itself, and the operator must find them.
+    const FilesFolder files = chooseFilesFolder();
+    if (!files.problem.isEmpty()) throw AppError(files.problem);
+    host.appendLogLine(filesFolderLine(files));
 
     if (photoOnly) {
         outcome.passEnd = PhotoPass(data_, counters_, host, photoWorkers).run();
