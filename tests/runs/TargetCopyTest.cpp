@@ -4,6 +4,8 @@
 // the run before anything is deleted, with the reason, and leaves nothing behind.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -160,6 +162,78 @@ TEST_F(TargetCopy, ACopyThatCannotBeMadeStopsTheRunBeforeThePurgeWithTheReason) 
         if (QFileInfo(folder).isFile()) QFile::remove(folder);
         EXPECT_EQ(filesIn(folder), QStringList());
     }
+}
+
+}  // namespace
+}  // namespace patrimonio::test
+
+namespace patrimonio::test {
+namespace {
+
+bool asRoot() {
+    return ::geteuid() == 0;
+}
+
+// HOME for the length of a test: the operator's own folder is made inside it.
+class HomeFor {
+public:
+    explicit HomeFor(const QString& home) : old_(qgetenv("HOME")) {
+        qputenv("HOME", home.toUtf8());
+    }
+    ~HomeFor() { qputenv("HOME", old_); }
+    HomeFor(const HomeFor&) = delete;
+    HomeFor& operator=(const HomeFor&) = delete;
+
+private:
+    QByteArray old_;
+};
+
+// A folder this user may not write, as root never meets one: the run stops before the purge.
+TEST_F(TargetCopy, AsOperatorACopiesFolderThatCannotBeWrittenStopsTheRunBeforeThePurge) {
+    if (asRoot()) GTEST_SKIP() << "root writes into any folder";
+    const QString folder = QDir::cleanPath(databaseCopiesFolder());
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    try {
+        run.run();
+        ADD_FAILURE() << "the run went on without its copy";
+    } catch (const AppError& e) {
+        EXPECT_TRUE(e.message().startsWith(
+            QStringLiteral("A importação não foi iniciada e o banco a ser atualizado não foi "
+                           "alterado: não foi possível salvar uma cópia dele antes da exclusão (")))
+            << e.message().toStdString();
+    }
+    EXPECT_TRUE(host.statuses().filter(QStringLiteral("Excluindo")).isEmpty());
+    EXPECT_EQ(databaseContents(pair.targetPath), before);
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    EXPECT_EQ(filesIn(folder), QStringList());
+}
+
+// An installed program's folder cannot be written: the copy goes to the operator's own folder,
+// in a home the server's user cannot enter (0700), so the server streams it to the program.
+TEST_F(TargetCopy, AsOperatorTheCopyGoesToTheOperatorsFolderWhereTheServerCannotWrite) {
+    if (asRoot()) GTEST_SKIP() << "root writes into any folder";
+    const QString installed = pair.folder.path(QStringLiteral("instalado"));
+    ASSERT_TRUE(QDir().mkpath(installed));
+    ASSERT_EQ(::chmod(QFile::encodeName(installed).constData(), 0555), 0);
+    const QString home = pair.folder.path(QStringLiteral("casa"));
+    ASSERT_TRUE(QDir().mkpath(home));
+    ASSERT_EQ(::chmod(QFile::encodeName(home).constData(), 0700), 0);
+    const HomeFor homeFor(home);
+    const QString previous = executableDirForTesting();
+    setExecutableDirForTesting(installed);
+    const FilesFolder files = chooseFilesFolder();
+    EXPECT_EQ(files.path, home + QStringLiteral("/Importador patrimônio/"));
+
+    ASSERT_EQ(run.run(), ImportEnd::Completed);
+
+    ASSERT_TRUE(run.targetCopy().has_value());
+    EXPECT_TRUE(run.targetCopy()->path.startsWith(files.path + QStringLiteral("Bancos_Antes/")));
+    EXPECT_EQ(QFileInfo(run.targetCopy()->path).ownerId(), ::geteuid());
+    EXPECT_TRUE(filesIn(installed).isEmpty());
+    expectCopyHoldsTheTargetAsItWas(host.eventsWith(QStringLiteral("log:")));
+    setExecutableDirForTesting(previous);
+    ::chmod(QFile::encodeName(installed).constData(), 0755);
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 #include "TestDatabase.h"
 
 #include <firebird/Interface.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryFile>
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -145,6 +149,22 @@ QStringList queryRows(const QString& path, const QString& sql) {
 
 TempFolder::TempFolder() {
     dir_.setAutoRemove(true);
+    shareWithTheServersGroup(dir_.path());
+}
+
+void shareWithTheServersGroup(const QString& folder) {
+    // A server run by Debian's user "firebird" makes and opens the tests' files by path: an
+    // ordinary user of that group (as operators are) lets it into the folder through the group,
+    // and files made there keep the group. Root, or a user outside the group, changes nothing.
+    if (::geteuid() == 0) return;
+    const group* firebird = ::getgrnam("firebird");
+    if (!firebird) return;
+    std::vector<gid_t> groups(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
+    if (::getgroups(static_cast<int>(groups.size()), groups.data()) < 0) return;
+    if (std::find(groups.begin(), groups.end(), firebird->gr_gid) == groups.end()) return;
+    const QByteArray path = QFile::encodeName(folder);
+    if (::chown(path.constData(), static_cast<uid_t>(-1), firebird->gr_gid) == 0)
+        ::chmod(path.constData(), 02770);
 }
 
 QString TempFolder::path(const QString& name) const {

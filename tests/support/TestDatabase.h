@@ -38,7 +38,11 @@ void restoreBackup(const QString& backup, const QString& restored);
 // cannot be read.
 QByteArray fixtureFile(const char* name);
 
-// A temporary folder that is removed at the end of the test.
+// Lets a server that runs as Debian's user "firebird" into `folder` through its group, when
+// this user is an ordinary member of it.
+void shareWithTheServersGroup(const QString& folder);
+
+// A temporary folder that is removed at the end of the test, shared with the server's group.
 class TempFolder {
 public:
     TempFolder();
