@@ -3,11 +3,15 @@
 // through this process's own engine (a bare path) and through the private server.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
+#include <memory>
 
 #include "FullFolder.h"
 #include "QStringPrinter.h"
@@ -198,4 +202,63 @@ TEST(CompactionOnAFullDisk, LeavesTheFileAsItWasWithTheReason) {
     EXPECT_EQ(databaseContents(onDisk), before);
 }
 
+}  // namespace patrimonio::test
+
+namespace patrimonio::test {
+namespace {
+
+// An operator who is not root compacts, with the program's own engine, a database that a server
+// running as another user (Debian's "firebird") made and serves; the old file goes to a copies
+// folder on another file system when IMPORTADOR_OTHER_FS names one (CI mounts one), so that it
+// is copied and compared byte for byte. Afterwards the server still opens the compacted file.
+TEST(DatabaseCompactionAsOperator, TheServersUserStillOpensTheCompactedFile) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root opens every file: nothing to show";
+    TempFolder folder;
+    const QString data = folder.path(QStringLiteral("dados"));
+    QDir().mkpath(data);
+    shareWithTheServersGroup(data);
+    // Without the set-group-id bit a new file takes the operator's own group, not the folder's.
+    ::chmod(QFile::encodeName(data).constData(), 0770);
+    const QString path = makeShrunkDatabase(data + QStringLiteral("/fotos.fdb"));
+    if (QFileInfo(path).ownerId() == ::geteuid())
+        GTEST_SKIP() << "the server runs as this user: its permissions are this user's";
+    const QStringList before = databaseContents(path);
+    const QFileInfo oldInfo(path);
+    const struct {
+        qint64 size;
+        uint group;
+        QFile::Permissions permissions;
+    } old{oldInfo.size(), oldInfo.groupId(), oldInfo.permissions()};
+
+    QString copies = folder.path(QStringLiteral("Bancos_Antes")) + u'/';
+    const QString otherFs = qEnvironmentVariable("IMPORTADOR_OTHER_FS");
+    std::unique_ptr<QTemporaryDir> elsewhere;
+    if (!otherFs.isEmpty()) {
+        elsewhere = std::make_unique<QTemporaryDir>(otherFs + QStringLiteral("/copias-XXXXXX"));
+        ASSERT_TRUE(elsewhere->isValid()) << otherFs.toStdString();
+        copies = elsewhere->path() + QStringLiteral("/Bancos_Antes/");
+    }
+
+    const Compaction done = compactDatabase(path, kUser, kPassword, copies, kWhen);
+
+    EXPECT_LT(done.bytesAfter, done.bytesBefore);
+    // The old file whole, where the operator can find it (checked byte for byte against the
+    // file by the compaction itself when it had to copy it), and still a database.
+    EXPECT_EQ(QFileInfo(done.keptAt).size(), old.size);
+    EXPECT_TRUE(done.keptAt.startsWith(copies)) << done.keptAt.toStdString();
+    {
+        Connection kept(QStringLiteral("Con_Kept"));
+        kept.Params = Connection::editParams(done.keptAt);
+        EXPECT_NO_THROW(kept.Open());
+    }
+    // The new file keeps the old one's group and permissions: the server's user opens it.
+    const QFileInfo now(path);
+    EXPECT_EQ(now.groupId(), old.group);
+    EXPECT_EQ(now.permissions(), old.permissions);
+    EXPECT_EQ(databaseContents(path), before);  // read through the server
+    EXPECT_TRUE(entries(data) == QStringList{QStringLiteral("fotos.fdb")})
+        << entries(data).join(u',').toStdString();
+}
+
+}  // namespace
 }  // namespace patrimonio::test
