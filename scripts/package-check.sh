@@ -117,6 +117,9 @@ EOF
   # As in any chroot: packages may not start services (the recommended Firebird server would).
   printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
   chmod +x "$root/usr/sbin/policy-rc.d"
+  # A throwaway system: dpkg need not sync every file, nor man-db index the manual pages.
+  echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/unsafe-io"
+  echo "man-db man-db/auto-update boolean false" | chroot "$root" debconf-set-selections
 
   in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
     DEBIAN_FRONTEND=noninteractive "$@"; }
