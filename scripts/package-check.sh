@@ -11,6 +11,8 @@
 #   WINDOW_TIMEOUT seconds to wait for the window (default: 60)
 #   SCREENSHOT     where the screenshot of the window goes (default: beside the package)
 #   KEEP_CHROOT=1  leave the chroot's folder for a look afterwards (its mounts are gone)
+#   WITHOUT_RECOMMENDS=1  install the package with its Depends alone, as apt does when told not
+#                  to install recommended packages
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -131,7 +133,9 @@ EOF
   cp "$deb" "$root/tmp/$file"
   # As the README tells the administrator; apt also brings what the package recommends. Unlike
   # apt-get, apt deletes what it downloaded unless told to keep it for the next run.
-  in_root apt install -y -o APT::Keep-Downloaded-Packages=true "./tmp/$file" >>"$work/apt.log" 2>&1 </dev/null ||
+  local recommends=()
+  [ "${WITHOUT_RECOMMENDS:-0}" = 1 ] && recommends=(--no-install-recommends)
+  in_root apt install -y -o APT::Keep-Downloaded-Packages=true "${recommends[@]}" "./tmp/$file" >>"$work/apt.log" 2>&1 </dev/null ||
     {
       tail -n 40 "$work/apt.log" >&2
       fail "apt install ./$file"
@@ -232,7 +236,9 @@ fi
 
 # ---------------------------------------------------------------------------------------------
 [ "$(id -u)" -eq 0 ] || fail "debootstrap and chroot need root: sudo bash $0"
-command -v debootstrap >/dev/null || fail "debootstrap is not installed (apt-get install debootstrap)"
+for tool in debootstrap zstd; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed (apt-get install $tool)"
+done
 start=$SECONDS
 
 t=$SECONDS
