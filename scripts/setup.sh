@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  cmake make g++ pkg-config ninja-build clang-format
+  cmake make g++ pkg-config ninja-build clang-format dpkg-dev
   # libraries
   firebird-dev libfbclient2 libjpeg62-turbo-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev
