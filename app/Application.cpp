@@ -6,6 +6,9 @@ namespace patrimonio {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(kApplicationTitle);
+    // The installed menu entry's name: Wayland desktops match the window to its entry and icon
+    // by it (X11 ones by the window class).
+    setDesktopFileName(QStringLiteral("importador-patrimonio"));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -36,16 +36,33 @@ Chosen& chosen() {
 // Whether this user may make files in `dir`, tried for real: permission bits say nothing of
 // a read-only file system, an ACL or Windows' folder rights.
 bool acceptsFiles(const QString& dir, QString* why) {
-    if (!ensureFolder(dir)) {
-        if (why) *why = QStringLiteral("a pasta não pôde ser criada");
-        return false;
-    }
-    QTemporaryFile probe(dir + QStringLiteral(".importador-teste-XXXXXX"));
+    QTemporaryFile probe(withSlash(dir) + QStringLiteral(".importador-teste-XXXXXX"));
     if (!probe.open()) {
         if (why) *why = probe.errorString();
         return false;
     }
     return true;
+}
+
+// The folder itself, or the nearest folder above it that exists: a folder not made yet can be
+// made where that one accepts files.
+QString nearestExisting(const QString& dir) {
+    QFileInfo info(dir);
+    while (!info.exists()) {
+        const QString parent = info.absolutePath();
+        if (parent == info.absoluteFilePath()) break;
+        info = QFileInfo(parent);
+    }
+    return info.absoluteFilePath();
+}
+
+// The executable's folder takes the program's files when it (or the folder it would be made
+// in) belongs to this user and accepts files.
+bool besideExecutableWorks(const QString& exe) {
+    const QString existing = nearestExisting(exe);
+    if (!QFileInfo(existing).isDir()) return false;  // a file where a folder must be
+    // Another user's folder is never ours to fill, even when it lets everybody write.
+    return !ownedByAnotherUser(existing) && acceptsFiles(existing, nullptr);
 }
 
 }  // namespace
@@ -70,14 +87,18 @@ QString personalFilesFolder() {
 FilesFolder chooseFilesFolder() {
     const QString exe = executableDir();
     FilesFolder folder;
-    // Another user's folder is never ours to fill, even when it lets everybody write.
-    if (!ownedByAnotherUser(exe) && acceptsFiles(exe, nullptr)) {
+    if (besideExecutableWorks(exe)) {
         folder.path = exe;
     } else {
         folder.path = personalFilesFolder();
         folder.besideExecutable = false;
         QString why;
-        if (!acceptsFiles(folder.path, &why)) {
+        if (!ensureFolder(folder.path)) {
+            why = QStringLiteral("a pasta não pôde ser criada");
+        } else {
+            acceptsFiles(folder.path, &why);
+        }
+        if (!why.isEmpty()) {
             folder.problem =
                 QStringLiteral(
                     "Nenhuma pasta aceita os arquivos do programa: a pasta do programa "

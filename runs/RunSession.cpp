@@ -109,6 +109,8 @@ void RunSession::run(bool photoOnly, const QString& sourceText, const QString& t
     const FilesFolder files = chooseFilesFolder();
     if (!files.problem.isEmpty()) throw AppError(files.problem);
     host.appendLogLine(filesFolderLine(files));
+    // What the run logs next (an asset code of a photo pass) starts on a line of its own.
+    host.appendLogLine(QString());
 
     if (photoOnly) {
         outcome.passEnd = PhotoPass(data_, counters_, host, photoWorkers).run();

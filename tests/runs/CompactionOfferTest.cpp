@@ -100,6 +100,8 @@ protected:
         for (const QString& line : host.eventsWith(QStringLiteral("log:"))) {
             // The pass's own last line says why a file needs compacting; it is not one of these.
             if (line.startsWith(QStringLiteral("Fotos gravadas:"))) continue;
+            // Nor is the run's first line, which says where its files go.
+            if (line.startsWith(QStringLiteral("Arquivos desta execução em "))) continue;
             if (line.contains(QStringLiteral("compacta")) ||
                 line.contains(QStringLiteral("Bancos_Antes"))) {
                 lines << line;

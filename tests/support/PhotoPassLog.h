@@ -16,10 +16,17 @@ inline const QRegularExpression& photoPassGainLine() {
     return line;
 }
 
-// The log without the gain line and the line break after it.
+// The line every run starts its log with: where its files go.
+inline bool isFilesFolderLine(const QString& line) {
+    return line.startsWith(QStringLiteral("Arquivos desta execução em "));
+}
+
+// The log without the line of where the files go, the gain line and the line break after it.
 inline QString photoCodesLogged(const QString& log) {
     QStringList lines = log.split(u'\n');
-    lines.removeIf([](const QString& l) { return photoPassGainLine().match(l).hasMatch(); });
+    lines.removeIf([](const QString& l) {
+        return isFilesFolderLine(l) || photoPassGainLine().match(l).hasMatch();
+    });
     return lines.join(u'\n').trimmed();
 }
 
