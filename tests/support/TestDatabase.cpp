@@ -10,6 +10,13 @@
 #include <stdexcept>
 #include <vector>
 
+#ifdef __linux__
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace patrimonio::test {
 
 namespace {
@@ -33,6 +40,46 @@ std::string errorText(const FbException& e) {
     fb_get_master_interface()->getUtilInterface()->formatStatus(buf, sizeof buf, e.getStatus());
     return buf;
 }
+
+#ifdef __linux__
+// The user of the process listening on 127.0.0.1:3052 (the kernel's socket table of this
+// network namespace), or -1 when none is found.
+long serverUid() {
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly)) return -1;
+    table.readLine();
+    while (!table.atEnd()) {
+        const QList<QByteArray> f = table.readLine().simplified().split(' ');
+        // local_address 127.0.0.1:3052 in the kernel's hex, state 0A (listening); uid is field 7.
+        if (f.size() > 7 && f[1] == "0100007F:0BEC" && f[3] == "0A") return f[7].toLong();
+    }
+    return -1;
+}
+
+bool callerInGroup(gid_t gid) {
+    if (getegid() == gid) return true;
+    const int n = getgroups(0, nullptr);
+    if (n <= 0) return false;
+    std::vector<gid_t> groups(static_cast<size_t>(n));
+    const int got = getgroups(n, groups.data());
+    for (int i = 0; i < got; ++i)
+        if (groups[static_cast<size_t>(i)] == gid) return true;
+    return false;
+}
+
+void shareWithServer(const QString& folder) {
+    if (folder.isEmpty() || geteuid() == 0) return;
+    const long uid = serverUid();
+    if (uid < 0 || static_cast<uid_t>(uid) == geteuid()) return;
+    const passwd* pw = getpwuid(static_cast<uid_t>(uid));
+    if (!pw || !callerInGroup(pw->pw_gid)) return;
+    const QByteArray path = QFile::encodeName(folder);
+    if (chown(path.constData(), static_cast<uid_t>(-1), pw->pw_gid) == 0)
+        chmod(path.constData(), 02770);
+}
+#else
+void shareWithServer(const QString&) {}
+#endif
 
 }  // namespace
 
@@ -145,6 +192,7 @@ QStringList queryRows(const QString& path, const QString& sql) {
 
 TempFolder::TempFolder() {
     dir_.setAutoRemove(true);
+    shareWithServer(dir_.path());
 }
 
 QString TempFolder::path(const QString& name) const {

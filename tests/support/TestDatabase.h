@@ -38,7 +38,10 @@ void restoreBackup(const QString& backup, const QString& restored);
 // cannot be read.
 QByteArray fixtureFile(const char* name);
 
-// A temporary folder that is removed at the end of the test.
+// A temporary folder that is removed at the end of the test. When the server on 127.0.0.1:3052
+// runs as another user (Firebird as Debian runs it, as `firebird`) and the caller belongs to
+// that user's group, the folder is handed to the group (setgid, 02770) so that the server can
+// make and open database files in it; otherwise it stays the caller's alone (0700).
 class TempFolder {
 public:
     TempFolder();
