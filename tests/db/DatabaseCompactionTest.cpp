@@ -68,8 +68,7 @@ protected:
 // Through this process's engine (a bare path) and through the server.
 TEST_P(DatabaseCompaction, LeavesASmallerFileWithEveryRowAndTheOldOneWhole) {
     const bool throughServer = GetParam();
-    const QString data = folder.path(QStringLiteral("dados"));
-    QDir().mkpath(data);
+    const QString data = folder.folder(QStringLiteral("dados"));
     const QString path = makeShrunkDatabase(data + QStringLiteral("/fotos.fdb"));
     const QStringList before = databaseContents(path);
     const qint64 bytesBefore = QFileInfo(path).size();
@@ -127,8 +126,7 @@ TEST_P(CompactionRefused, LeavesTheFileAsItWas) {
     const Refusal& c = GetParam();
     TempFolder folder;
     const QString copies = folder.path(QStringLiteral("Bancos_Antes")) + u'/';
-    const QString data = folder.path(QStringLiteral("dados"));
-    QDir().mkpath(data);
+    const QString data = folder.folder(QStringLiteral("dados"));
     const QString path = makeShrunkDatabase(data + QStringLiteral("/fotos.fdb"));
     const QStringList before = databaseContents(path);
     const qint64 bytesBefore = QFileInfo(path).size();

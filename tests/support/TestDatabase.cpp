@@ -67,14 +67,22 @@ bool callerInGroup(gid_t gid) {
     return false;
 }
 
-void shareWithServer(const QString& folder) {
-    if (folder.isEmpty() || geteuid() == 0) return;
+// The group a folder is handed to when the server runs as another user, or -1.
+long serverGroup() {
+    if (geteuid() == 0) return -1;
     const long uid = serverUid();
-    if (uid < 0 || static_cast<uid_t>(uid) == geteuid()) return;
+    if (uid < 0 || static_cast<uid_t>(uid) == geteuid()) return -1;
     const passwd* pw = getpwuid(static_cast<uid_t>(uid));
-    if (!pw || !callerInGroup(pw->pw_gid)) return;
+    if (!pw || !callerInGroup(pw->pw_gid)) return -1;
+    return static_cast<long>(pw->pw_gid);
+}
+
+void shareWithServer(const QString& folder) {
+    if (folder.isEmpty()) return;
+    const long gid = serverGroup();
+    if (gid < 0) return;
     const QByteArray path = QFile::encodeName(folder);
-    if (chown(path.constData(), static_cast<uid_t>(-1), pw->pw_gid) == 0)
+    if (chown(path.constData(), static_cast<uid_t>(-1), static_cast<gid_t>(gid)) == 0)
         chmod(path.constData(), 02770);
 }
 #else
@@ -197,6 +205,15 @@ TempFolder::TempFolder() {
 
 QString TempFolder::path(const QString& name) const {
     return name.isEmpty() ? dir_.path() : dir_.filePath(name);
+}
+
+QString TempFolder::folder(const QString& name) const {
+    QString made = dir_.path();
+    for (const QString& part : name.split(u'/', Qt::SkipEmptyParts)) {
+        made += u'/' + part;
+        if (QDir().mkdir(made)) shareWithServer(made);
+    }
+    return made;
 }
 
 QStringList databaseContents(const QString& path) {

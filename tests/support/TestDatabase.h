@@ -46,6 +46,9 @@ class TempFolder {
 public:
     TempFolder();
     QString path(const QString& name = {}) const;
+    // Makes the subfolder `name` (and those above it), shared as this folder is: a folder where
+    // the server must make database files.
+    QString folder(const QString& name) const;
 
 private:
     QTemporaryDir dir_;
