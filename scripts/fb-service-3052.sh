@@ -130,7 +130,8 @@ Restart=on-failure
 WantedBy=multi-user.target
 UNITFILE
   systemctl daemon-reload
-  systemctl enable --now "$UNIT"
+  systemctl enable --quiet "$UNIT"
+  # A restart, so that a second run's configuration is read.
   systemctl restart "$UNIT"
 else
   stop_plain
@@ -160,4 +161,5 @@ for _ in $(seq 1 200); do
   sleep 0.1
 done
 echo "fb-service-3052: no answer on 127.0.0.1:$PORT after 20 s" >&2
+systemd_runs && systemctl --no-pager status "$UNIT" >&2
 exit 1
