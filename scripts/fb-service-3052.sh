@@ -121,7 +121,7 @@ After=network.target
 User=firebird
 Group=firebird
 Environment=FIREBIRD=$CONF_ROOT
-# Databases it makes stay open to the group firebird (the operators' embedded engine).
+# Files it makes (databases, backups) stay open to the group firebird: the operators.
 UMask=0007
 ExecStart=/usr/sbin/firebird
 Restart=on-failure
