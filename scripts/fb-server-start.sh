@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Starts a private Firebird 3 server on 127.0.0.1:3052 (SYSDBA / quillfern), with its own
-# root folder, as a plain background process. If the port already answers to SYSDBA/quillfern,
-# that server is used and nothing is started.
-#   FB_ROOT  root folder of the private server (default: /tmp/importador-fb)
+# root folder, as a plain background process run by the caller. If the port already answers to
+# SYSDBA/quillfern, that server is used and nothing is started.
+#   FB_ROOT, FIREBIRD_LOCK  as scripts/fb-env.sh sets them (a root folder per user; a lock folder
+#                           of the server's own when the caller cannot use Debian's)
 # With --owner-file F, the pid of a server this call started is written to F, so that
 # fb-server-stop.sh --owner-file F stops only a server that its own caller started.
 set -euo pipefail
@@ -13,7 +14,7 @@ if [ "${1:-}" = "--owner-file" ]; then OWNER_FILE="$2"; fi
 
 PORT=3052
 PASSWORD=quillfern
-FB_ROOT="${FB_ROOT:-/tmp/importador-fb}"
+. "$(dirname "$0")/fb-env.sh"
 SYS_ROOT=/usr/lib/x86_64-linux-gnu/firebird/3.0
 [ -d "$SYS_ROOT" ] || SYS_ROOT="$(dirname "$(dpkg -L firebird3.0-server-core | grep '/plugins.conf$' | head -1)")"
 
@@ -26,7 +27,18 @@ if answers; then
   exit 0
 fi
 
-mkdir -p "$FB_ROOT/intl" /tmp/firebird /var/log/firebird 2>/dev/null || true
+if [ -e "$FB_ROOT" ] && [ "$(stat -c %u "$FB_ROOT")" != "$(id -u)" ]; then
+  echo "fb-server: $FB_ROOT belongs to another user; set FB_ROOT to a folder of your own" >&2
+  exit 1
+fi
+mkdir -p -m 0700 "$FB_ROOT"
+mkdir -p "$FB_ROOT/intl"
+if [ -n "${FIREBIRD_LOCK:-}" ]; then
+  mkdir -p -m 0700 "$FIREBIRD_LOCK"
+  echo "fb-server: the lock folder /tmp/firebird refuses $(id -un); this server and the tests use $FIREBIRD_LOCK"
+elif [ "$(id -u)" -eq 0 ]; then
+  mkdir -p /tmp/firebird /var/log/firebird 2>/dev/null || true
+fi
 cat > "$FB_ROOT/firebird.conf" <<CONF
 RemoteServicePort = $PORT
 RemoteBindAddress = 127.0.0.1

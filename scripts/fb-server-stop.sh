@@ -3,7 +3,7 @@
 #   fb-server-stop.sh                  stops the server whose pid is in $FB_ROOT/server.pid
 #   fb-server-stop.sh --owner-file F   stops it only if F says this caller started it
 set -euo pipefail
-FB_ROOT="${FB_ROOT:-/tmp/importador-fb}"
+. "$(dirname "$0")/fb-env.sh"
 PIDFILE="$FB_ROOT/server.pid"
 if [ "${1:-}" = "--owner-file" ]; then
   [ -f "$2" ] || exit 0

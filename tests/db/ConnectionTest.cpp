@@ -138,7 +138,7 @@ TEST(Connection, BarePathOpensEmbeddedOnlyWhenTheServerDoesNotHoldTheFile) {
 
 TEST(Connection, AccentedPathAndTextRoundTrip) {
     TempFolder folder;
-    QDir().mkpath(folder.path(QStringLiteral("dados")));
+    folder.folder(QStringLiteral("dados"));
     const QString path = createDatabase(folder.path(QStringLiteral("dados/patrimônio.fdb")),
                                         "create table T (NOME varchar(40) character set WIN1252);");
     Connection c(QStringLiteral("Con_Velho"));

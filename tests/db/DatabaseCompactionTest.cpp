@@ -72,8 +72,7 @@ protected:
 // Through this process's engine (a bare path) and through the server.
 TEST_P(DatabaseCompaction, LeavesASmallerFileWithEveryRowAndTheOldOneWhole) {
     const bool throughServer = GetParam();
-    const QString data = folder.path(QStringLiteral("dados"));
-    QDir().mkpath(data);
+    const QString data = folder.folder(QStringLiteral("dados"));
     const QString path = makeShrunkDatabase(data + QStringLiteral("/fotos.fdb"));
     const QStringList before = databaseContents(path);
     const qint64 bytesBefore = QFileInfo(path).size();
@@ -131,8 +130,7 @@ TEST_P(CompactionRefused, LeavesTheFileAsItWas) {
     const Refusal& c = GetParam();
     TempFolder folder;
     const QString copies = folder.path(QStringLiteral("Bancos_Antes")) + u'/';
-    const QString data = folder.path(QStringLiteral("dados"));
-    QDir().mkpath(data);
+    const QString data = folder.folder(QStringLiteral("dados"));
     const QString path = makeShrunkDatabase(data + QStringLiteral("/fotos.fdb"));
     const QStringList before = databaseContents(path);
     const qint64 bytesBefore = QFileInfo(path).size();
@@ -214,9 +212,7 @@ namespace {
 TEST(DatabaseCompactionAsOperator, TheServersUserStillOpensTheCompactedFile) {
     if (::geteuid() == 0) GTEST_SKIP() << "root opens every file: nothing to show";
     TempFolder folder;
-    const QString data = folder.path(QStringLiteral("dados"));
-    QDir().mkpath(data);
-    shareWithTheServersGroup(data);
+    const QString data = folder.folder(QStringLiteral("dados"));
     // Without the set-group-id bit a new file takes the operator's own group, not the folder's.
     ::chmod(QFile::encodeName(data).constData(), 0770);
     const QString path = makeShrunkDatabase(data + QStringLiteral("/fotos.fdb"));

@@ -77,7 +77,7 @@ protected:
     void SetUp() override {
         setExecutableDirForTesting(tmp.path(QStringLiteral("exe")));
         QDir().mkpath(tmp.path(QStringLiteral("exe")));
-        QDir().mkpath(tmp.path(QStringLiteral("dados")));
+        tmp.folder(QStringLiteral("dados"));
         path = test::createDatabase(tmp.path(QStringLiteral("dados/fotos.fdb")), kSchema);
         fillWithPhotos(path, 8);
     }

@@ -1,18 +1,21 @@
 #include "TestDatabase.h"
 
 #include <firebird/Interface.h>
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryFile>
-#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <vector>
+
+#ifdef __linux__
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace patrimonio::test {
 
@@ -37,6 +40,54 @@ std::string errorText(const FbException& e) {
     fb_get_master_interface()->getUtilInterface()->formatStatus(buf, sizeof buf, e.getStatus());
     return buf;
 }
+
+#ifdef __linux__
+// The user of the process listening on 127.0.0.1:3052 (the kernel's socket table of this
+// network namespace), or -1 when none is found.
+long serverUid() {
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly)) return -1;
+    table.readLine();
+    while (!table.atEnd()) {
+        const QList<QByteArray> f = table.readLine().simplified().split(' ');
+        // local_address 127.0.0.1:3052 in the kernel's hex, state 0A (listening); uid is field 7.
+        if (f.size() > 7 && f[1] == "0100007F:0BEC" && f[3] == "0A") return f[7].toLong();
+    }
+    return -1;
+}
+
+bool callerInGroup(gid_t gid) {
+    if (getegid() == gid) return true;
+    const int n = getgroups(0, nullptr);
+    if (n <= 0) return false;
+    std::vector<gid_t> groups(static_cast<size_t>(n));
+    const int got = getgroups(n, groups.data());
+    for (int i = 0; i < got; ++i)
+        if (groups[static_cast<size_t>(i)] == gid) return true;
+    return false;
+}
+
+// The group a folder is handed to when the server runs as another user, or -1.
+long serverGroup() {
+    if (geteuid() == 0) return -1;
+    const long uid = serverUid();
+    if (uid < 0 || static_cast<uid_t>(uid) == geteuid()) return -1;
+    const passwd* pw = getpwuid(static_cast<uid_t>(uid));
+    if (!pw || !callerInGroup(pw->pw_gid)) return -1;
+    return static_cast<long>(pw->pw_gid);
+}
+
+void shareWithServer(const QString& folder) {
+    if (folder.isEmpty()) return;
+    const long gid = serverGroup();
+    if (gid < 0) return;
+    const QByteArray path = QFile::encodeName(folder);
+    if (chown(path.constData(), static_cast<uid_t>(-1), static_cast<gid_t>(gid)) == 0)
+        chmod(path.constData(), 02770);
+}
+#else
+void shareWithServer(const QString&) {}
+#endif
 
 }  // namespace
 
@@ -149,26 +200,20 @@ QStringList queryRows(const QString& path, const QString& sql) {
 
 TempFolder::TempFolder() {
     dir_.setAutoRemove(true);
-    shareWithTheServersGroup(dir_.path());
-}
-
-void shareWithTheServersGroup(const QString& folder) {
-    // A server run by Debian's user "firebird" makes and opens the tests' files by path: an
-    // ordinary user of that group (as operators are) lets it into the folder through the group,
-    // and files made there keep the group. Root, or a user outside the group, changes nothing.
-    if (::geteuid() == 0) return;
-    const group* firebird = ::getgrnam("firebird");
-    if (!firebird) return;
-    std::vector<gid_t> groups(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
-    if (::getgroups(static_cast<int>(groups.size()), groups.data()) < 0) return;
-    if (std::find(groups.begin(), groups.end(), firebird->gr_gid) == groups.end()) return;
-    const QByteArray path = QFile::encodeName(folder);
-    if (::chown(path.constData(), static_cast<uid_t>(-1), firebird->gr_gid) == 0)
-        ::chmod(path.constData(), 02770);
+    shareWithServer(dir_.path());
 }
 
 QString TempFolder::path(const QString& name) const {
     return name.isEmpty() ? dir_.path() : dir_.filePath(name);
+}
+
+QString TempFolder::folder(const QString& name) const {
+    QString made = dir_.path();
+    for (const QString& part : name.split(u'/', Qt::SkipEmptyParts)) {
+        made += u'/' + part;
+        if (QDir().mkdir(made)) shareWithServer(made);
+    }
+    return made;
 }
 
 QStringList databaseContents(const QString& path) {

@@ -38,15 +38,17 @@ void restoreBackup(const QString& backup, const QString& restored);
 // cannot be read.
 QByteArray fixtureFile(const char* name);
 
-// Lets a server that runs as Debian's user "firebird" into `folder` through its group, when
-// this user is an ordinary member of it.
-void shareWithTheServersGroup(const QString& folder);
-
-// A temporary folder that is removed at the end of the test, shared with the server's group.
+// A temporary folder that is removed at the end of the test. When the server on 127.0.0.1:3052
+// runs as another user (Firebird as Debian runs it, as `firebird`) and the caller belongs to
+// that user's group, the folder is handed to the group (setgid, 02770) so that the server can
+// make and open database files in it; otherwise it stays the caller's alone (0700).
 class TempFolder {
 public:
     TempFolder();
     QString path(const QString& name = {}) const;
+    // Makes the subfolder `name` (and those above it), shared as this folder is: a folder where
+    // the server must make database files.
+    QString folder(const QString& name) const;
 
 private:
     QTemporaryDir dir_;
