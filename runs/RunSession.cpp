@@ -118,9 +118,20 @@ void RunSession::run(bool photoOnly, const QString& sourceText, const QString& t
     } catch (...) {
         // The report of what was done before the error is in the log view: it can be saved.
         outcome.reportLogged = run.reportLogged();
+        if (const std::optional<WayBack> back = run.wayBack()) {
+            // The error first, as the window would show it; then the way back.
+            host.showError(std::current_exception());
+            outcome.errorShown = true;
+            outcome.targetRestored = offerRestore(data_, host, *back);
+        }
         throw;
     }
     outcome.reportLogged = run.reportLogged();
+    // A run stopped half-way through the target can be undone.
+    if (*outcome.importEnd == ImportEnd::Stopped) {
+        if (const std::optional<WayBack> back = run.wayBack())
+            outcome.targetRestored = offerRestore(data_, host, *back);
+    }
     // A run stopped by the operator said where in the log view; no completion is claimed.
     if (*outcome.importEnd == ImportEnd::Completed)
         outcome.completion =
