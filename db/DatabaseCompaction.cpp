@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 #include <QUuid>
 #include <filesystem>
 #include <functional>
@@ -106,6 +107,22 @@ bool onThisComputer(const QString& server) {
 
 CompactionEstimate estimateCompaction(Connection& connection) {
     connection.Open();
+    // The old versions of rows a change left behind (the photos a pass replaced, with every
+    // page of theirs) count as pages in use until the engine collects them, which it does in
+    // its own time: a sweep collects them now, so that the pages in use are those of the
+    // database as it stands, which is what a restore writes again.
+    const ServerDatabase target = ServerDatabase::of(connection.databaseString());
+    bool swept = true;
+    try {
+        ServiceManager(target, connection.openedParameter(QStringLiteral("USER_NAME")),
+                       connection.openedParameter(QStringLiteral("PASSWORD")))
+            .run(ServiceRequest(isc_action_svc_repair)
+                     .text(isc_spb_dbname, target.database.toUtf8())
+                     .number(isc_spb_options, isc_spb_rpr_sweep_db));
+    } catch (const DatabaseError&) {
+        // Without it the pages in use may be many times what a restore writes: no number.
+        swept = false;
+    }
     qint64 pageSize = 0, pages = 0;
     {
         RecordSet rs(connection);
@@ -126,7 +143,7 @@ CompactionEstimate estimateCompaction(Connection& connection) {
             used = isc_portable_integer(answer + 3, static_cast<short>(length));
         }
     });
-    return {pages * pageSize, std::min(used, pages) * pageSize};
+    return {pages * pageSize, swept ? std::min(used, pages) * pageSize : 0};
 }
 
 QString keptDatabaseName(const QString& file, const QDateTime& when) {
@@ -168,6 +185,23 @@ Compaction compactDatabase(const QString& databaseString, const QString& user,
         before = old.rowCounts();
     }
     const QFileInfo info(file);
+    // What an earlier compaction of this file left when it was killed half-way: its own names
+    // only, beside this database.
+    QStringList leftovers;
+    {
+        const QString suffix = info.suffix().isEmpty() ? QStringLiteral("fdb") : info.suffix();
+        const QRegularExpression own(QStringLiteral("^%1\\.compactando-[0-9a-f]{8}\\.(fbk|%2)$")
+                                         .arg(QRegularExpression::escape(info.completeBaseName()),
+                                              QRegularExpression::escape(suffix)));
+        for (const QFileInfo& left :
+             info.absoluteDir().entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+            if (!own.match(left.fileName()).hasMatch()) continue;
+            std::error_code error;
+            if (fs::remove(fsPath(left.absoluteFilePath()), error)) {
+                leftovers << left.absoluteFilePath();
+            }
+        }
+    }
     const qint64 bytesBefore = info.size();
     const QString stem = info.absolutePath() + u'/' + info.completeBaseName() +
                          QStringLiteral(".compactando-") +
@@ -269,7 +303,7 @@ Compaction compactDatabase(const QString& databaseString, const QString& user,
                            .arg(systemReason(error)));
     }
     swapped = true;
-    return {file, kept, bytesBefore, QFileInfo(file).size()};
+    return {file, kept, bytesBefore, QFileInfo(file).size(), leftovers};
 }
 
 }  // namespace patrimonio

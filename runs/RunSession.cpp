@@ -105,11 +105,13 @@ void RunSession::run(bool photoOnly, const QString& sourceText, const QString& t
     }
 
     if (photoOnly) {
-        outcome.passEnd = PhotoPass(data_, counters_, host, photoWorkers).run();
-        // After the summary of a pass that ran to its end, unless the operator is closing the
-        // window: the file can be made smaller now.
-        if (*outcome.passEnd == PhotoPassEnd::Finished && !host.stopRequested())
-            offerCompaction(data_, host);
+        PhotoPass pass(data_, counters_, host, photoWorkers);
+        outcome.passEnd = pass.run();
+        // After the summary of a pass that ran to its end and wrote photos, unless the operator
+        // is closing the window: the file can be made smaller now.
+        const bool wrote = pass.bytesBefore() > 0 || pass.bytesAfter() > 0;
+        if (*outcome.passEnd == PhotoPassEnd::Finished && wrote && !host.stopRequested())
+            offerCompaction(data_, host, pass.bytesAfter() < pass.bytesBefore());
         return;
     }
     ImportRun run(data_, counters_, host, photoWorkers);

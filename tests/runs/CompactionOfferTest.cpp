@@ -152,6 +152,17 @@ TEST_F(CompactionOffer, SimAfterAPassLeavesASmallerFileWithEveryRowAndTheOldOneK
     EXPECT_EQ(filesIn(tmp.path(QStringLiteral("dados"))), QStringList{QStringLiteral("fotos.fdb")});
 }
 
+TEST_F(CompactionOffer, APassThatWroteNoPhotoAsksNothing) {
+    test::runIsql("UPDATE PAT_BEM SET BEM_IMAGEM = NULL;\ncommit;\n", path);
+    RunOutcome outcome;
+    session.run(true, QString(), path, host, 1, outcome);
+    ASSERT_EQ(outcome.passEnd, PhotoPassEnd::Finished);
+    EXPECT_TRUE(host.eventsWith(QStringLiteral("ask:")).isEmpty());
+    const QString log = host.eventsWith(QStringLiteral("log:")).join(u'\n');
+    EXPECT_FALSE(log.contains(QStringLiteral("menores"))) << log.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(databaseCopiesFolder()));
+}
+
 TEST_F(CompactionOffer, NaoChangesNothing) {
     runPass(false);
     if (HasFatalFailure()) return;
