@@ -114,9 +114,9 @@ TEST_P(DatabaseCompaction, LeavesASmallerFileWithEveryRowAndTheOldOneWhole) {
     EXPECT_EQ(QFileInfo(taken).size(), 0);
     // Nothing made on the way is left beside the database, nor what the killed one left;
     // files of other names stay.
-    EXPECT_EQ(entries(data), (QStringList{QStringLiteral("fotos.compactando-nao.fdb"),
-                                          QStringLiteral("fotos.fdb"),
-                                          QStringLiteral("outros.compactando-0123abcd.fdb")}));
+    EXPECT_EQ(entries(data),
+              (QStringList{QStringLiteral("fotos.compactando-nao.fdb"), QStringLiteral("fotos.fdb"),
+                           QStringLiteral("outros.compactando-0123abcd.fdb")}));
     QStringList removed;
     for (const QString& f : done.leftoversRemoved) removed << QFileInfo(f).fileName();
     removed.sort();
