@@ -103,8 +103,8 @@ int estimates() {
         {"small photos, 40 MB other free pages", 200, 300, 40, -1, 40},
         {"300 photos of 300 KB made 30 KB", 300, 300, 30, -1, 0},
     };
-    std::printf("%-38s %10s %10s %10s %8s\n", "pass", "file MB", "said MB", "after MB",
-                "said/after");
+    std::printf("%-38s %10s %10s %10s %8s %10s\n", "pass", "file MB", "said MB", "after MB",
+                "said/after", "asking ms");
     bool allWithin = true;
     for (const Pass& p : passes) {
         test::TempFolder folder;
@@ -113,7 +113,9 @@ int estimates() {
         Connection con(QStringLiteral("Con_Novo"));
         con.Params = Connection::editParams(path);
         con.Open();
+        const double t = bench::wallMs();
         const CompactionEstimate estimate = estimateCompaction(con);
+        const double estimateMs = bench::wallMs() - t;
         con.Close();
         const Compaction done = compactDatabase(path, QStringLiteral("SYSDBA"), test::kPassword,
                                                 folder.path(QStringLiteral("Bancos_Antes/")),
@@ -121,8 +123,8 @@ int estimates() {
         const double ratio =
             static_cast<double>(estimate.compactedBytes) / static_cast<double>(done.bytesAfter);
         allWithin = allWithin && ratio >= 0.75 && ratio <= 1.25;
-        std::printf("%-38s %10.1f %10.1f %10.1f %8.2f\n", p.label, mb(estimate.fileBytes),
-                    mb(estimate.compactedBytes), mb(done.bytesAfter), ratio);
+        std::printf("%-38s %10.1f %10.1f %10.1f %8.2f %10.0f\n", p.label, mb(estimate.fileBytes),
+                    mb(estimate.compactedBytes), mb(done.bytesAfter), ratio, estimateMs);
         std::fflush(stdout);
     }
     std::printf("every estimate within a quarter of the size reached: %s\n",
