@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <memory>
 
 #include "FullFolder.h"
@@ -136,6 +137,15 @@ TEST_F(CompactionOffer, SimAfterAPassLeavesASmallerFileWithEveryRowAndTheOldOneK
     EXPECT_EQ(rowsOf(con), rowsAtQuestion);
     const qint64 bytesAfter = QFileInfo(path).size();
     EXPECT_LT(bytesAfter * 2, bytesAtQuestion);
+    // The size the question gave, within a quarter of the size reached.
+    const QRegularExpressionMatch said =
+        QRegularExpression(QStringLiteral("terá cerca de ([0-9]+(?:,[0-9])?) (KB|MB)"))
+            .match(asked[0]);
+    ASSERT_TRUE(said.hasMatch()) << asked[0].toStdString();
+    const double saidBytes = QString(said.captured(1)).replace(u',', u'.').toDouble() *
+                             (said.captured(2) == QStringLiteral("KB") ? 1024.0 : 1048576.0);
+    EXPECT_NEAR(saidBytes, static_cast<double>(bytesAfter), 0.25 * static_cast<double>(bytesAfter))
+        << asked[0].toStdString() << " / " << bytesAfter;
 
     // The old file, whole, in Bancos_Antes/; the log says where and the sizes.
     const QStringList kept = filesIn(databaseCopiesFolder());
