@@ -4,6 +4,7 @@
 #include <exception>
 #include <thread>
 
+#include "app/ErrorDialog.h"
 #include "app/TFrmImportador.h"
 
 namespace patrimonio {
@@ -134,6 +135,13 @@ void RunChannel::appendLogLine(const QString& line) {
 
 void RunChannel::showMessage(const QString& text) {
     ask([&] { window_.showMessage(text); });
+}
+
+void RunChannel::showError(std::exception_ptr error) {
+    ask([&] {
+        window_.paintStatusNow();
+        showErrorDialog(error);
+    });
 }
 
 bool RunChannel::askYesNo(const QString& question) {

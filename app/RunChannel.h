@@ -53,6 +53,7 @@ public:
 
     // RunQuestions, on the run's thread.
     void showMessage(const QString& text) override;
+    void showError(std::exception_ptr error) override;
     bool askYesNo(const QString& question) override;
     QString qualityText() const override { return quality_; }
     QString skipListText() const override { return skipList_; }

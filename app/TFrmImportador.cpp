@@ -343,6 +343,21 @@ void TFrmImportador::tryConnect(QLineEdit& edit, DatabaseField field, bool photo
     showMessage(message);
 }
 
+void TFrmImportador::showTargetRestored(bool connected) {
+    QLineEdit& edit = *ui_->Edit2;
+    if (connected) {
+        setBackground(edit, ui_->Ck_Apenas_Tratar_Imagem->isChecked()
+                                ? kLime
+                                : QApplication::palette().color(QPalette::ToolTipBase));
+        edit.setToolTip(QString());
+    } else {
+        setBackground(edit, kRed);
+        edit.setToolTip(
+            QStringLiteral("O banco a ser atualizado não pôde ser aberto depois da "
+                           "restauração: veja o log."));
+    }
+}
+
 void TFrmImportador::Edit4Change() {
     const QString text = ui_->Edit4->text();
     tryConnect(*ui_->Edit4, DatabaseField::Source, ui_->Ck_Apenas_Tratar_Imagem->isChecked(), kLime,
@@ -441,7 +456,9 @@ void TFrmImportador::runEnded(const RunOutcome& outcome, std::exception_ptr erro
     if (!error && outcome.importEnd == ImportEnd::Completed) showMessage(outcome.completion);
 
     guard_.reset();
-    if (error) showErrorDialog(error);
+    // A run that asked something after its error has shown it already.
+    if (error && !outcome.errorShown) showErrorDialog(error);
+    if (outcome.targetRestored) showTargetRestored(*outcome.targetRestored);
     // Fields changed while the run held the connections are tried now.
     if (std::exchange(sourceEditedDuringRun_, false)) runHandler([this] { Edit4Change(); });
     if (std::exchange(targetEditedDuringRun_, false)) runHandler([this] { Edit2Change(); });

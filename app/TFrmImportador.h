@@ -117,6 +117,9 @@ private:
     void deliverRun();
     // On the window's thread once the run's thread has returned.
     void runEnded(const RunOutcome& outcome, std::exception_ptr error);
+    // After the way back was taken: the target field shows whether Con_Velho is on the
+    // restored database.
+    void showTargetRestored(bool connected);
     void tryConnect(QLineEdit& edit, DatabaseField field, bool photoOnly,
                     const QColor& successColour, const QString& message);
     void pickFileFor(QLineEdit& edit);

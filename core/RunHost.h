@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <exception>
 #include <functional>
 
 #include "core/RunProgress.h"
@@ -73,6 +74,10 @@ public:
 
     // Modal message with an OK button; returns when the operator closes it.
     virtual void showMessage(const QString& text) = 0;
+    // The error that ended a run, shown as the window shows any error (a silent abort shows
+    // nothing); returns when the operator closes it. A run shows it itself only when it has
+    // something to ask after it.
+    virtual void showError(std::exception_ptr error) = 0;
     // Modal question with the buttons "Sim" and "Não", "Não" the default; true for "Sim".
     virtual bool askYesNo(const QString& question) = 0;
 

@@ -8,19 +8,13 @@
 #include <QString>
 #include <functional>
 
+#include "db/ServiceManager.h"
+
 namespace patrimonio {
 
 struct BackupFile {
     QString path;      // where the copy is
     qint64 bytes = 0;  // its size
-};
-
-// The server, user and password of a database string ("127.0.0.1/3052:/caminho/banco.fdb"),
-// and the path the server opens.
-struct ServerDatabase {
-    QString server;    // "127.0.0.1/3052"; empty for a bare path (the embedded engine)
-    QString database;  // the path as the server takes it
-    static ServerDatabase of(const QString& databaseString);
 };
 
 // How the backup reaches the file.

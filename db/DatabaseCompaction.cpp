@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QThread>
+#include <QRegularExpression>
 #include <QUuid>
 #include <filesystem>
 #include <functional>
@@ -16,7 +16,10 @@
 #include "core/WholeFile.h"
 #include "db/ConnectionImpl.h"
 #include "db/DatabaseBackup.h"
+#include "db/DatabaseCheck.h"
+#include "db/FbApi.h"
 #include "db/RecordSet.h"
+#include "db/ServiceManager.h"
 
 namespace patrimonio {
 
@@ -32,133 +35,6 @@ fs::path fsPath(const QString& path) {
 
 QString systemReason(const std::error_code& error) {
     return QString::fromLocal8Bit(error.message().c_str());
-}
-
-struct Disposed {
-    IXpbBuilder* b;
-    ~Disposed() { b->dispose(); }
-};
-
-// A connection of our own, for the checks; closed when dropped.
-class CheckConnection {
-public:
-    CheckConnection(const QString& databaseString, const QString& user, const QString& password)
-        : connection_(QStringLiteral("Compactacao")) {
-        connection_.Params = {QStringLiteral("DATABASE=") + databaseString,
-                              QStringLiteral("SQLDialect=3"), QStringLiteral("USER_NAME=") + user,
-                              QStringLiteral("PASSWORD=") + password};
-        connection_.Open();
-    }
-    ~CheckConnection() { connection_.Close(); }
-    CheckConnection(const CheckConnection&) = delete;
-    CheckConnection& operator=(const CheckConnection&) = delete;
-
-    QStringList rows(const QString& sql) {
-        RecordSet rs(connection_);
-        rs.setCommandText(sql);
-        rs.Open();
-        QStringList values;
-        for (; !rs.Eof(); rs.Next()) values << rs.Fields(0).AsString().trimmed();
-        return values;
-    }
-    QString value(const QString& sql) {
-        const QStringList values = rows(sql);
-        return values.isEmpty() ? QString() : values.constFirst();
-    }
-
-    // Attachments to the database besides this one; the engine's own (garbage collector,
-    // cache writer) do not count.
-    int otherAttachments() {
-        return value(QStringLiteral("SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE "
-                                    "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND "
-                                    "MON$SYSTEM_FLAG = 0"))
-            .toInt();
-    }
-
-    // Every user table (views and external tables hold no rows of their own) with its rows.
-    QMap<QString, qint64> rowCounts() {
-        QMap<QString, qint64> counts;
-        const QStringList tables = rows(QStringLiteral(
-            "SELECT RDB$RELATION_NAME FROM RDB$RELATIONS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
-            "AND RDB$VIEW_BLR IS NULL AND RDB$EXTERNAL_FILE IS NULL ORDER BY 1"));
-        for (const QString& table : tables) {
-            QString quoted = table;
-            quoted.replace(u'"', QStringLiteral("\"\""));
-            counts.insert(
-                table,
-                value(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(quoted)).toLongLong());
-        }
-        return counts;
-    }
-
-    // The file as the engine opened it (an alias or a link resolved). The name comes as the
-    // bytes of the engine's file system, not as text of the database.
-    QString fileName() {
-        RecordSet rs(connection_);
-        rs.setCommandText(QStringLiteral("SELECT MON$DATABASE_NAME FROM MON$DATABASE"));
-        rs.Open();
-        return rs.Eof() ? QString() : QFile::decodeName(rs.Fields(0).AsVariant().bytes().trimmed());
-    }
-
-private:
-    Connection connection_;
-};
-
-// Runs one service action to its end and returns the lines it wrote. An error the server met
-// raises DatabaseError.
-QStringList runService(const ServerDatabase& target, const QString& user, const QString& password,
-                       const std::function<void(IXpbBuilder*, ThrowStatusWrapper*)>& action) {
-    const QString manager =
-        target.server.isEmpty() ? QStringLiteral("service_mgr") : target.server + ":service_mgr";
-    QStringList lines;
-    fb::Status st;
-    fb::Ref<IService> service;
-    fb::guarded([&] {
-        IXpbBuilder* attach = fb::util()->getXpbBuilder(&st, IXpbBuilder::SPB_ATTACH, nullptr, 0);
-        const Disposed disposeAttach{attach};
-        attach->insertString(&st, isc_spb_user_name, user.toUtf8().constData());
-        attach->insertString(&st, isc_spb_password, password.toUtf8().constData());
-        // A bare path is this process's own file: the engine in this process does the work.
-        if (target.server.isEmpty())
-            attach->insertString(&st, isc_spb_config, "Providers=Engine12");
-        fb::Ref<IProvider> provider(fb::master()->getDispatcher());
-        service.reset(provider->attachServiceManager(&st, manager.toUtf8().constData(),
-                                                     attach->getBufferLength(&st),
-                                                     attach->getBuffer(&st)));
-        IXpbBuilder* start = fb::util()->getXpbBuilder(&st, IXpbBuilder::SPB_START, nullptr, 0);
-        const Disposed disposeStart{start};
-        action(start, &st);
-        service->start(&st, start->getBufferLength(&st), start->getBuffer(&st));
-
-        // Line by line until the service has nothing more to say.
-        std::vector<unsigned char> answer(16384);
-        const unsigned char receive[] = {isc_info_svc_line};
-        for (bool more = true; more;) {
-            service->query(&st, 0, nullptr, sizeof receive, receive,
-                           static_cast<unsigned>(answer.size()), answer.data());
-            more = false;
-            const unsigned char* p = answer.data();
-            if (*p == isc_info_svc_line) {
-                const int length = isc_portable_integer(p + 1, 2);
-                if (length > 0) {
-                    lines << QString::fromUtf8(reinterpret_cast<const char*>(p + 3), length);
-                    more = true;
-                }
-            }
-        }
-        // Ended only when the server says so; an error it met raises here.
-        const unsigned char running[] = {isc_info_svc_running};
-        for (;;) {
-            service->query(&st, 0, nullptr, sizeof running, running,
-                           static_cast<unsigned>(answer.size()), answer.data());
-            if (answer[0] != isc_info_svc_running) break;
-            if (isc_portable_integer(answer.data() + 1, 4) == 0) break;
-            QThread::msleep(50);
-        }
-        service->detach(&st);
-        service.release();
-    });
-    return lines;
 }
 
 // Removes a file made on the way; one that is not there is fine.
@@ -232,6 +108,22 @@ bool onThisComputer(const QString& server) {
 
 CompactionEstimate estimateCompaction(Connection& connection) {
     connection.Open();
+    // The old versions of rows a change left behind (the photos a pass replaced, with every
+    // page of theirs) count as pages in use until the engine collects them, which it does in
+    // its own time: a sweep collects them now, so that the pages in use are those of the
+    // database as it stands, which is what a restore writes again.
+    const ServerDatabase target = ServerDatabase::of(connection.databaseString());
+    bool swept = true;
+    try {
+        ServiceManager(target, connection.openedParameter(QStringLiteral("USER_NAME")),
+                       connection.openedParameter(QStringLiteral("PASSWORD")))
+            .run(ServiceRequest(isc_action_svc_repair)
+                     .text(isc_spb_dbname, target.database.toUtf8())
+                     .number(isc_spb_options, isc_spb_rpr_sweep_db));
+    } catch (const DatabaseError&) {
+        // Without it the pages in use may be many times what a restore writes: no number.
+        swept = false;
+    }
     qint64 pageSize = 0, pages = 0;
     {
         RecordSet rs(connection);
@@ -252,7 +144,7 @@ CompactionEstimate estimateCompaction(Connection& connection) {
             used = isc_portable_integer(answer + 3, static_cast<short>(length));
         }
     });
-    return {pages * pageSize, std::min(used, pages) * pageSize};
+    return {pages * pageSize, swept ? std::min(used, pages) * pageSize : 0};
 }
 
 QString keptDatabaseName(const QString& file, const QDateTime& when) {
@@ -277,7 +169,7 @@ Compaction compactDatabase(const QString& databaseString, const QString& user,
     QString file;
     QMap<QString, qint64> before;
     {
-        CheckConnection old(databaseString, user, password);
+        DatabaseCheck old(databaseString, user, password);
         if (const int others = old.otherAttachments(); others > 0) {
             throw AppError(QStringLiteral("outro programa está conectado ao banco (%1 conexão(ões) "
                                           "além desta); feche-o e tente de novo")
@@ -294,6 +186,23 @@ Compaction compactDatabase(const QString& databaseString, const QString& user,
         before = old.rowCounts();
     }
     const QFileInfo info(file);
+    // What an earlier compaction of this file left when it was killed half-way: its own names
+    // only, beside this database.
+    QStringList leftovers;
+    {
+        const QString suffix = info.suffix().isEmpty() ? QStringLiteral("fdb") : info.suffix();
+        const QRegularExpression own(QStringLiteral("^%1\\.compactando-[0-9a-f]{8}\\.(fbk|%2)$")
+                                         .arg(QRegularExpression::escape(info.completeBaseName()),
+                                              QRegularExpression::escape(suffix)));
+        for (const QFileInfo& left :
+             info.absoluteDir().entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+            if (!own.match(left.fileName()).hasMatch()) continue;
+            std::error_code error;
+            if (fs::remove(fsPath(left.absoluteFilePath()), error)) {
+                leftovers << left.absoluteFilePath();
+            }
+        }
+    }
     const qint64 bytesBefore = info.size();
     const QString stem = info.absolutePath() + u'/' + info.completeBaseName() +
                          QStringLiteral(".compactando-") +
@@ -325,26 +234,24 @@ Compaction compactDatabase(const QString& databaseString, const QString& user,
     // server, or this process's own for a bare path): the files never travel through the
     // client, and the new file belongs to whoever owns the database's engine.
     step(QStringLiteral("a cópia de segurança do banco falhou"), [&] {
-        runService(target, user, password, [&](IXpbBuilder* spb, ThrowStatusWrapper* st) {
-            spb->insertTag(st, isc_action_svc_backup);
-            spb->insertString(st, isc_spb_dbname, target.database.toUtf8().constData());
-            spb->insertString(st, isc_spb_bkp_file, backup.toUtf8().constData());
-            // The old file is set aside whole anyway: cleaning its old row versions on the way
-            // would only cost time (measured: about 40 % of the backup on the 415 MB file).
-            spb->insertInt(st, isc_spb_options, isc_spb_bkp_no_garbage_collect);
-        });
+        ServiceManager(target, user, password)
+            .run(ServiceRequest(isc_action_svc_backup)
+                     .text(isc_spb_dbname, target.database.toUtf8())
+                     .text(isc_spb_bkp_file, QFile::encodeName(backup))
+                     // The old file is set aside whole anyway: cleaning its old row versions on
+                     // the way would only cost time (measured: about 40 % of the backup on the
+                     // 415 MB file).
+                     .number(isc_spb_options, isc_spb_bkp_no_garbage_collect));
     });
     QStringList restoreLines;
     step(QStringLiteral("a restauração num arquivo novo falhou"), [&] {
-        restoreLines =
-            runService(target, user, password, [&](IXpbBuilder* spb, ThrowStatusWrapper* st) {
-                spb->insertTag(st, isc_action_svc_restore);
-                spb->insertString(st, isc_spb_bkp_file, backup.toUtf8().constData());
-                spb->insertString(st, isc_spb_dbname, restored.toUtf8().constData());
-                // A new file only: never one that exists.
-                spb->insertInt(st, isc_spb_options, isc_spb_res_create);
-                spb->insertTag(st, isc_spb_verbose);
-            });
+        restoreLines = ServiceManager(target, user, password)
+                           .run(ServiceRequest(isc_action_svc_restore)
+                                    .text(isc_spb_bkp_file, QFile::encodeName(backup))
+                                    .text(isc_spb_dbname, QFile::encodeName(restored))
+                                    // A new file only: never one that exists.
+                                    .number(isc_spb_options, isc_spb_res_create)
+                                    .flag(isc_spb_verbose));
     });
     // The restore's own word that it went to its end: its last stage, after every row and
     // index, sets the flags of the new file (gbak run by hand says "finishing" after it).
@@ -359,19 +266,10 @@ Compaction compactDatabase(const QString& databaseString, const QString& user,
     removeQuietly(backup);
 
     step(QStringLiteral("o arquivo novo não pôde ser conferido"), [&] {
-        CheckConnection restoredDb(prefix + restored, user, password);
-        const QMap<QString, qint64> after = restoredDb.rowCounts();
-        if (after != before) {
-            QStringList differ;
-            for (auto it = before.begin(); it != before.end(); ++it) {
-                if (after.value(it.key(), -1) != it.value()) {
-                    differ << QStringLiteral("%1: %2 antes, %3 depois")
-                                  .arg(it.key())
-                                  .arg(it.value())
-                                  .arg(after.value(it.key(), -1));
-                }
-            }
-            if (differ.isEmpty()) differ << QStringLiteral("tabelas diferentes");
+        DatabaseCheck restoredDb(prefix + restored, user, password);
+        const QStringList differ = rowCountDifferences(
+            before, restoredDb.rowCounts(), QStringLiteral("antes"), QStringLiteral("depois"));
+        if (!differ.isEmpty()) {
             throw AppError(QStringLiteral("o arquivo novo não tem as mesmas linhas (%1)")
                                .arg(differ.join(QStringLiteral("; "))));
         }
@@ -391,7 +289,7 @@ Compaction compactDatabase(const QString& databaseString, const QString& user,
 
     // Nobody came meanwhile: right before the swap, once more.
     step(QStringLiteral("o banco não pôde ser conferido antes da troca"), [&] {
-        CheckConnection old(databaseString, user, password);
+        DatabaseCheck old(databaseString, user, password);
         if (const int others = old.otherAttachments(); others > 0) {
             throw AppError(QStringLiteral("outro programa conectou-se ao banco durante a "
                                           "compactação (%1 conexão(ões)); o banco não foi trocado")
@@ -412,7 +310,7 @@ Compaction compactDatabase(const QString& databaseString, const QString& user,
                            .arg(systemReason(error)));
     }
     swapped = true;
-    return {file, kept, bytesBefore, QFileInfo(file).size()};
+    return {file, kept, bytesBefore, QFileInfo(file).size(), leftovers};
 }
 
 }  // namespace patrimonio

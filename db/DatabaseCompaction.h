@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace patrimonio {
 
@@ -22,10 +23,14 @@ struct CompactionEstimate {
 // Read on an open connection to the database. The size now is the pages the file holds
 // (MON$DATABASE.MON$PAGES times the page size: the file's length, also when the file is on
 // another computer). The compacted size is the pages in use (the database's own count of
-// pages its page inventory marks used, fb_info_pages_used): a restore writes those again and
-// leaves out the free ones. Not exact either way: a restore also leaves out the old versions
-// of rows that no one reads any longer and packs the pages fuller, but adds a few pages of its
-// own (measured: within a few per cent on files of 2 MB and of 415 MB). Raises DatabaseError.
+// pages its page inventory marks used, fb_info_pages_used) once a sweep has collected the old
+// versions of rows no one reads any longer: a pass that replaced every photo leaves the old
+// photos' pages marked used until the engine collects them, and the pages in use then said
+// 327 MB of a file a compaction made 13 MB. After the sweep, a restore writes those pages
+// again and leaves out the free ones (measured with bench/db/compaction_bench --estimates:
+// 0.94 to 1.00 of the size reached, from many camera photos made small to none written and a
+// file with other free pages). 0 when the sweep could not be made: no number then. Raises
+// DatabaseError.
 CompactionEstimate estimateCompaction(Connection& connection);
 
 // What a compaction did.
@@ -34,6 +39,8 @@ struct Compaction {
     QString keptAt;    // where the old file now is, whole
     qint64 bytesBefore = 0;
     qint64 bytesAfter = 0;
+    // Half-made files a compaction killed earlier left beside the database, removed first.
+    QStringList leftoversRemoved;
 };
 
 // Compacts the database `databaseString` names (a bare path, or "127.0.0.1/3052:/path" on a

@@ -13,17 +13,25 @@ namespace patrimonio {
 
 const QString kCompactionStatus = QStringLiteral("Compactando o arquivo do banco de dados.");
 
-QString compactionQuestion(qint64 bytesNow, qint64 bytesAfter) {
-    return QStringLiteral(
-               "As imagens ficaram menores, mas o arquivo do banco de dados não diminui sozinho: "
-               "o Firebird guarda o espaço liberado dentro dele.\n"
-               "O arquivo tem hoje %1; compactado, terá cerca de %2.\n"
-               "Compactar o arquivo do banco de dados agora? O arquivo atual será guardado "
-               "inteiro na pasta Bancos_Antes.")
-        .arg(sizeText(bytesNow), sizeText(bytesAfter));
+QString compactionQuestion(qint64 bytesNow, qint64 bytesAfter, bool photosSmaller) {
+    const QString why =
+        photosSmaller ? QStringLiteral(
+                            "As imagens ficaram menores, mas o arquivo do banco de dados não "
+                            "diminui sozinho: o Firebird guarda o espaço liberado dentro dele.")
+                      : QStringLiteral(
+                            "O arquivo do banco de dados não diminui sozinho: o Firebird "
+                            "guarda o espaço liberado dentro dele.");
+    const QString sizes =
+        bytesAfter > 0 ? QStringLiteral("O arquivo tem hoje %1; compactado, terá cerca de %2.")
+                             .arg(sizeText(bytesNow), sizeText(bytesAfter))
+                       : QStringLiteral("O arquivo tem hoje %1.").arg(sizeText(bytesNow));
+    return why + u'\n' + sizes +
+           QStringLiteral(
+               "\nCompactar o arquivo do banco de dados agora? O arquivo atual será "
+               "guardado inteiro na pasta Bancos_Antes.");
 }
 
-void offerCompaction(DataModule& data, RunHost& host) {
+void offerCompaction(DataModule& data, RunHost& host, bool photosSmaller) {
     Connection& con = data.Con_Novo;
     CompactionEstimate estimate;
     try {
@@ -35,7 +43,9 @@ void offerCompaction(DataModule& data, RunHost& host) {
                 .arg(e.message()));
         return;
     }
-    if (!host.askYesNo(compactionQuestion(estimate.fileBytes, estimate.compactedBytes))) return;
+    if (!host.askYesNo(
+            compactionQuestion(estimate.fileBytes, estimate.compactedBytes, photosSmaller)))
+        return;
 
     host.setStatus(kCompactionStatus);
     host.pumpMessages();
@@ -51,6 +61,13 @@ void offerCompaction(DataModule& data, RunHost& host) {
     try {
         const Compaction done = compactDatabase(database, user, password, databaseCopiesFolder(),
                                                 QDateTime::currentDateTime());
+        if (!done.leftoversRemoved.isEmpty()) {
+            QStringList names;
+            for (const QString& f : done.leftoversRemoved) names << QDir::toNativeSeparators(f);
+            host.appendLogLine(QStringLiteral("Removidos os arquivos que uma compactação "
+                                              "interrompida deixou ao lado do banco: %1.")
+                                   .arg(names.join(QStringLiteral(", "))));
+        }
         host.appendLogLine(
             QStringLiteral("Arquivo do banco de dados compactado: %1 passou de %2 para %3.")
                 .arg(QDir::toNativeSeparators(done.database), sizeText(done.bytesBefore),

@@ -25,6 +25,8 @@ ImportEnd ImportRun::run() {
     reportLogged_ = false;
     copy_.reset();
     restore_.clear();
+    rowsAtCopy_.clear();
+    purgeBegun_ = false;
     // What the operator types during the run changes nothing in it.
     quality_ = host_.qualityText();
     // Nothing is deleted before both databases are known to hold what the run needs, nor
@@ -72,6 +74,11 @@ void ImportRun::logReport(Ending ending, const QString& closing) {
     // starts on a line of its own.
     host_.appendLogLine(QString());
     reportLogged_ = true;
+}
+
+std::optional<WayBack> ImportRun::wayBack() const {
+    if (!purgeBegun_ || !copy_) return std::nullopt;
+    return WayBack{*copy_, rowsAtCopy_, restore_};
 }
 
 const QString& ImportRun::quality() {

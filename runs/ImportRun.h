@@ -30,6 +30,7 @@
 #include "db/DatabaseBackup.h"
 #include "photos/RecompressionPool.h"
 #include "runs/ImportReport.h"
+#include "runs/RestoreOffer.h"
 
 namespace patrimonio {
 
@@ -68,6 +69,9 @@ public:
     void saveTargetCopy();
     // The copy of the last run, when it made one.
     const std::optional<BackupFile>& targetCopy() const { return copy_; }
+    // The way back to the target as it was before the last run: only once its purge has
+    // deleted something (before that the target is as it was).
+    std::optional<WayBack> wayBack() const;
     // The name of the copy of the database `databaseString` names, made at `when`:
     // destino_2026-12-10_18-30-05.fbk.
     static QString targetCopyName(const QString& databaseString, const QDateTime& when);
@@ -128,6 +132,8 @@ private:
     std::optional<QString> quality_;
     std::optional<BackupFile> copy_;
     QString restore_;
+    QMap<QString, qint64> rowsAtCopy_;  // every table of the target when the copy was made
+    bool purgeBegun_ = false;           // a DELETE of the purge went through
 };
 
 // The status text while the target is saved.

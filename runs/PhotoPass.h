@@ -41,6 +41,9 @@ public:
     // Figures of the last pass: photos recompressed and written, photos that failed.
     int processed() const { return processed_; }
     int failed() const { return counters_.Erros; }
+    // The stored bytes of the photos the last pass wrote back, before and after.
+    std::int64_t bytesBefore() const { return bytesBefore_; }
+    std::int64_t bytesAfter() const { return bytesAfter_; }
 
 private:
     // The next batch from the pass's cursor; true when it was full (another batch follows).

@@ -59,6 +59,7 @@ void ImportRun::SetTrataExclusoes() {
                             .arg(kPurge.size()));
         // A refused DELETE raises here and ends the run; the tables before it stay empty.
         data_.Con_Velho.ExecuteDirect(statement);
+        purgeBegun_ = true;
         ++emptied;
         host_.pumpMessages();
         host_.pause(kPhasePauseMs);

@@ -113,11 +113,13 @@ void RunSession::run(bool photoOnly, const QString& sourceText, const QString& t
     host.appendLogLine(QString());
 
     if (photoOnly) {
-        outcome.passEnd = PhotoPass(data_, counters_, host, photoWorkers).run();
-        // After the summary of a pass that ran to its end, unless the operator is closing the
-        // window: the file can be made smaller now.
-        if (*outcome.passEnd == PhotoPassEnd::Finished && !host.stopRequested())
-            offerCompaction(data_, host);
+        PhotoPass pass(data_, counters_, host, photoWorkers);
+        outcome.passEnd = pass.run();
+        // After the summary of a pass that ran to its end and wrote photos, unless the operator
+        // is closing the window: the file can be made smaller now.
+        const bool wrote = pass.bytesBefore() > 0 || pass.bytesAfter() > 0;
+        if (*outcome.passEnd == PhotoPassEnd::Finished && wrote && !host.stopRequested())
+            offerCompaction(data_, host, pass.bytesAfter() < pass.bytesBefore());
         return;
     }
     ImportRun run(data_, counters_, host, photoWorkers);
@@ -126,9 +128,20 @@ void RunSession::run(bool photoOnly, const QString& sourceText, const QString& t
     } catch (...) {
         // The report of what was done before the error is in the log view: it can be saved.
         outcome.reportLogged = run.reportLogged();
+        if (const std::optional<WayBack> back = run.wayBack()) {
+            // The error first, as the window would show it; then the way back.
+            host.showError(std::current_exception());
+            outcome.errorShown = true;
+            outcome.targetRestored = offerRestore(data_, host, *back);
+        }
         throw;
     }
     outcome.reportLogged = run.reportLogged();
+    // A run stopped half-way through the target can be undone.
+    if (*outcome.importEnd == ImportEnd::Stopped) {
+        if (const std::optional<WayBack> back = run.wayBack())
+            outcome.targetRestored = offerRestore(data_, host, *back);
+    }
     // A run stopped by the operator said where in the log view; no completion is claimed.
     if (*outcome.importEnd == ImportEnd::Completed)
         outcome.completion =

@@ -35,6 +35,11 @@ struct RunOutcome {
     std::optional<PhotoPassEnd> passEnd;
     // The fields whose database could not be opened when the run started (it then raised).
     QList<DatabaseField> unreachable;
+    // The run showed its error itself, before the question that followed it.
+    bool errorShown = false;
+    // The operator took the way back after an import that did not complete: whether Con_Velho
+    // is on the target again.
+    std::optional<bool> targetRestored;
 };
 
 class RunSession {

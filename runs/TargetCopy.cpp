@@ -8,6 +8,7 @@
 #include "core/AppPaths.h"
 #include "core/Errors.h"
 #include "db/DatabaseBackup.h"
+#include "db/DatabaseCheck.h"
 #include "runs/ImportRun.h"
 
 namespace patrimonio {
@@ -40,6 +41,8 @@ void ImportRun::saveTargetCopy() {
         copy_ = backupDatabase(database, target.openedParameter(QStringLiteral("USER_NAME")),
                                target.openedParameter(QStringLiteral("PASSWORD")),
                                folder + targetCopyName(database, QDateTime::currentDateTime()));
+        // What the restore is checked against: every table's rows as the copy holds them.
+        rowsAtCopy_ = tableRowCounts(target);
     } catch (const AppError& e) {
         throw refuse(e.message());
     }

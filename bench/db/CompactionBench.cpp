@@ -4,6 +4,8 @@
 // most of its pages are free. Goal: the compaction takes at most three times the plain copy.
 //
 // Run by hand: build/bench/db/compaction_bench [photos] [photo KB] [small KB]
+// or build/bench/db/compaction_bench --estimates: the estimate the question gives against the
+// size reached, over a table of passes.
 // (needs the private server on 127.0.0.1:3052; the file is made in a temporary folder).
 
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "BenchSupport.h"
 #include "TestDatabase.h"
@@ -33,12 +36,26 @@ QByteArray noise(qsizetype bytes, quint32 seed) {
     return b;
 }
 
-// Writes every photo, then replaces each by a small one, a row per write-back as the pass does.
-void makeFile(const QString& path, int photos, int photoKb, int smallKb) {
+// Writes every photo, then replaces the first `replaced` (all when negative) by small ones, a
+// row per write-back as the pass does. `freeMb` of other rows written and deleted before leave
+// free pages of another kind in the file.
+void makeFile(const QString& path, int photos, int photoKb, int smallKb, int replaced = -1,
+              int freeMb = 0) {
     test::createDatabase(path,
                          "CREATE TABLE PAT_BEM (BEM_CODIGO INTEGER NOT NULL PRIMARY KEY, "
                          "BEM_DESCRICAO VARCHAR(60), BEM_IMAGEM BLOB SUB_TYPE 0, BEM_IMAGEM_NOME "
-                         "VARCHAR(100));");
+                         "VARCHAR(100));\n"
+                         "CREATE TABLE RASCUNHO (ID INTEGER, TEXTO VARCHAR(8000));");
+    if (freeMb > 0) {
+        test::runIsql(QStringLiteral("SET TERM ^ ;\nEXECUTE BLOCK AS DECLARE i INTEGER = 0; "
+                                     "BEGIN WHILE (i < %1) DO BEGIN INSERT INTO RASCUNHO VALUES "
+                                     "(:i, LPAD('', 8000, UUID_TO_CHAR(GEN_UUID()))); i = i + 1; "
+                                     "END END^\nSET TERM ; ^\ncommit;\nDELETE FROM RASCUNHO;\n"
+                                     "commit;\nSELECT COUNT(*) FROM RASCUNHO;\n")
+                          .arg(freeMb * 128)
+                          .toLatin1(),
+                      path);
+    }
     Connection con(QStringLiteral("Con_Novo"));
     con.Params = Connection::editParams(path);
     con.Open();
@@ -58,7 +75,7 @@ void makeFile(const QString& path, int photos, int photoKb, int smallKb) {
     }
     cds.Close();
     cds.Open();
-    for (; !cds.Eof(); cds.Next()) {
+    for (int n = 0; !cds.Eof() && n != replaced; cds.Next(), ++n) {
         cds.Edit();
         cds.Fields(2).setAsVariant(Value::binary(noise(smallKb * 1024, 7)));
         cds.Post();
@@ -72,9 +89,53 @@ double mb(qint64 bytes) {
     return static_cast<double>(bytes) / (1024.0 * 1024.0);
 }
 
+// The estimate the question gives against the size a compaction then reaches, over passes
+// that leave different files.
+int estimates() {
+    struct Pass {
+        const char* label;
+        int photos, photoKb, smallKb, replaced, freeMb;
+    };
+    const Pass passes[] = {
+        {"60 camera photos made small", 60, 2700, 70, -1, 0},
+        {"5 of 60 made small", 60, 2700, 70, 5, 0},
+        {"none written", 40, 2700, 70, 0, 0},
+        {"small photos, 40 MB other free pages", 200, 300, 40, -1, 40},
+        {"300 photos of 300 KB made 30 KB", 300, 300, 30, -1, 0},
+    };
+    std::printf("%-38s %10s %10s %10s %8s %10s\n", "pass", "file MB", "said MB", "after MB",
+                "said/after", "asking ms");
+    bool allWithin = true;
+    for (const Pass& p : passes) {
+        test::TempFolder folder;
+        const QString path = folder.path(QStringLiteral("fotos.fdb"));
+        makeFile(path, p.photos, p.photoKb, p.smallKb, p.replaced, p.freeMb);
+        Connection con(QStringLiteral("Con_Novo"));
+        con.Params = Connection::editParams(path);
+        con.Open();
+        const double t = bench::wallMs();
+        const CompactionEstimate estimate = estimateCompaction(con);
+        const double estimateMs = bench::wallMs() - t;
+        con.Close();
+        const Compaction done = compactDatabase(path, QStringLiteral("SYSDBA"), test::kPassword,
+                                                folder.path(QStringLiteral("Bancos_Antes/")),
+                                                QDateTime::currentDateTime());
+        const double ratio =
+            static_cast<double>(estimate.compactedBytes) / static_cast<double>(done.bytesAfter);
+        allWithin = allWithin && ratio >= 0.75 && ratio <= 1.25;
+        std::printf("%-38s %10.1f %10.1f %10.1f %8.2f %10.0f\n", p.label, mb(estimate.fileBytes),
+                    mb(estimate.compactedBytes), mb(done.bytesAfter), ratio, estimateMs);
+        std::fflush(stdout);
+    }
+    std::printf("every estimate within a quarter of the size reached: %s\n",
+                allWithin ? "yes" : "NO");
+    return allWithin ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--estimates") return estimates();
     const int photos = argc > 1 ? std::atoi(argv[1]) : 150;
     const int photoKb = argc > 2 ? std::atoi(argv[2]) : 2700;
     const int smallKb = argc > 3 ? std::atoi(argv[3]) : 70;

@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #ifndef _WIN32
@@ -36,6 +37,7 @@
 #include "core/RunCounters.h"
 #include "db/DataModule.h"
 #include "db/DatabaseBackup.h"
+#include "db/DatabaseRestore.h"
 #include "runs/ImportRun.h"
 
 using namespace patrimonio;
@@ -48,6 +50,7 @@ struct Import {
     double copySeconds = 0;
     qint64 copyBytes = 0;
     bool completed = false;
+    std::optional<WayBack> back;
 };
 
 Import importOnce(const DatabasePair& p) {
@@ -67,6 +70,7 @@ Import importOnce(const DatabasePair& p) {
     // The report's own figure: from the copy's start to the file checked.
     result.copySeconds = run.report().copyMs / 1000.0;
     if (run.targetCopy()) result.copyBytes = run.targetCopy()->bytes;
+    result.back = run.wayBack();
     return result;
 }
 
@@ -230,6 +234,35 @@ int main(int argc, char** argv) {
                     megabytes(QFileInfo(serverNbk).size()));
         std::printf("   gbak run here, reading through the server    %6.1f s  %6.0f MB\n", client,
                     megabytes(QFileInfo(clientFbk).size()));
+
+        // 3. The way back: the copy the timed import made, restored over the target by each
+        // route, beside the import's own time.
+        std::printf(
+            "\n3. the way back: the copy (%.0f MB) restored over the target, against the "
+            "import's %.1f s\n",
+            megabytes(timed.copyBytes), timed.seconds);
+        const struct {
+            const char* label;
+            RestoreRoute route;
+            RestoreTransport transport;
+        } ways[] = {
+            {"new file renamed, read by the server", RestoreRoute::NewFileRenamed,
+             RestoreTransport::ByPath},
+            {"new file renamed, streamed", RestoreRoute::NewFileRenamed,
+             RestoreTransport::Streamed},
+            {"server's replace after a proof, streamed", RestoreRoute::ServerReplace,
+             RestoreTransport::Streamed},
+        };
+        for (const auto& w : ways) {
+            QElapsedTimer t;
+            t.start();
+            const Restore done = restoreDatabase(
+                test::kServerPrefix + p.target, QStringLiteral("SYSDBA"), test::kPassword,
+                timed.back->copy, timed.back->rows, {w.route, w.transport});
+            std::printf("   %-42s %6.1f s  (%.1f x the import)  %s\n", w.label,
+                        t.nsecsElapsed() / 1e9, t.nsecsElapsed() / 1e9 / timed.seconds,
+                        done.differences.isEmpty() ? "rows checked" : "ROWS DIFFER");
+        }
         return share <= 0.10 ? 0 : 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "targetcopy_bench: %s\n", e.what());

@@ -27,6 +27,7 @@ public:
     void waitResponsive(const std::function<bool(int)>& finished) override;
     void showPhoto(const PhotoView&) override {}
     void showMessage(const QString&) override {}
+    void showError(std::exception_ptr) override {}
     bool askYesNo(const QString&) override { return false; }
     QString qualityText() const override { return QStringLiteral("60"); }
     QString skipListText() const override { return {}; }

@@ -81,6 +81,17 @@ TEST_P(DatabaseCompaction, LeavesASmallerFileWithEveryRowAndTheOldOneWhole) {
     const QString taken = copies + QStringLiteral("fotos_2026-12-10_18-30-05.fdb");
     ASSERT_TRUE(QFile(taken).open(QIODevice::WriteOnly));
 
+    // Half-made files of a compaction of this file killed earlier, and files of other names.
+    const QStringList leftovers{QStringLiteral("fotos.compactando-0123abcd.fbk"),
+                                QStringLiteral("fotos.compactando-89abcdef.fdb")};
+    const QStringList others{QStringLiteral("fotos.compactando-nao.fdb"),
+                             QStringLiteral("outros.compactando-0123abcd.fdb")};
+    for (const QString& name : leftovers + others) {
+        QFile f(data + u'/' + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("meio feito");
+    }
+
     const QString database = throughServer ? kServerPrefix + path : path;
     Connection con(QStringLiteral("Con_Novo"));
     con.Params = Connection::editParams(database);
@@ -104,8 +115,15 @@ TEST_P(DatabaseCompaction, LeavesASmallerFileWithEveryRowAndTheOldOneWhole) {
     EXPECT_EQ(QFileInfo(done.keptAt).size(), bytesBefore);
     EXPECT_EQ(databaseContents(done.keptAt), before);
     EXPECT_EQ(QFileInfo(taken).size(), 0);
-    // Nothing made on the way is left beside the database.
-    EXPECT_EQ(entries(data), QStringList{QStringLiteral("fotos.fdb")});
+    // Nothing made on the way is left beside the database, nor what the killed one left;
+    // files of other names stay.
+    EXPECT_EQ(entries(data),
+              (QStringList{QStringLiteral("fotos.compactando-nao.fdb"), QStringLiteral("fotos.fdb"),
+                           QStringLiteral("outros.compactando-0123abcd.fdb")}));
+    QStringList removed;
+    for (const QString& f : done.leftoversRemoved) removed << QFileInfo(f).fileName();
+    removed.sort();
+    EXPECT_EQ(removed, leftovers);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, DatabaseCompaction, ::testing::Values(false, true),

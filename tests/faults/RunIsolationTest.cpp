@@ -72,10 +72,11 @@ protected:
             window->close();
         };
     }
+    // `sim` to the close question; "Não" to what a stopped run asks after it (the way back).
     void answer(bool sim) {
         window->seams().ask = [this, sim](const QString& question) {
             questions << question;
-            return sim;
+            return sim && question == TFrmImportador::kStopQuestion;
         };
     }
     // Lets the window handle what the end of the run left queued (its closing).
@@ -120,7 +121,12 @@ TEST_P(ClosingDuringAnImport, SimStopsAfterAWholeWriteBackNaoCarriesOn) {
     clickRun();
     settle();
 
-    EXPECT_EQ(questions, QStringList{QStringLiteral("Interromper a execução em andamento?")});
+    // A run stopped once its purge had begun then offers the way back; "Não" keeps what it did.
+    ASSERT_EQ(questions.size(), c.sim ? 2 : 1) << questions.join(u'|').toStdString();
+    EXPECT_EQ(questions[0], QStringLiteral("Interromper a execução em andamento?"));
+    if (c.sim) {
+        EXPECT_TRUE(questions[1].contains(QStringLiteral("Voltar o banco a ser atualizado")));
+    }
     EXPECT_EQ(enabledDuringRun, (QList<bool>{false, false, false, false, false, false}));
     EXPECT_EQ(inputsEnabled(), (QList<bool>{true, true, true, true, true, true}));
     EXPECT_TRUE(takeErrorDialogs().isEmpty());

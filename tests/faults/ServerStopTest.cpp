@@ -146,4 +146,67 @@ TEST_F(ServerStop, AnImportEndsWithTheErrorShownAndTheNextRunAfterARestartWorks)
               count(r.source, QStringLiteral("PAT_BAIXA")));
 }
 
+// The same stop, then the way back: the question comes after the error, the operator starts
+// the server again and answers "Sim"; the target is back as it was before the run, table by
+// table, the half-done target is kept beside the first copy and restores too, and the target
+// field shows its connection again.
+TEST_F(ServerStop, SimAfterTheServerCameBackPutsTheTargetBackAsItWas) {
+    if (!QFile::exists(serverRoot() + QStringLiteral("/server.pid")))
+        GTEST_SKIP() << "the server on 127.0.0.1:3052 was not started by fb-server-start.sh";
+    ServerBack serverBack;
+    const Register r = makeRegister(250, true);
+    runIsql(
+        "INSERT INTO PAT_TIPOBEM (TB_CODIGO, TB_DESCRICAO) VALUES (900, 'Antigo');\n"
+        "commit;\n",
+        r.target);
+    const QStringList before = databaseContents(r.target);
+    chooseForImport(r);
+
+    int assetPages = 0;
+    bool stopped = false;
+    window->seams().pause = [&](int) {
+        if (ui().LblStatus->text() == kAssetStep && ++assetPages == 2) {
+            stopped = runScript(QStringLiteral("fb-server-stop.sh"));
+        }
+    };
+    QStringList errorsAtQuestion;
+    QStringList halfDone;
+    window->seams().ask = [&](const QString& question) {
+        asked << question;
+        errorsAtQuestion = takeErrorDialogs();
+        if (!serverBack.ensure()) return false;
+        halfDone = databaseContents(r.target);
+        return true;
+    };
+    clickRun();
+    ASSERT_TRUE(stopped) << "the server could not be stopped";
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].contains(QStringLiteral("Voltar o banco a ser atualizado")));
+    // The error was on screen before the question.
+    ASSERT_EQ(errorsAtQuestion.size(), 1);
+    EXPECT_TRUE(takeErrorDialogs().isEmpty());
+    EXPECT_FALSE(completed());
+    expectWindowGivenBack();
+
+    EXPECT_EQ(databaseContents(r.target), before);
+    EXPECT_NE(halfDone, before);
+    const QStringList files =
+        QDir(databaseCopiesFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    ASSERT_EQ(files.size(), 2) << files.join(u',').toStdString();
+    const QString log = ui().MemoLOG->toPlainText();
+    EXPECT_TRUE(log.contains(QStringLiteral("restaurado como estava antes da importação")))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Conferido: as "))) << log.toStdString();
+    // The later of the two, named after its moment, is the half-done target; it restores too.
+    const QString restored = folder.path(QStringLiteral("meio.fdb"));
+    const QString second = files[1];
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("antes da restauração: ") + databaseCopiesFolder() + second))
+        << log.toStdString();
+    restoreBackup(databaseCopiesFolder() + second, restored);
+    EXPECT_EQ(databaseContents(restored), halfDone);
+    EXPECT_TRUE(window->data().Con_Velho.Connected());
+    EXPECT_NE(ui().Edit2->palette().color(QPalette::Base), QColor(255, 0, 0));
+}
+
 }  // namespace patrimonio::test

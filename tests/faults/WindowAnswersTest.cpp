@@ -80,9 +80,14 @@ protected:
     void realPauses() { window->seams().pause = nullptr; }
 
     // Closes the window, as the close box does, the first time `when` holds during the run;
-    // the question is answered `sim` and its delay from the close noted.
+    // the question is answered `sim` and its delay from the close noted. What a stopped run
+    // asks after it (the way back) is answered "Não" and kept apart.
     void closeWhen(std::function<bool()> when, bool sim) {
         window->seams().ask = [this, sim](const QString& question) {
+            if (question != TFrmImportador::kStopQuestion) {
+                afterStop << question;
+                return false;
+            }
             questions << question;
             askedAfterMs = closedAt.elapsed();
             return sim;
@@ -100,6 +105,7 @@ protected:
     QElapsedTimer closedAt;
     qint64 askedAfterMs = -1;
     QStringList questions;
+    QStringList afterStop;
 };
 
 TEST_F(WindowAnswers, TheEventLoopRunsThroughAnImportAndAPhotoPass) {
@@ -142,6 +148,7 @@ TEST_F(WindowAnswers, DuringAPauseTheQuestionComesAtOnceAndSimStopsBeforeTheNext
 
     EXPECT_EQ(questions, QStringList{TFrmImportador::kStopQuestion});
     EXPECT_LE(askedAfterMs, 100);
+    EXPECT_EQ(afterStop.size(), 1);
     EXPECT_FALSE(completed());
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(lastLine(ui().MemoLOG)
@@ -203,6 +210,8 @@ TEST_P(CloseDuringALongWriteBack, TheQuestionComesAtOnceAndTheAnswerDoesAsAlways
 
     EXPECT_EQ(questions, QStringList{TFrmImportador::kStopQuestion});
     EXPECT_LE(askedAfterMs, 100);
+    // Stopped after the purge, the run offers the way back.
+    EXPECT_EQ(afterStop.size(), c.sim ? 1 : 0);
     EXPECT_TRUE(takeErrorDialogs().isEmpty());
     EXPECT_EQ(completed(), !c.sim);
     EXPECT_EQ(window->isVisible(), !c.sim);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <memory>
 
 #include "FullFolder.h"
@@ -138,6 +139,15 @@ TEST_F(CompactionOffer, SimAfterAPassLeavesASmallerFileWithEveryRowAndTheOldOneK
     EXPECT_EQ(rowsOf(con), rowsAtQuestion);
     const qint64 bytesAfter = QFileInfo(path).size();
     EXPECT_LT(bytesAfter * 2, bytesAtQuestion);
+    // The size the question gave, within a quarter of the size reached.
+    const QRegularExpressionMatch said =
+        QRegularExpression(QStringLiteral("terá cerca de ([0-9]+(?:,[0-9])?) (KB|MB)"))
+            .match(asked[0]);
+    ASSERT_TRUE(said.hasMatch()) << asked[0].toStdString();
+    const double saidBytes = QString(said.captured(1)).replace(u',', u'.').toDouble() *
+                             (said.captured(2) == QStringLiteral("KB") ? 1024.0 : 1048576.0);
+    EXPECT_NEAR(saidBytes, static_cast<double>(bytesAfter), 0.25 * static_cast<double>(bytesAfter))
+        << asked[0].toStdString() << " / " << bytesAfter;
 
     // The old file, whole, in Bancos_Antes/; the log says where and the sizes.
     const QStringList kept = filesIn(databaseCopiesFolder());
@@ -152,6 +162,17 @@ TEST_F(CompactionOffer, SimAfterAPassLeavesASmallerFileWithEveryRowAndTheOldOneK
     con.Close();
     EXPECT_EQ(test::databaseContents(keptPath), test::databaseContents(path));
     EXPECT_EQ(filesIn(tmp.path(QStringLiteral("dados"))), QStringList{QStringLiteral("fotos.fdb")});
+}
+
+TEST_F(CompactionOffer, APassThatWroteNoPhotoAsksNothing) {
+    test::runIsql("UPDATE PAT_BEM SET BEM_IMAGEM = NULL;\ncommit;\n", path);
+    RunOutcome outcome;
+    session.run(true, QString(), path, host, 1, outcome);
+    ASSERT_EQ(outcome.passEnd, PhotoPassEnd::Finished);
+    EXPECT_TRUE(host.eventsWith(QStringLiteral("ask:")).isEmpty());
+    const QString log = host.eventsWith(QStringLiteral("log:")).join(u'\n');
+    EXPECT_FALSE(log.contains(QStringLiteral("menores"))) << log.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(databaseCopiesFolder()));
 }
 
 TEST_F(CompactionOffer, NaoChangesNothing) {

@@ -1,5 +1,7 @@
 #include "RecordingHost.h"
 
+#include "core/Errors.h"
+
 namespace patrimonio::test {
 
 void RecordingHost::setStatus(const QString& text) {
@@ -47,6 +49,19 @@ void RecordingHost::showPhoto(const PhotoView& photo) {
 bool RecordingHost::askYesNo(const QString& question) {
     events << QStringLiteral("ask:") + question;
     return answer ? answer(question) : false;
+}
+
+void RecordingHost::showError(std::exception_ptr error) {
+    QString text;
+    try {
+        std::rethrow_exception(error);
+    } catch (const SilentAbort&) {
+    } catch (const AppError& e) {
+        text = e.message();
+    } catch (const std::exception& e) {
+        text = QString::fromLocal8Bit(e.what());
+    }
+    events << QStringLiteral("error:") + text;
 }
 
 void RecordingHost::showMessage(const QString& text) {

@@ -52,6 +52,8 @@ public:
     void waitResponsive(const std::function<bool(int)>& finished) override;
     void showPhoto(const PhotoView& photo) override;
     void showMessage(const QString& text) override;
+    // Recorded as "error:<message>"; a silent abort is recorded as "error:".
+    void showError(std::exception_ptr error) override;
     // Recorded as "ask:<question>"; answered by `answer` ("Não" when unset).
     bool askYesNo(const QString& question) override;
     QString qualityText() const override { return quality; }
