@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 ROOT="$PWD"
 BUILD_DIR="$(cd "${1:-build}" && pwd)"
 OPERATOR="${OPERATOR:-importador-op}"
-TEST_FILTER="${TEST_FILTER:-*ImportRun*:*ImportEndToEnd*:*PhotoPass*:*TargetCopy*:*DatabaseBackup*:*Compaction*:*AsOperator*:*FilesFolder*-*PhotoPassWorkers*}"
+TEST_FILTER="${TEST_FILTER:-*ImportRun*:*ImportEndToEnd*:*PhotoPass*:*TargetCopy*:*DatabaseBackup*:*Compaction*:*AsOperator*:*FilesFolder*:*RestoreOffer*:*DatabaseRestore*-*PhotoPassWorkers*}"
 EXECUTABLES=(tests/core/core_tests tests/db/db_tests tests/runs/runs_tests tests/app/app_tests)
 
 [ "$(id -u)" -eq 0 ] || { echo "test-as-operator: run it as root" >&2; exit 1; }
