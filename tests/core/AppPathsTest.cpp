@@ -11,24 +11,13 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "HomeFor.h"
 #include "core/AppPaths.h"
 
 namespace patrimonio {
 namespace {
 
-// HOME for the length of a case: the operator's own folder is made inside it.
-class HomeFor {
-public:
-    explicit HomeFor(const QString& home) : old_(qgetenv("HOME")) {
-        qputenv("HOME", home.toUtf8());
-    }
-    ~HomeFor() { qputenv("HOME", old_); }
-    HomeFor(const HomeFor&) = delete;
-    HomeFor& operator=(const HomeFor&) = delete;
-
-private:
-    QByteArray old_;
-};
+using test::HomeFor;
 
 void touch(const QString& path) {
     QFile f(path);

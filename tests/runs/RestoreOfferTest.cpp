@@ -21,16 +21,6 @@
 namespace patrimonio::test {
 namespace {
 
-// A recording host whose operator asks to stop once the run shows `stopAt`.
-class StoppingHost : public RecordingHost {
-public:
-    QString stopAt;
-    bool stopRequested() const override {
-        const QStringList s = statuses();
-        return !stopAt.isEmpty() && !s.isEmpty() && s.last() == stopAt;
-    }
-};
-
 QStringList copies() {
     return QDir(databaseCopiesFolder())
         .entryList(QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
@@ -72,7 +62,7 @@ protected:
 
     RegisterPair pair;
     RunSession session;
-    StoppingHost host;
+    StopAtStatusHost host;
     QStringList before;
     QStringList atQuestion;
     QStringList logAtQuestion;

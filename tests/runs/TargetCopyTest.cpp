@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "FullFolder.h"
+#include "HomeFor.h"
 #include "QStringPrinter.h"
 #include "RegisterPair.h"
 #include "core/AppPaths.h"
@@ -22,16 +23,6 @@
 
 namespace patrimonio::test {
 namespace {
-
-// A recording host whose operator asks to stop once the purge shows `status`.
-class StoppingHost : public RecordingHost {
-public:
-    QString stopAt;
-    bool stopRequested() const override {
-        const QStringList s = statuses();
-        return !stopAt.isEmpty() && !s.isEmpty() && s.last() == stopAt;
-    }
-};
 
 QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -70,7 +61,7 @@ protected:
     }
 
     RegisterPair pair;
-    StoppingHost host;
+    StopAtStatusHost host;
     ImportRun run{pair.data, pair.counters, host};
     QStringList before;
 };
@@ -173,20 +164,6 @@ namespace {
 bool asRoot() {
     return ::geteuid() == 0;
 }
-
-// HOME for the length of a test: the operator's own folder is made inside it.
-class HomeFor {
-public:
-    explicit HomeFor(const QString& home) : old_(qgetenv("HOME")) {
-        qputenv("HOME", home.toUtf8());
-    }
-    ~HomeFor() { qputenv("HOME", old_); }
-    HomeFor(const HomeFor&) = delete;
-    HomeFor& operator=(const HomeFor&) = delete;
-
-private:
-    QByteArray old_;
-};
 
 // A folder this user may not write, as root never meets one: the run stops before the purge.
 TEST_F(TargetCopy, AsOperatorACopiesFolderThatCannotBeWrittenStopsTheRunBeforeThePurge) {

@@ -69,4 +69,14 @@ public:
     QStringList statuses() const { return eventsWith(QStringLiteral("status:")); }
 };
 
+// A recording host whose operator asks to stop once the run shows the status `stopAt`.
+class StopAtStatusHost : public RecordingHost {
+public:
+    QString stopAt;
+    bool stopRequested() const override {
+        const QStringList s = statuses();
+        return !stopAt.isEmpty() && !s.isEmpty() && s.last() == stopAt;
+    }
+};
+
 }  // namespace patrimonio::test
