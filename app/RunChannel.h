@@ -4,8 +4,9 @@
 // (the window shows the text a step set before a long statement), the counter and the gauge
 // with them or at most once per frame. What the run asks (a modal message, the log file saved,
 // the log's text, a test's pause) is a blocking queued call, done on the window's thread after
-// what was reported before it while the run waits. The window's thread never waits for the run,
-// so it paints and answers throughout.
+// what was reported before it while the run waits. The window's thread never waits for the run
+// (but when the program is torn down under it, answering it meanwhile), so it paints and
+// answers throughout.
 
 #include <QImage>
 #include <QObject>
