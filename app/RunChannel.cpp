@@ -2,65 +2,90 @@
 
 #include <QThread>
 #include <exception>
-#include <thread>
 
 #include "app/ErrorDialog.h"
 #include "app/TFrmImportador.h"
 
 namespace patrimonio {
 
+namespace {
+
+// On the window's thread.
+void show(TFrmImportador& window, const RunFrame& frame) {
+    for (const RunFrame::LogEdit& edit : frame.log) {
+        if (edit.replace) {
+            window.setLogText(edit.text);
+        } else {
+            window.appendLogLine(edit.text);
+        }
+    }
+    if (frame.status) window.setStatus(*frame.status);
+    if (frame.work) window.setWork(*frame.work);
+    if (frame.gauge) window.setGaugeModel(*frame.gauge);
+    if (frame.photo) window.showPicture(*frame.photo);
+    if (frame.progressLine) window.setProgressLine(*frame.progressLine);
+}
+
+}  // namespace
+
 RunChannel::RunChannel(TFrmImportador& window, QString quality, QString skipList)
-    : window_(window), quality_(std::move(quality)), skipList_(std::move(skipList)) {
-    // A step reads the gauge the last one left.
-    gauge_ = window.gaugeModel();
+    : window_(window),
+      quality_(std::move(quality)),
+      skipList_(std::move(skipList)),
+      pauseOnWindow_(static_cast<bool>(window.seams().pause)),
+      // A step reads the gauge the last one left.
+      gauge_(window.gaugeModel()) {
+    connect(this, &RunChannel::reported, &window, [this](const RunFrame& frame) {
+        cross();
+        show(window_, frame);
+    });
+    connect(
+        this, &RunChannel::asked, &window,
+        [this](const std::function<void()>& answer) {
+            cross();
+            answer();
+            cross();
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 void RunChannel::setStatus(const QString& text) {
-    const std::lock_guard lock(mutex_);
-    status_ = text;
+    pending_.status = text;
+    deliver();
 }
 
 void RunChannel::setWork(const QString& text) {
-    const std::lock_guard lock(mutex_);
-    work_ = text;
+    pending_.work = text;
+    deliverIfDue();
 }
 
 void RunChannel::setGaugeMinimum(int value) {
-    const std::lock_guard lock(mutex_);
     gauge_.setMinimum(value);
-    gaugeChanged_ = true;
+    pending_.gauge = gauge_;
+    deliverIfDue();
 }
 
 void RunChannel::setGaugeMaximum(int value) {
-    const std::lock_guard lock(mutex_);
     gauge_.setMaximum(value);
-    gaugeChanged_ = true;
+    pending_.gauge = gauge_;
+    deliverIfDue();
 }
 
 void RunChannel::setGaugeProgress(int value) {
-    const std::lock_guard lock(mutex_);
     gauge_.setProgress(value);
-    gaugeChanged_ = true;
-}
-
-int RunChannel::gaugeMaximum() const {
-    const std::lock_guard lock(mutex_);
-    return gauge_.maximum();
-}
-
-int RunChannel::gaugeProgress() const {
-    const std::lock_guard lock(mutex_);
-    return gauge_.progress();
+    pending_.gauge = gauge_;
+    deliverIfDue();
 }
 
 void RunChannel::pause(int milliseconds) {
     // The run waits; the window goes on painting (the pause's status text among the rest).
-    if (const auto& seam = window_.seams().pause) {
+    if (pauseOnWindow_) {
         ask([&] {
             window_.paintStatusNow();
-            seam(milliseconds);
+            window_.seams().pause(milliseconds);
         });
     } else {
+        deliver();
         QThread::msleep(static_cast<unsigned long>(milliseconds));
     }
     if (progress_) {
@@ -82,12 +107,12 @@ void RunChannel::rowsDone(std::int64_t rows, std::int64_t photoBytes) {
 
 void RunChannel::refreshProgress(bool now) {
     if (!progressRefresh_.due() && !now) return;
-    const QString line = progress_->line();
-    const std::lock_guard lock(mutex_);
-    progressLine_ = line;
+    pending_.progressLine = progress_->line();
+    deliver();
 }
 
 void RunChannel::waitResponsive(const std::function<bool(int)>& finished) {
+    deliver();
     waitingForPhotos_ = true;
     while (!finished(-1)) {
     }
@@ -95,26 +120,21 @@ void RunChannel::waitResponsive(const std::function<bool(int)>& finished) {
 }
 
 void RunChannel::showPhoto(const PhotoView& photo) {
-    const bool empty = photo.width <= 0 || photo.height <= 0 || photo.rgb == nullptr;
-    {
-        const std::lock_guard lock(mutex_);
-        const Clock::time_point now = Clock::now();
+    if (photo.width <= 0 || photo.height <= 0 || photo.rgb == nullptr) {
+        pending_.photo = QImage();
+    } else {
         // Pictures that come faster than the box refreshes are skipped; an empty box never.
-        if (!empty && photoTaken_ &&
-            now - *photoTaken_ < std::chrono::milliseconds(kPhotoRefreshMs)) {
-            return;
-        }
-        if (empty) {
-            photo_ = QImage();
+        const Clock::time_point now = Clock::now();
+        if (photoTaken_ && now - *photoTaken_ < std::chrono::milliseconds(kPhotoRefreshMs)) {
             return;
         }
         photoTaken_ = now;
+        // The picture is only lent: the window is sent a copy.
+        pending_.photo =
+            QImage(photo.rgb, photo.width, photo.height, 3 * photo.width, QImage::Format_RGB888)
+                .copy();
     }
-    // The picture is only lent: the copy is made here, outside the lock.
-    QImage copy =
-        QImage(photo.rgb, photo.width, photo.height, 3 * photo.width, QImage::Format_RGB888).copy();
-    const std::lock_guard lock(mutex_);
-    photo_ = std::move(copy);
+    deliver();
 }
 
 QString RunChannel::logText() const {
@@ -124,13 +144,13 @@ QString RunChannel::logText() const {
 }
 
 void RunChannel::setLogText(const QString& text) {
-    const std::lock_guard lock(mutex_);
-    logEdits_.push_back([text](TFrmImportador& w) { w.setLogText(text); });
+    pending_.log.push_back({true, text});
+    deliver();
 }
 
 void RunChannel::appendLogLine(const QString& line) {
-    const std::lock_guard lock(mutex_);
-    logEdits_.push_back([line](TFrmImportador& w) { w.appendLogLine(line); });
+    pending_.log.push_back({false, line});
+    deliver();
 }
 
 void RunChannel::showMessage(const QString& text) {
@@ -158,64 +178,34 @@ void RunChannel::saveLog() {
     ask([&] { window_.BtnLOGClick(); });
 }
 
-void RunChannel::deliver() {
-    std::optional<QString> status, work;
-    std::optional<GaugeModel> gauge;
-    std::optional<QImage> photo;
-    std::vector<std::function<void(TFrmImportador&)>> logEdits;
-    const std::function<void()>* question = nullptr;
-    std::optional<QString> progressLine;
-    {
-        const std::lock_guard lock(mutex_);
-        progressLine.swap(progressLine_);
-        status.swap(status_);
-        work.swap(work_);
-        if (gaugeChanged_) gauge = gauge_;
-        gaugeChanged_ = false;
-        photo.swap(photo_);
-        logEdits.swap(logEdits_);
-        if (question_ && !questionTaken_) {
-            question = question_;
-            questionTaken_ = true;
-        }
-    }
-    for (const auto& edit : logEdits) edit(window_);
-    if (status) window_.setStatus(*status);
-    if (work) window_.setWork(*work);
-    if (gauge) window_.setGaugeModel(*gauge);
-    if (photo) window_.showPicture(*photo);
-    if (progressLine) window_.setProgressLine(*progressLine);
-    if (!question) return;
+void RunChannel::deliverIfDue() {
+    if (Clock::now() - lastFrame_ >= std::chrono::milliseconds(kFrameMs)) deliver();
+}
 
-    std::exception_ptr error;
-    try {
-        (*question)();
-    } catch (...) {
-        error = std::current_exception();
-    }
-    {
-        const std::lock_guard lock(mutex_);
-        questionError_ = error;
-        questionDone_ = true;
-    }
-    answered_.notify_all();
+void RunChannel::deliver() const {
+    if (pending_.empty()) return;
+    const RunFrame frame = std::exchange(pending_, RunFrame());
+    lastFrame_ = Clock::now();
+    cross();
+    emit reported(frame);
 }
 
 void RunChannel::ask(const std::function<void()>& question) const {
-    if (std::this_thread::get_id() == window_.threadId()) {
-        const_cast<RunChannel*>(this)->deliver();
-        question();
-        return;
-    }
+    deliver();
     std::exception_ptr error;
-    {
-        std::unique_lock lock(mutex_);
-        question_ = &question;
-        questionTaken_ = false;
-        questionDone_ = false;
-        answered_.wait(lock, [this] { return questionDone_; });
-        question_ = nullptr;
-        error = std::exchange(questionError_, nullptr);
+    const std::function<void()> answer = [&] {
+        try {
+            question();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    };
+    if (QThread::currentThread() == window_.thread()) {
+        answer();
+    } else {
+        cross();
+        emit asked(answer);
+        cross();
     }
     if (error) std::rethrow_exception(error);
 }
@@ -227,18 +217,8 @@ void RunChannel::finish(const RunOutcome& outcome, std::exception_ptr error) {
         progress_->finish();
         refreshProgress(true);
     }
-    const std::lock_guard lock(mutex_);
-    ended_ = true;
-    outcome_ = outcome;
-    error_ = error;
-}
-
-bool RunChannel::ended(RunOutcome* outcome, std::exception_ptr* error) const {
-    const std::lock_guard lock(mutex_);
-    if (!ended_) return false;
-    *outcome = outcome_;
-    *error = error_;
-    return true;
+    deliver();
+    emit ended();
 }
 
 }  // namespace patrimonio

@@ -1,21 +1,20 @@
 #pragma once
-// The window as a run sees it from the run's own thread. What the run reports is kept here and
-// taken by the window once per frame (latest status texts, counter, gauge and photo; every log
-// line in order); what the run asks (a modal message, the log file saved, the log's text) is
-// taken at the next frame too and done on the window's thread while the run waits for the
-// answer; and the run's end waits here for the window. The window's thread never waits for the
-// run, so it paints and answers throughout. Everything crosses between the two threads under
-// the channel's one mutex, nothing through the toolkit's event queue.
+// The window as a run sees it from the run's own thread. What the run reports reaches the
+// window by a queued signal: a status text, a log line, a photo or the progress line at once
+// (the window shows the text a step set before a long statement), the counter and the gauge
+// with them or at most once per frame. What the run asks (a modal message, the log file saved,
+// the log's text, a test's pause) is a blocking queued call, done on the window's thread after
+// what was reported before it while the run waits. The window's thread never waits for the run
+// (but when the program is torn down under it, answering it meanwhile), so it paints and
+// answers throughout.
 
 #include <QImage>
+#include <QObject>
 #include <QString>
-#include <QStringList>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <exception>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -27,7 +26,26 @@ namespace patrimonio {
 
 class TFrmImportador;
 
-class RunChannel : public RunHost {
+// What the run reported since its last frame: the latest values, and every log edit in order.
+struct RunFrame {
+    struct LogEdit {
+        bool replace = false;  // the whole view's text, or one line added at its end
+        QString text;
+    };
+    std::vector<LogEdit> log;
+    std::optional<QString> status;
+    std::optional<QString> work;
+    std::optional<GaugeModel> gauge;
+    std::optional<QImage> photo;  // a null image empties the box
+    std::optional<QString> progressLine;
+
+    bool empty() const {
+        return log.empty() && !status && !work && !gauge && !photo && !progressLine;
+    }
+};
+
+class RunChannel : public QObject, public RunHost {
+    Q_OBJECT
 public:
     // Made on the window's thread when a run starts; the inputs are what the boxes held then.
     RunChannel(TFrmImportador& window, QString quality, QString skipList);
@@ -38,10 +56,8 @@ public:
     void setGaugeMinimum(int value) override;
     void setGaugeMaximum(int value) override;
     void setGaugeProgress(int value) override;
-    int gaugeMaximum() const override;
-    int gaugeProgress() const override;
-    // Nothing to do: the window takes what was reported at its own pace.
-    void pumpMessages() override {}
+    int gaugeMaximum() const override { return gauge_.maximum(); }
+    int gaugeProgress() const override { return gauge_.progress(); }
     void pause(int milliseconds) override;
     void waitResponsive(const std::function<bool(int)>& finished) override;
     void showPhoto(const PhotoView& photo) override;
@@ -63,61 +79,54 @@ public:
     // True while the run waits for its photo workers.
     bool waitingForPhotos() const { return waitingForPhotos_.load(); }
 
-    // On the window's thread: puts on screen what was reported since the last call, then does
-    // what the run is waiting for, if anything.
-    void deliver();
+    // Sends the window what was reported and not sent yet.
+    void deliver() const;
 
     // Runs `question` on the window's thread, after what was reported before it, and waits for
-    // it; an error it raises is raised on the calling thread. On the window's thread itself it
-    // simply runs it.
+    // it; an error it raises is raised on the calling thread.
     void ask(const std::function<void()>& question) const;
 
     // The run's thread says it has ended, with what it ended with: a run that ran to its end
-    // shows 100 %.
+    // shows 100 %. Everything it reported is sent before `ended`.
     void finish(const RunOutcome& outcome, std::exception_ptr error);
-    // On the window's thread: whether the run has ended, and then with what.
-    bool ended(RunOutcome* outcome, std::exception_ptr* error) const;
 
+    // The counter and the gauge are sent at most this often: once per frame of the screen.
+    static constexpr int kFrameMs = 16;
     // The photo box takes a new picture at most this often.
     static constexpr int kPhotoRefreshMs = 250;
+
+signals:
+    // Queued to the window when sent from the run's thread, direct from the window's own.
+    void reported(const patrimonio::RunFrame& frame) const;
+    // Blocking: the run waits until the window has answered.
+    void asked(const std::function<void()>& answer) const;
+    void ended() const;
 
 private:
     using Clock = std::chrono::steady_clock;
 
+    void deliverIfDue();
+    void refreshProgress(bool now);
+    // Qt's queue already orders every crossing between the two threads, but inside a library
+    // the race detector cannot see; each side touches this counter as it crosses, so that the
+    // order is visible to it too.
+    void cross() const { crossings_.fetch_add(1, std::memory_order_acq_rel); }
+
     TFrmImportador& window_;
     const QString quality_;
     const QString skipList_;
+    const bool pauseOnWindow_;  // a test's pause, made on the window's thread
     std::atomic<bool> waitingForPhotos_{false};
+    mutable std::atomic<unsigned> crossings_{0};
 
-    mutable std::mutex mutex_;
-    // Latest values; a new one replaces what the window has not taken yet.
-    std::optional<QString> status_;
-    std::optional<QString> work_;
+    // The run's thread's own, sent with the next frame.
     GaugeModel gauge_;
-    bool gaugeChanged_ = false;
-    std::optional<QImage> photo_;  // a null image empties the box
+    mutable RunFrame pending_;
+    mutable Clock::time_point lastFrame_;
     std::optional<Clock::time_point> photoTaken_;
-    // The whole run's progress, fed and read on the run's thread; its line reaches the window
-    // at most once a second.
-    void refreshProgress(bool now);
+    // The whole run's progress; its line reaches the window at most once a second.
     std::optional<RunProgress> progress_;
     RefreshThrottle progressRefresh_;
-    std::optional<QString> progressLine_;  // guarded by mutex_
-
-    // In order: the log view's edits.
-    std::vector<std::function<void(TFrmImportador&)>> logEdits_;
-
-    // What the run waits for the window to do, and its answer.
-    mutable std::condition_variable answered_;
-    mutable const std::function<void()>* question_ = nullptr;
-    mutable bool questionTaken_ = false;
-    mutable bool questionDone_ = false;
-    mutable std::exception_ptr questionError_;
-
-    // The run's end.
-    bool ended_ = false;
-    RunOutcome outcome_;
-    std::exception_ptr error_;
 };
 
 }  // namespace patrimonio

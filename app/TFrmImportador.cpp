@@ -15,7 +15,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QThread>
-#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 #include <vector>
@@ -166,9 +165,6 @@ TFrmImportador::TFrmImportador(QWidget* parent)
     };
     seams_.photoWorkers = RecompressionPool::coreCount();
 
-    delivery_.setInterval(kFrameMs);
-    connect(&delivery_, &QTimer::timeout, this, &TFrmImportador::deliverRun);
-
     connectHandlers();
     FormCreate();
 }
@@ -176,12 +172,10 @@ TFrmImportador::TFrmImportador(QWidget* parent)
 TFrmImportador::~TFrmImportador() {
     if (!runThread_.joinable()) return;
     // Only when the program is torn down under a run: it stops at its next stop point, and
-    // what it still asks is answered meanwhile.
+    // what it still asks of the window is answered meanwhile.
     stopRequested_ = true;
-    RunOutcome outcome;
-    std::exception_ptr error;
-    while (!channel_->ended(&outcome, &error)) {
-        channel_->deliver();
+    while (!runDone_) {
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
         QThread::msleep(5);
     }
     runThread_.join();
@@ -409,27 +403,24 @@ void TFrmImportador::BitBtn1Click() {
     // A new run's progress starts when it has counted what it will do.
     setProgressLine(QString());
     RunChannel* channel = channel_.get();
-    delivery_.start();
+    runDone_ = false;
+    runOutcome_ = {};
+    runError_ = nullptr;
+    // Queued behind everything the run reported.
+    connect(channel, &RunChannel::ended, &runEnds_, [this] {
+        runThread_.join();
+        runEnded(runOutcome_, runError_);
+    });
     runThread_ = std::thread([this, request, channel] {
         giveWayToTheWindow();
-        RunOutcome outcome;
-        std::exception_ptr error;
         try {
-            seams_.run(request, *channel, outcome);
+            seams_.run(request, *channel, runOutcome_);
         } catch (...) {
-            error = std::current_exception();
+            runError_ = std::current_exception();
         }
-        // The window takes it at its next frame, after everything the run reported.
-        channel->finish(outcome, error);
+        runDone_ = true;
+        channel->finish(runOutcome_, runError_);
     });
-}
-
-void TFrmImportador::deliverRun() {
-    if (!channel_) return;
-    channel_->deliver();
-    RunOutcome outcome;
-    std::exception_ptr error;
-    if (channel_->ended(&outcome, &error)) runEnded(outcome, error);
 }
 
 void TFrmImportador::runInSession(const RunRequest& request, RunHost& host, RunOutcome& outcome) {
@@ -438,9 +429,6 @@ void TFrmImportador::runInSession(const RunRequest& request, RunHost& host, RunO
 }
 
 void TFrmImportador::runEnded(const RunOutcome& outcome, std::exception_ptr error) {
-    runThread_.join();
-    delivery_.stop();
-    channel_->deliver();
     channel_.reset();
 
     for (const DatabaseField field : outcome.unreachable) setBackground(editOf(field), kRed);

@@ -5,7 +5,6 @@
 // the window only through a RunChannel: the window's thread paints and answers throughout.
 
 #include <QImage>
-#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <exception>
@@ -63,10 +62,8 @@ public:
     bool waitingForPhotos() const;
     // The operator answered "Sim" to the close question during the run under way.
     bool stopRequested() const { return stopRequested_.load(); }
-    // The window's own thread.
-    std::thread::id threadId() const { return threadId_; }
 
-    // What a run shows, put on screen by its channel once per frame.
+    // What a run shows, put on screen by its channel.
     void setStatus(const QString& text);  // LblStatus
     void setWork(const QString& text);    // LblWork
     void setGaugeMinimum(int value);      // Gauge1
@@ -97,9 +94,6 @@ public:
     void setLogButtonEnabled(bool enabled);  // BtnLOG
     void openFolder(const QString& path);    // the desktop's "open" on a folder
 
-    // What the run's channel delivers is taken this often: once per frame of the screen.
-    static constexpr int kFrameMs = 16;
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
     // During a run, asks whether to stop it; "Sim" stops the run at its next stop point and
@@ -113,8 +107,6 @@ private:
     void connectHandlers();
     // The production run: the session binds the fields' databases and runs the mode.
     void runInSession(const RunRequest& request, RunHost& host, RunOutcome& outcome);
-    // Each frame of a run: what the run reported and asked, then whether it has ended.
-    void deliverRun();
     // On the window's thread once the run's thread has returned.
     void runEnded(const RunOutcome& outcome, std::exception_ptr error);
     // After the way back was taken: the target field shows whether Con_Velho is on the
@@ -133,8 +125,13 @@ private:
     std::unique_ptr<RunGuard> guard_;      // during a run
     std::unique_ptr<RunChannel> channel_;  // during a run
     std::thread runThread_;                // during a run
-    std::thread::id threadId_ = std::this_thread::get_id();
-    QTimer delivery_;  // takes the channel's reports once per frame
+    // Set by the run's thread once it asks nothing more, with what it ended with.
+    std::atomic<bool> runDone_{false};
+    RunOutcome runOutcome_;
+    std::exception_ptr runError_;
+    // Receives the run's end apart from the window: a teardown under a run answers what the
+    // run asks of the window without handling its end.
+    QObject runEnds_;
     // A database field changed during a run: its connect attempt waits for the run's end, so
     // that it never moves a connection the run is using.
     bool sourceEditedDuringRun_ = false;

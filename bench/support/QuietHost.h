@@ -21,7 +21,6 @@ public:
     void setGaugeProgress(int value) override { progress_ = value; }
     int gaugeMaximum() const override { return max_; }
     int gaugeProgress() const override { return progress_; }
-    void pumpMessages() override {}
     void pause(int) override {}
     // Simply waits: there are no window events to handle meanwhile.
     void waitResponsive(const std::function<bool(int)>& finished) override;

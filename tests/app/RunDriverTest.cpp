@@ -243,6 +243,141 @@ TEST_F(RunDriver, InputWaitingIsHandledWhileTheRunWorks) {
     EXPECT_EQ(ui().MemoLOG->toPlainText(), QStringLiteral("5"));
 }
 
+// Where a run waits on the window: a question, a message, a pause made on the window's thread
+// (as tests make it) and a real pause on the run's own.
+enum class Wait { Question, Message, WindowPause, RealPause };
+
+const QString kQuestion = QStringLiteral("Continuar?");
+
+void waitOn(RunHost& host, Wait wait) {
+    switch (wait) {
+        case Wait::Question:
+            host.askYesNo(kQuestion);
+            break;
+        case Wait::Message:
+            host.showMessage(QStringLiteral("Aviso."));
+            break;
+        case Wait::WindowPause:
+            host.pause(1000);
+            break;
+        case Wait::RealPause:
+            host.pause(400);
+            break;
+    }
+}
+
+class RunWaiting : public RunDriver, public ::testing::WithParamInterface<Wait> {
+protected:
+    // What the run was answered, as the window recorded it.
+    QStringList answered() const {
+        switch (GetParam()) {
+            case Wait::Question:
+                return asked.filter(kQuestion);
+            case Wait::Message:
+                return messages;
+            case Wait::WindowPause:
+                return pauses.size() == 1 ? QStringList{"1000"} : QStringList{};
+            case Wait::RealPause:
+                return {QStringLiteral("-")};
+        }
+        return {};
+    }
+    QStringList expectedAnswer() const {
+        switch (GetParam()) {
+            case Wait::Question:
+                return {kQuestion};
+            case Wait::Message:
+                return {QStringLiteral("Aviso.")};
+            case Wait::WindowPause:
+                return {QStringLiteral("1000")};
+            case Wait::RealPause:
+                return {QStringLiteral("-")};
+        }
+        return {};
+    }
+};
+
+// Closed while the run waits there: the close question comes, "Sim" is seen by the run once
+// its wait is over, and the window closes after the run.
+TEST_P(RunWaiting, ClosingTheWindowThereStopsTheRunAndClosesTheWindowAfterIt) {
+    const Wait wait = GetParam();
+    WindowSeams& s = window->seams();
+    auto close = [this] { window->close(); };
+    s.ask = [this, close](const QString& question) {
+        asked << question;
+        if (question == kQuestion) close();
+        return question == TFrmImportador::kStopQuestion;
+    };
+    s.message = [this, close](const QString& text) {
+        messages << text;
+        close();
+    };
+    s.pause = [this, close](int ms) {
+        pauses << ms;
+        close();
+    };
+    QTimer closer;
+    if (wait == Wait::RealPause) {
+        s.pause = nullptr;
+        closer.setSingleShot(true);
+        QObject::connect(&closer, &QTimer::timeout, window.get(), close);
+    }
+    std::atomic<bool> stopSeen = false;
+    onRun([&](RunHost& host) {
+        if (wait == Wait::RealPause) onWindow([&] { closer.start(100); });
+        waitOn(host, wait);
+        stopSeen = host.stopRequested();
+    });
+    clickRun();
+    QCoreApplication::processEvents();  // the close queued at the run's end
+
+    EXPECT_EQ(answered(), expectedAnswer());
+    EXPECT_EQ(asked.filter(TFrmImportador::kStopQuestion).size(), 1);
+    EXPECT_TRUE(stopSeen);
+    EXPECT_FALSE(window->isVisible());
+}
+
+// The program torn down while the run waits there: the window answers what the run waits for,
+// the run sees the stop, and the window is gone once the run has ended.
+TEST_P(RunWaiting, TearingTheWindowDownThereAnswersTheRunAndStopsIt) {
+    const Wait wait = GetParam();
+    if (wait == Wait::RealPause) window->seams().pause = nullptr;
+    std::atomic<bool> waiting = false;
+    std::atomic<bool> stopSeen = false;
+    window->seams().run = [&](const RunRequest&, RunHost& host, RunOutcome&) {
+        waiting = true;
+        waitOn(host, wait);
+        stopSeen = host.stopRequested();
+    };
+    window->BitBtn1Click();
+    // The window's thread takes no event until the teardown: the run is held in its wait.
+    while (!waiting) QThread::msleep(1);
+    QThread::msleep(50);
+    window.reset();
+
+    EXPECT_EQ(answered(), expectedAnswer());
+    EXPECT_TRUE(stopSeen);
+}
+
+std::string waitName(const ::testing::TestParamInfo<Wait>& info) {
+    switch (info.param) {
+        case Wait::Question:
+            return "Question";
+        case Wait::Message:
+            return "Message";
+        case Wait::WindowPause:
+            return "WindowPause";
+        case Wait::RealPause:
+            return "RealPause";
+    }
+    return {};
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, RunWaiting,
+                         ::testing::Values(Wait::Question, Wait::Message, Wait::WindowPause,
+                                           Wait::RealPause),
+                         waitName);
+
 TEST(RunDriverPause, ProductionPauseReallyWaitsOnTheRunsThread) {
     TFrmImportador w;
     RunChannel channel(w, {}, {});
