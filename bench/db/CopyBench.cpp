@@ -388,18 +388,12 @@ void sideLine(const char* side, double sideRate, double bareRate, double ceiling
 int every500(const Workspace& work, int rows) {
     const QByteArray dep = table("PAT_DEPRECIACAO", kDepreciation);
     const QString source = fresh(work, "origem.fdb", dep + table("DEP_TETO", kDepreciation));
+    fillRows(source, QStringLiteral("PAT_DEPRECIACAO"), rows,
+             QStringLiteral(":i, :i / 12 + 1, mod(:i, 40), :i / 12 + 7, dateadd(mod(:i, 3650) "
+                            "day to date '2015-01-01'), mod(:i, 100000) * 1.37, :i * 2.11, "
+                            "mod(:i, 30) + 0.25"));
     Connection con(QStringLiteral("Con_Bench"));
     con.Params = Connection::editParams(source);
-    con.ExecuteDirect(
-        QStringLiteral("execute block as declare i integer = 0; begin\n"
-                       "  while (i < %1) do begin\n"
-                       "    i = i + 1;\n"
-                       "    insert into PAT_DEPRECIACAO values (:i, :i / 12 + 1, mod(:i, 40),"
-                       " :i / 12 + 7, dateadd(mod(:i, 3650) day to date '2015-01-01'),"
-                       " mod(:i, 100000) * 1.37, :i * 2.11, mod(:i, 30) + 0.25);\n"
-                       "  end\n"
-                       "end")
-            .arg(rows));
     // The server's own copy of the same rows: the ceiling.
     const double ceiling = perSecond(
         rows, secondsOf([&] {
@@ -445,19 +439,10 @@ int everyRow(const Workspace& work) {
     constexpr int kPeople = 5000;
     const QByteArray res = table("PAT_RESPONSAVEL", kResponsible);
     const QString source = fresh(work, "pessoas.fdb", res);
-    Connection con(QStringLiteral("Con_Bench"));
-    con.Params = Connection::editParams(source);
-    con.ExecuteDirect(QStringLiteral("execute block as declare i integer = 0; begin\n"
-                                     "  while (i < %1) do begin\n"
-                                     "    i = i + 1;\n"
-                                     "    insert into PAT_RESPONSAVEL values (:i, 'Respons' || "
-                                     "ascii_char(225) || 'vel n' || ascii_char(186) || ' ' || :i,"
-                                     " lpad(:i, 11, '0'), 'Cargo ' || mod(:i, 17), :i, 'S',"
-                                     " timestamp '2020-01-01 08:00:00' + :i);\n"
-                                     "  end\n"
-                                     "end")
-                          .arg(kPeople));
-    con.Close();
+    fillRows(source, QStringLiteral("PAT_RESPONSAVEL"), kPeople,
+             QStringLiteral(":i, 'Respons' || ascii_char(225) || 'vel n' || ascii_char(186) || "
+                            "' ' || :i, lpad(:i, 11, '0'), 'Cargo ' || mod(:i, 17), :i, 'S', "
+                            "timestamp '2020-01-01 08:00:00' + :i"));
     Outcome b, o;
     const std::vector<double> best = bestOf(
         2, {[&] {

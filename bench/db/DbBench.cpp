@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BareClient.h"
+#include "BenchDatabases.h"
 #include "BenchMain.h"
 #include "TestDatabase.h"
 #include "db/Connection.h"
@@ -116,15 +117,9 @@ int main(int argc, char** argv) {
         const QString database = test::kServerPrefix + path;
         Connection con(QStringLiteral("Con_Bench"));
         con.Params = Connection::editParams(database);
-        con.ExecuteDirect(
-            QStringLiteral("execute block as declare i integer = 0; begin\n"
-                           "  while (i < 200000) do begin\n"
-                           "    i = i + 1;\n"
-                           "    insert into B8 values (:i, 'nome do bem ' || :i, :i, :i * 1.25, "
-                           "dateadd(mod(:i, 1000) day to date '2020-01-01'),\n"
-                           "      :i / 7.0, 'ABCD', 'livre');\n"
-                           "  end\n"
-                           "end"));
+        fillRows(database, QStringLiteral("B8"), kRows,
+                 QStringLiteral(":i, 'nome do bem ' || :i, :i, :i * 1.25, dateadd(mod(:i, 1000) "
+                                "day to date '2020-01-01'), :i / 7.0, 'ABCD', 'livre'"));
         Bare bare(database);
 
         std::printf("%-44s %12s %12s\n", "", "bare loop", "record set");

@@ -58,6 +58,19 @@ void openPair(DataModule& data, const DatabasePair& pair) {
     data.Con_Velho.Open();
 }
 
+void fillRows(const QString& database, const QString& table, int rows, const QString& values) {
+    Connection con(QStringLiteral("Con_Bench"));
+    con.Params = Connection::editParams(database);
+    con.ExecuteDirect(QStringLiteral("execute block as declare i integer = 0; begin\n"
+                                     "  while (i < %1) do begin\n"
+                                     "    i = i + 1;\n"
+                                     "    insert into %2 values (%3);\n"
+                                     "  end\n"
+                                     "end")
+                          .arg(rows)
+                          .arg(table, values));
+}
+
 void emptyTable(const QString& database, const QByteArray& table) {
     test::runIsql("DELETE FROM " + table + ";\ncommit;\n", database);
 }

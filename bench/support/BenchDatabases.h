@@ -42,6 +42,11 @@ DatabasePair freshCopy(const DatabasePair& pair, const QString& name);
 // server, open.
 void openPair(DataModule& data, const DatabasePair& pair);
 
+// Rows 1 to `rows` of `table` made by the server itself in one EXECUTE BLOCK: `values` is the
+// VALUES list of each row's INSERT, where :i is the row's number. `database` as the client names
+// it (through the server: "127.0.0.1/3052:/path").
+void fillRows(const QString& database, const QString& table, int rows, const QString& values);
+
 // Every row of `table` deleted and committed.
 void emptyTable(const QString& database, const QByteArray& table);
 
