@@ -5,9 +5,36 @@
 #include <firebird/Interface.h>
 
 #include <QString>
+#include <utility>
 #include <vector>
 
 namespace patrimonio::bench {
+
+// An interface of the client released on every path: an attachment still attached is
+// detached, a transaction still open rolled back, a statement freed. A call that ends it
+// (commit, detach, free) goes through end(), which hands it over first.
+template <class T>
+class Owned {
+public:
+    explicit Owned(T* held = nullptr) : held_(held) {}
+    ~Owned() {
+        if (held_) held_->release();
+    }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    Owned& operator=(T* held) {
+        if (held_) held_->release();
+        held_ = held;
+        return *this;
+    }
+    T* operator->() const { return held_; }
+    T* get() const { return held_; }
+    explicit operator bool() const { return held_ != nullptr; }
+    T* end() { return std::exchange(held_, nullptr); }
+
+private:
+    T* held_;
+};
 
 class BareClient {
 public:

@@ -17,25 +17,25 @@ BareCopy bareCopy(const QString& source, const QString& target, const QByteArray
                   const QByteArray& columns, Commits commits, Parameters parameters) {
     BareClient client;
     ThrowStatusWrapper& st = client.st();
-    IAttachment* from = client.attach(source);
-    IAttachment* to = client.attach(target);
+    Owned<IAttachment> from(client.attach(source));
+    Owned<IAttachment> to(client.attach(target));
     const double started = wallMs();
 
-    ITransaction* reading = client.begin(from, BareClient::Access::ReadOnly);
+    Owned<ITransaction> reading(client.begin(from.get(), BareClient::Access::ReadOnly));
     const QByteArray select =
         "SELECT " + (columns.isEmpty() ? QByteArray("*") : columns) + " FROM " + table;
-    IStatement* sel = from->prepare(&st, reading, 0, select.constData(), 3,
-                                    IStatement::PREPARE_PREFETCH_METADATA);
-    IMessageMetadata* out = sel->getOutputMetadata(&st);
+    Owned<IStatement> sel(from->prepare(&st, reading.get(), 0, select.constData(), 3,
+                                        IStatement::PREPARE_PREFETCH_METADATA));
+    Owned<IMessageMetadata> out(sel->getOutputMetadata(&st));
     const unsigned n = out->getCount(&st);
     const QByteArray insert = "INSERT INTO " + table +
                               (columns.isEmpty() ? QByteArray() : " (" + columns + ")") +
                               " VALUES (" + QByteArray("?, ").repeated(n).chopped(2) + ")";
-    ITransaction* writing = client.begin(to, BareClient::Access::ReadWrite);
-    IStatement* ins =
-        to->prepare(&st, writing, 0, insert.constData(), 3, IStatement::PREPARE_PREFETCH_METADATA);
-    IMessageMetadata* in = ins->getInputMetadata(&st);
-    const std::vector<Slot> fetched = slotsOf(out, st), bound = slotsOf(in, st);
+    Owned<ITransaction> writing(client.begin(to.get(), BareClient::Access::ReadWrite));
+    Owned<IStatement> ins(to->prepare(&st, writing.get(), 0, insert.constData(), 3,
+                                      IStatement::PREPARE_PREFETCH_METADATA));
+    Owned<IMessageMetadata> in(ins->getInputMetadata(&st));
+    const std::vector<Slot> fetched = slotsOf(out.get(), st), bound = slotsOf(in.get(), st);
     for (unsigned i = 0; i < n; ++i) {
         if ((out->getType(&st, i) & ~1u) != (in->getType(&st, i) & ~1u) ||
             out->getScale(&st, i) != in->getScale(&st, i) || fetched[i].length != bound[i].length)
@@ -45,36 +45,31 @@ BareCopy bareCopy(const QString& source, const QString& target, const QByteArray
     std::vector<unsigned char> row(out->getMessageLength(&st)), message(in->getMessageLength(&st));
     const bool ownTypes = parameters == Parameters::OwnTypes;
 
-    IResultSet* cursor = sel->openCursor(&st, reading, nullptr, nullptr, out, 0);
+    Owned<IResultSet> cursor(sel->openCursor(&st, reading.get(), nullptr, nullptr, out.get(), 0));
     long long j = 0;
     while (cursor->fetchNext(&st, row.data()) == IStatus::RESULT_OK) {
-        if (!writing) writing = client.begin(to, BareClient::Access::ReadWrite);
+        if (!writing) writing = client.begin(to.get(), BareClient::Access::ReadWrite);
         if (ownTypes) {
             // The SELECT gives each column as the table holds it, so as the INSERT takes it.
             for (unsigned i = 0; i < n; ++i) {
                 std::memcpy(&message[bound[i].value], &row[fetched[i].value], fetched[i].length);
                 std::memcpy(&message[bound[i].null], &row[fetched[i].null], 2);
             }
-            ins->execute(&st, writing, in, message.data(), nullptr, nullptr);
+            ins->execute(&st, writing.get(), in.get(), message.data(), nullptr, nullptr);
         } else {
-            ins->execute(&st, writing, out, row.data(), nullptr, nullptr);
+            ins->execute(&st, writing.get(), out.get(), row.data(), nullptr, nullptr);
         }
-        if (commits == Commits::EveryRow || j % 500 == 0) {
-            writing->commit(&st);
-            writing = nullptr;
-        }
+        if (commits == Commits::EveryRow || j % 500 == 0) writing.end()->commit(&st);
         ++j;
     }
-    if (writing) writing->commit(&st);
-    cursor->close(&st);
-    reading->commit(&st);
-    BareCopy copy{j, (wallMs() - started) / 1000.0};
-    in->release();
-    out->release();
-    ins->free(&st);
-    sel->free(&st);
-    from->detach(&st);
-    to->detach(&st);
+    if (writing) writing.end()->commit(&st);
+    cursor.end()->close(&st);
+    reading.end()->commit(&st);
+    const BareCopy copy{j, (wallMs() - started) / 1000.0};
+    ins.end()->free(&st);
+    sel.end()->free(&st);
+    from.end()->detach(&st);
+    to.end()->detach(&st);
     return copy;
 }
 

@@ -23,6 +23,9 @@ void prepareWindow(TFrmImportador& window, QStringList* messages, bool realPause
     window.resize(TFrmImportador::kClientWidth, TFrmImportador::kClientHeight);
     if (messages) window.seams().message = [messages](const QString& text) { *messages << text; };
     if (!realPauses) window.seams().pause = [](int) {};
+    // "Não" to every question (the compaction offered after a pass, the way back): what it
+    // would start is not what a benchmark measures, and an unanswered question holds the run.
+    window.seams().ask = [](const QString&) { return false; };
     window.seams().openFolder = [](const QString&) {};
     window.show();
 }

@@ -18,8 +18,9 @@ namespace patrimonio::bench {
 // chosen, the program's application, fonts and theme, then runBench.
 int windowBenchMain(int argc, char** argv, const char* name, const BenchBody& body);
 
-// Sized as the operator sees it and shown; the messages the run shows go to `messages`, the
-// folders it would open stay closed and its pauses last nothing unless `realPauses`.
+// Sized as the operator sees it and shown; the messages the run shows go to `messages`, its
+// questions are answered "Não", the folders it would open stay closed and its pauses last
+// nothing unless `realPauses`.
 void prepareWindow(TFrmImportador& window, QStringList* messages, bool realPauses = false);
 
 // Clicks the run button and lets the window handle its events until the run has ended, as the
