@@ -15,11 +15,15 @@
 //   COPY_BENCH_OVERLAP=1   adds the packed loop with its commits overlapped on a second attachment
 //                          (measured only: the steps may not run a write-back before the last
 //                          one is committed)
-//   COPY_BENCH_PROFILE=1   says on stderr where the packed loop's time went
+//   COPY_BENCH_PROFILE=1   says on stderr where the packed loop's time went, with the pages the
+//                          server wrote for it at each commit
+//   COPY_BENCH_UNFORCED=1  adds the packed loop into a scratch target of its own whose writes
+//                          are not forced (measured only: what the commits' disk writes cost)
 //   COPY_BENCH_NO_EVERY_ROW=1 leaves out the every-row copy
 
 #include <firebird/Interface.h>
 
+#include <QProcess>
 #include <QString>
 #include <algorithm>
 #include <cstdio>
@@ -255,15 +259,38 @@ struct SourceRows {
     std::size_t stride = 0;
 };
 
+// The pages the server has written for this attachment so far (with forced writes, each one a
+// write that waits for the disk).
+long long pagesWritten(BareClient& client, IAttachment* att) {
+    ThrowStatusWrapper& st = client.st();
+    ITransaction* tra = client.begin(att, BareClient::Access::ReadOnly);
+    const char* text =
+        "select cast(s.mon$page_writes as bigint) from mon$attachments a join mon$io_stats s "
+        "on s.mon$stat_id = a.mon$stat_id where a.mon$attachment_id = current_connection";
+    IStatement* stmt = att->prepare(&st, tra, 0, text, 3, IStatement::PREPARE_PREFETCH_METADATA);
+    IMessageMetadata* out = stmt->getOutputMetadata(&st);
+    std::vector<unsigned char> row(out->getMessageLength(&st));
+    IResultSet* cursor = stmt->openCursor(&st, tra, nullptr, nullptr, out, 0);
+    long long pages = -1;
+    if (cursor->fetchNext(&st, row.data()) == IStatus::RESULT_OK)
+        std::memcpy(&pages, row.data() + out->getOffset(&st, 0), sizeof pages);
+    cursor->close(&st);
+    out->release();
+    stmt->free(&st);
+    tra->commit(&st);
+    return pages;
+}
+
 // The same rows as the bare loop, sent as the write-backs send new rows, one thread, no record
 // set. With COPY_BENCH_PROFILE set, says on stderr where its time went.
 Outcome packed(const QString& source, const QString& target, const QString& tableName) {
     BareClient client;
     ThrowStatusWrapper& st = client.st();
     IAttachment* dst = client.attach(target);
+    const long long pagesBefore = pagesWritten(client, dst);
     const double started = wallMs();
     double fetchMs = 0, copyMs = 0, executeMs = 0, commitMs = 0;
-    long long copied = 0;
+    long long copied = 0, commits = 0;
     {
         SourceRows src(client, source, tableName);
         Packets packets(dst, st, tableName, src.columns, src.fetched);
@@ -274,13 +301,19 @@ Outcome packed(const QString& source, const QString& target, const QString& tabl
                 const double t = wallMs();
                 tra->commit(&st);
                 commitMs += wallMs() - t;
+                ++commits;
             });
     }
     const Outcome o = finished(copied, wallMs() - started);
-    if (qEnvironmentVariableIsSet("COPY_BENCH_PROFILE"))
+    if (qEnvironmentVariableIsSet("COPY_BENCH_PROFILE")) {
+        const long long pages = pagesWritten(client, dst) - pagesBefore;
         std::fprintf(stderr,
-                     "packed: fetch %.0f ms, copy %.0f ms, execute %.0f ms, commit %.0f ms\n",
-                     fetchMs, copyMs, executeMs, commitMs);
+                     "packed: fetch %.0f ms, copy %.0f ms, execute %.0f ms, commit %.0f ms "
+                     "(%lld commits, %.1f ms each; %lld pages written, %.1f a commit)\n",
+                     fetchMs, copyMs, executeMs, commitMs, commits,
+                     commitMs / std::max(1LL, commits), pages,
+                     static_cast<double>(pages) / std::max(1LL, commits));
+    }
     dst->detach(&st);
     return o;
 }
@@ -416,6 +449,21 @@ int every500(const Workspace& work, int rows) {
     if (qEnvironmentVariableIsSet("COPY_BENCH_OLD_BARE")) {
         const Outcome old = side("old-bare");
         sideLine("old bare", rate(old), rate(b), ceiling, &old);
+    }
+    if (qEnvironmentVariableIsSet("COPY_BENCH_UNFORCED")) {
+        // A scratch target of the bench's own whose pages the server writes without waiting
+        // for the disk: what the commits' synchronous writes cost the packed loop.
+        const QString unforced = fresh(work, "unforced.fdb", dep);
+        const int rc = QProcess::execute(
+            QStringLiteral("fbsvcmgr"),
+            {QStringLiteral("127.0.0.1/3052:service_mgr"), QStringLiteral("-user"),
+             QStringLiteral("SYSDBA"), QStringLiteral("-password"), test::kPassword,
+             QStringLiteral("-action_properties"), QStringLiteral("-dbname"),
+             unforced.mid(test::kServerPrefix.size()), QStringLiteral("-prp_write_mode"),
+             QStringLiteral("prp_wm_async")});
+        if (rc != 0) std::fprintf(stderr, "unforced: fbsvcmgr failed (%d)\n", rc);
+        const Outcome u = runSide("packed", source, unforced, "PAT_DEPRECIACAO", false);
+        sideLine("unforced", rate(u), rate(b), ceiling, &u);
     }
     if (qEnvironmentVariableIsSet("COPY_BENCH_OVERLAP")) {
         const Outcome v = side("overlap");
