@@ -212,9 +212,10 @@ int main(int argc, char** argv) {
         bareLoop(inputs[0], bareOut);  // warm the code and the file cache
         Pass with, without;
         const std::vector<double> passes = bestOf(
-            2, {[&] { return (with = passThroughWindow(work, withPhotos, "fotos")).seconds; },
+            2, {[&] { return (with = passThroughWindow(work, withPhotos, "passa-fotos")).seconds; },
                 [&] {
-                    return (without = passThroughWindow(work, withoutPhotos, "sem-fotos")).seconds;
+                    return (without = passThroughWindow(work, withoutPhotos, "passa-sem-fotos"))
+                        .seconds;
                 },
                 [&] { return bareLoopSeconds(inputs, bareOut, rows); }});
         const double withS = passes[0], withoutS = passes[1], bareS = passes[2];
