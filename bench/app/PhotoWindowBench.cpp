@@ -82,23 +82,7 @@ QString makeDatabase(const QString& path, int rows, const std::vector<QByteArray
         return path;
     }
     const int sent = std::min(rows, static_cast<int>(samples.size()));
-    {
-        DataModule data;
-        data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + path);
-        RecordSet& cds = data.CdsAux;
-        cds.setCommandText(QStringLiteral(
-            "SELECT BEM_CODIGO, BEM_DESCRICAO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM"));
-        cds.Open();
-        for (int code = 1; code <= sent; ++code) {
-            cds.Append();
-            cds.Fields(0).setAsVariant(Value::integer(code));
-            cds.Fields(1).setAsString(QStringLiteral("Bem"));
-            cds.Fields(2).setAsVariant(Value::binary(samples[code % samples.size()]));
-            cds.Fields(3).setAsString(QStringLiteral("foto%1.jpg").arg(code));
-            cds.Post();
-        }
-        cds.ApplyUpdates(0);
-    }
+    appendPhotoRows(test::kServerPrefix + path, 1, sent, samples);
     insertRows(path, sent + 1, rows,
                QStringLiteral("SELECT :i, BEM_DESCRICAO, BEM_IMAGEM, 'foto' || :i || '.jpg' "
                               "FROM PAT_BEM WHERE BEM_CODIGO = MOD(:i - 1, %1) + 1")
@@ -228,9 +212,10 @@ int main(int argc, char** argv) {
         bareLoop(inputs[0], bareOut);  // warm the code and the file cache
         Pass with, without;
         const std::vector<double> passes = bestOf(
-            2, {[&] { return (with = passThroughWindow(work, withPhotos, "fotos")).seconds; },
+            2, {[&] { return (with = passThroughWindow(work, withPhotos, "passa-fotos")).seconds; },
                 [&] {
-                    return (without = passThroughWindow(work, withoutPhotos, "sem-fotos")).seconds;
+                    return (without = passThroughWindow(work, withoutPhotos, "passa-sem-fotos"))
+                        .seconds;
                 },
                 [&] { return bareLoopSeconds(inputs, bareOut, rows); }});
         const double withS = passes[0], withoutS = passes[1], bareS = passes[2];

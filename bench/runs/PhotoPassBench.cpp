@@ -18,6 +18,7 @@
 #include <ctime>
 #include <vector>
 
+#include "BenchDatabases.h"
 #include "BenchMain.h"
 #include "BenchSupport.h"
 #include "QuietHost.h"
@@ -87,27 +88,6 @@ struct Cost {
 void openOn(DataModule& data, const QString& path) {
     data.Con_Novo.Params = Connection::editParams(path);
     data.Con_Novo.Open();
-}
-
-void fill(const QString& dbPath, int photos, const std::vector<QByteArray>& samples) {
-    DataModule data;
-    openOn(data, dbPath);
-    RecordSet& cds = data.CdsAux;
-    cds.setCommandText(QStringLiteral(
-        "SELECT BEM_CODIGO, BEM_DESCRICAO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM"));
-    cds.Open();
-    for (int code = 1; code <= photos; ++code) {
-        cds.Append();
-        cds.FieldByName(QStringLiteral("BEM_CODIGO")).setAsVariant(Value::integer(code));
-        cds.FieldByName(QStringLiteral("BEM_DESCRICAO")).setAsString(QStringLiteral("Bem"));
-        cds.FieldByName(QStringLiteral("BEM_IMAGEM"))
-            .setAsVariant(Value::binary(samples[code % samples.size()]));
-        cds.FieldByName(QStringLiteral("BEM_IMAGEM_NOME"))
-            .setAsString(QStringLiteral("foto%1.jpg").arg(code));
-        cds.Post();
-        if (code % 20 == 0) cds.ApplyUpdates(0);
-    }
-    cds.ApplyUpdates(0);
 }
 
 // Reference: SetJPGCompression on each sample, several rounds.
@@ -202,7 +182,7 @@ int main(int argc, char** argv) {
         std::printf("%d photos of %d x %d, about %lld KiB each as stored\n", photos, width, height,
                     static_cast<long long>(samples[0].size() / 1024));
         std::fflush(stdout);
-        fill(dbPath, photos, samples);
+        appendPhotoRows(dbPath, 1, photos, samples);
         // Every pass with workers starts from the photos as stored, on its own copy.
         const QString original = work.path(QStringLiteral("original.fdb"));
         QFile::copy(dbPath, original);

@@ -47,6 +47,14 @@ BareCopy bareCopy(const QString& source, const QString& target, const QByteArray
 
     Owned<IResultSet> cursor(sel->openCursor(&st, reading.get(), nullptr, nullptr, out.get(), 0));
     long long j = 0;
+    double commitMs = 0;
+    int commitCount = 0;
+    const auto commit = [&] {
+        const double t = wallMs();
+        writing.end()->commit(&st);
+        commitMs += wallMs() - t;
+        ++commitCount;
+    };
     while (cursor->fetchNext(&st, row.data()) == IStatus::RESULT_OK) {
         if (!writing) writing = client.begin(to.get(), BareClient::Access::ReadWrite);
         if (ownTypes) {
@@ -59,13 +67,13 @@ BareCopy bareCopy(const QString& source, const QString& target, const QByteArray
         } else {
             ins->execute(&st, writing.get(), out.get(), row.data(), nullptr, nullptr);
         }
-        if (commits == Commits::EveryRow || j % 500 == 0) writing.end()->commit(&st);
+        if (commits == Commits::EveryRow || j % 500 == 0) commit();
         ++j;
     }
-    if (writing) writing.end()->commit(&st);
+    if (writing) commit();
     cursor.end()->close(&st);
     reading.end()->commit(&st);
-    const BareCopy copy{j, (wallMs() - started) / 1000.0};
+    const BareCopy copy{j, (wallMs() - started) / 1000.0, commitMs / 1000.0, commitCount};
     ins.end()->free(&st);
     sel.end()->free(&st);
     from.end()->detach(&st);

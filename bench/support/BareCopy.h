@@ -22,7 +22,9 @@ enum class Parameters { OwnTypes, SelectMessage };
 
 struct BareCopy {
     long long rows = 0;
-    double seconds = 0;  // from the SELECT's prepare to the last commit, attaching left out
+    double seconds = 0;        // from the SELECT's prepare to the last commit, attaching left out
+    double commitSeconds = 0;  // of which the commits: on a disk that syncs slowly, the floor
+    int commits = 0;
 };
 
 // Copies `columns` (every column when empty) of `table` from `source` to `target`, both named

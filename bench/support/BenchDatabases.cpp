@@ -9,6 +9,7 @@
 
 #include "TestDatabase.h"
 #include "db/DataModule.h"
+#include "db/RecordSet.h"
 
 namespace patrimonio::bench {
 
@@ -69,6 +70,27 @@ void fillRows(const QString& database, const QString& table, int rows, const QSt
                                      "end")
                           .arg(rows)
                           .arg(table, values));
+}
+
+void appendPhotoRows(const QString& database, int first, int last,
+                     const std::vector<QByteArray>& samples) {
+    Connection con(QStringLiteral("Con_Bench"));
+    con.Params = Connection::editParams(database);
+    RecordSet rows(con);
+    rows.setCommandText(QStringLiteral(
+        "SELECT BEM_CODIGO, BEM_DESCRICAO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM WHERE 1=0"));
+    rows.Open();
+    for (int code = first; code <= last; ++code) {
+        rows.Append();
+        rows.Fields(0).setAsVariant(Value::integer(code));
+        rows.Fields(1).setAsString(QStringLiteral("Bem"));
+        rows.Fields(2).setAsVariant(Value::binary(samples[code % samples.size()]));
+        rows.Fields(3).setAsString(QStringLiteral("foto%1.jpg").arg(code));
+        rows.Post();
+        if ((code - first) % 20 == 19 && rows.ApplyUpdates(0) != 0)
+            throw std::runtime_error("a photo row was refused");
+    }
+    if (rows.ApplyUpdates(0) != 0) throw std::runtime_error("a photo row was refused");
 }
 
 void emptyTable(const QString& database, const QByteArray& table) {

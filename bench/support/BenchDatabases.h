@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 namespace patrimonio {
 class DataModule;
@@ -46,6 +47,12 @@ void openPair(DataModule& data, const DatabasePair& pair);
 // VALUES list of each row's INSERT, where :i is the row's number. `database` as the client names
 // it (through the server: "127.0.0.1/3052:/path").
 void fillRows(const QString& database, const QString& table, int rows, const QString& values);
+
+// Rows `first` to `last` of a PAT_BEM of codes, descriptions ("Bem") and photos: row `code`
+// holds samples[code % samples.size()] named foto<code>.jpg. Sent through the client, a
+// write-back every 20 rows; `database` as the client names it.
+void appendPhotoRows(const QString& database, int first, int last,
+                     const std::vector<QByteArray>& samples);
 
 // Every row of `table` deleted and committed.
 void emptyTable(const QString& database, const QByteArray& table);
