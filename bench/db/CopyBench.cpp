@@ -471,7 +471,7 @@ int every500(const Workspace& work, int rows) {
              QStringLiteral("prp_wm_async")});
         if (rc != 0) std::fprintf(stderr, "unforced: fbsvcmgr failed (%d)\n", rc);
         const Outcome u = runSide("packed", source, unforced, "PAT_DEPRECIACAO", false);
-        sideLine("unforced", rate(u), rate(b), ceiling, &u);
+        sideLine("unforced", rate(u), rate(b), ceiling, &u, b);
     }
     if (qEnvironmentVariableIsSet("COPY_BENCH_OVERLAP")) {
         const Outcome v = side("overlap");
