@@ -19,7 +19,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -29,12 +28,11 @@
 #include "BareLoop.h"
 #include "BenchDatabases.h"
 #include "BenchSupport.h"
+#include "BenchTiming.h"
 #include "LoopWatch.h"
 #include "TestDatabase.h"
 #include "WindowRun.h"
-#include "app/Application.h"
 #include "app/TFrmImportador.h"
-#include "app/Theme.h"
 #include "core/AppPaths.h"
 #include "db/DataModule.h"
 #include "photos/RecompressionPool.h"
@@ -84,23 +82,7 @@ QString makeDatabase(const QString& path, int rows, const std::vector<QByteArray
         return path;
     }
     const int sent = std::min(rows, static_cast<int>(samples.size()));
-    {
-        DataModule data;
-        data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + path);
-        RecordSet& cds = data.CdsAux;
-        cds.setCommandText(QStringLiteral(
-            "SELECT BEM_CODIGO, BEM_DESCRICAO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM"));
-        cds.Open();
-        for (int code = 1; code <= sent; ++code) {
-            cds.Append();
-            cds.Fields(0).setAsVariant(Value::integer(code));
-            cds.Fields(1).setAsString(QStringLiteral("Bem"));
-            cds.Fields(2).setAsVariant(Value::binary(samples[code % samples.size()]));
-            cds.Fields(3).setAsString(QStringLiteral("foto%1.jpg").arg(code));
-            cds.Post();
-        }
-        cds.ApplyUpdates(0);
-    }
+    appendPhotoRows(test::kServerPrefix + path, 1, sent, samples);
     insertRows(path, sent + 1, rows,
                QStringLiteral("SELECT :i, BEM_DESCRICAO, BEM_IMAGEM, 'foto' || :i || '.jpg' "
                               "FROM PAT_BEM WHERE BEM_CODIGO = MOD(:i - 1, %1) + 1")
@@ -118,36 +100,29 @@ struct Pass {
 // One photo-only pass through the window on a fresh copy of `database`, into folders of its own:
 // the mode box ticked, the database chosen in Edit2, the run button clicked. The pauses last
 // what they last for the operator when `realPauses`, else nothing.
-Pass passThroughWindow(const QTemporaryDir& tmp, const QString& database, const QString& name,
+Pass passThroughWindow(const Workspace& work, const QString& database, const QString& name,
                        bool realPauses = false) {
-    const QString copy = tmp.filePath(name + QStringLiteral(".fdb"));
-    const QString exe = tmp.filePath(QStringLiteral("programa-") + name);
+    const QString copy = work.path(name + QStringLiteral(".fdb"));
+    const QString exe = work.programPath(name);
     if (!QFile::copy(database, copy)) throw std::runtime_error("cannot copy the database");
     setExecutableDirForTesting(exe);
     Pass pass;
     {
         TFrmImportador window;
-        window.resize(TFrmImportador::kClientWidth, TFrmImportador::kClientHeight);
         QStringList messages;
-        window.seams().message = [&](const QString& text) { messages << text; };
-        if (!realPauses) window.seams().pause = [](int) {};
-        window.seams().openFolder = [](const QString&) {};
-        window.show();
+        prepareWindow(window, &messages, realPauses);
         window.findChild<QCheckBox*>(QStringLiteral("Ck_Apenas_Tratar_Imagem"))->setChecked(true);
         window.findChild<QLineEdit*>(QStringLiteral("Edit3"))->setText(QStringLiteral("60"));
         window.findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(copy);
         if (!window.data().Con_Novo.Connected())
             throw std::runtime_error("the window did not connect to the database");
-        QElapsedTimer t;
-        t.start();
         test::LoopWatch watch;
-        runThroughWindow(window);
-        pass.seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
+        pass.seconds = secondsOf([&] { runThroughWindow(window); });
         pass.longestUnansweredMs = watch.longestMs();
         pass.lastMessage = messages.value(messages.size() - 1).simplified();
     }
     pass.afterFiles = static_cast<int>(QDir(afterFolder()).entryList(QDir::Files).size());
-    setExecutableDirForTesting({});
+    setExecutableDirForTesting(work.programPath());
     QDir(exe).removeRecursively();
     QFile::remove(copy);
     return pass;
@@ -155,9 +130,9 @@ Pass passThroughWindow(const QTemporaryDir& tmp, const QString& database, const 
 
 // A register pair for an import: `rows` assets and the generator's other tables; the assets hold
 // samples[code % 4] named foto<code>.jpg, or no photo when there are no samples.
-DatabasePair makeImportPair(const QTemporaryDir& tmp, const QString& name, int rows,
+DatabasePair makeImportPair(const Workspace& work, const QString& name, int rows,
                             const std::vector<QByteArray>& samples) {
-    const DatabasePair p = makeDatabasePair(tmp.path(), name, SourceView::With);
+    const DatabasePair p = makeDatabasePair(work.path(), name, SourceView::With);
     generateRegister({QStringLiteral("--source"), p.source, QStringLiteral("--rows"),
                       QStringLiteral("PAT_BEM=%1").arg(rows), QStringLiteral("--no-photos")});
     generateRegister({QStringLiteral("--target"), p.target});
@@ -182,79 +157,52 @@ DatabasePair makeImportPair(const QTemporaryDir& tmp, const QString& name, int r
 }
 
 // One whole import through the window on fresh copies of the pair, into folders of its own.
-double importThroughWindow(const QTemporaryDir& tmp, const DatabasePair& pair, const QString& name,
-                           QString* lastMessage) {
-    const DatabasePair copy{tmp.filePath(name + QStringLiteral("-origem.fdb")),
-                            tmp.filePath(name + QStringLiteral("-destino.fdb"))};
-    const QString exe = tmp.filePath(QStringLiteral("programa-") + name);
-    if (!QFile::copy(pair.source, copy.source) || !QFile::copy(pair.target, copy.target))
-        throw std::runtime_error("cannot copy the databases");
-    setExecutableDirForTesting(exe);
-    double seconds = 0;
-    {
-        TFrmImportador window;
-        window.resize(TFrmImportador::kClientWidth, TFrmImportador::kClientHeight);
-        QStringList messages;
-        window.seams().message = [&](const QString& text) { messages << text; };
-        window.seams().pause = [](int) {};
-        window.seams().openFolder = [](const QString&) {};
-        window.show();
-        window.findChild<QLineEdit*>(QStringLiteral("Edit4"))->setText(copy.source);
-        window.findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(copy.target);
-        QElapsedTimer t;
-        t.start();
-        runThroughWindow(window);
-        seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
-        *lastMessage = messages.value(messages.size() - 1).simplified();
-    }
-    setExecutableDirForTesting({});
-    QDir(exe).removeRecursively();
+double importOnCopies(const Workspace& work, const DatabasePair& pair, const QString& name,
+                      QString* lastMessage) {
+    const DatabasePair copy = freshCopy(pair, name);
+    setExecutableDirForTesting(work.programPath(name));
+    const WindowRun run = importThroughWindow(copy);
+    setExecutableDirForTesting(work.programPath());
+    QDir(work.programPath(name)).removeRecursively();
     QFile::remove(copy.source);
     QFile::remove(copy.target);
-    return seconds;
+    *lastMessage = run.lastMessage;
+    return run.seconds;
 }
 
 // The plain loop over the photos of rows 1 to `rows`, from files, into one output file.
 double bareLoopSeconds(const std::vector<std::string>& inputs, const std::string& out, int rows) {
-    QElapsedTimer t;
-    t.start();
-    for (int code = 1; code <= rows; ++code) bareLoop(inputs[code % inputs.size()], out);
-    return static_cast<double>(t.nsecsElapsed()) / 1e9;
+    return secondsOf([&] {
+        for (int code = 1; code <= rows; ++code) bareLoop(inputs[code % inputs.size()], out);
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    Application app(argc, argv);
-    installFontSubstitutes();
-    applyTheme(app, QStringLiteral("Light"));
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const int rows = argc > 1 ? std::max(1, std::atoi(argv[1])) : 150;
-    const int width = argc > 2 ? std::atoi(argv[2]) : 4000;
-    const int height = argc > 3 ? std::atoi(argv[3]) : 3000;
-    const int pausedRows = argc > 4 ? std::atoi(argv[4]) : 1000;
-
-    try {
-        QTemporaryDir tmp;
+    return windowBenchMain(argc, argv, "photo_window_bench", [](const Args& args, Workspace& work) {
+        const int rows = std::max(1, args.number(1, 150));
+        const int width = args.number(2, 4000);
+        const int height = args.number(3, 3000);
+        const int pausedRows = args.number(4, 1000);
         std::vector<QByteArray> samples;
         for (unsigned s = 0; s < 4; ++s) samples.push_back(cameraPhoto(width, height, s));
         qsizetype largest = 0;
         for (const QByteArray& sample : samples) largest = std::max(largest, sample.size());
         std::vector<std::string> inputs;
         for (size_t s = 0; s < samples.size(); ++s) {
-            inputs.push_back(tmp.filePath(QStringLiteral("in%1.jpg").arg(s)).toStdString());
+            inputs.push_back(work.path(QStringLiteral("in%1.jpg").arg(s)).toStdString());
             if (!writeBytes(inputs.back(), samples[s]))
                 throw std::runtime_error("cannot write a sample photo");
         }
-        const std::string bareOut = tmp.filePath(QStringLiteral("bare.jpg")).toStdString();
+        const std::string bareOut = work.path(QStringLiteral("bare.jpg")).toStdString();
 
         QElapsedTimer filling;
         filling.start();
         const QString withPhotos =
-            makeDatabase(tmp.filePath(QStringLiteral("fotos.fdb")), rows, samples);
+            makeDatabase(work.path(QStringLiteral("fotos.fdb")), rows, samples);
         const QString withoutPhotos =
-            makeDatabase(tmp.filePath(QStringLiteral("sem-fotos.fdb")), rows, {});
+            makeDatabase(work.path(QStringLiteral("sem-fotos.fdb")), rows, {});
         std::printf(
             "photo-only pass through the window: %d rows, %d x %d photos (%zu distinct, up to "
             "%lld KiB stored), %d photo workers; databases made in %.1f s\n",
@@ -262,16 +210,15 @@ int main(int argc, char** argv) {
             RecompressionPool::coreCount(), static_cast<double>(filling.elapsed()) / 1000);
 
         bareLoop(inputs[0], bareOut);  // warm the code and the file cache
-        double withS = 1e9, withoutS = 1e9, bareS = 1e9;
         Pass with, without;
-        for (int round = 0; round < 2; ++round) {
-            with = passThroughWindow(tmp, withPhotos, QStringLiteral("fotos-%1").arg(round));
-            withS = std::min(withS, with.seconds);
-            without =
-                passThroughWindow(tmp, withoutPhotos, QStringLiteral("sem-fotos-%1").arg(round));
-            withoutS = std::min(withoutS, without.seconds);
-            bareS = std::min(bareS, bareLoopSeconds(inputs, bareOut, rows));
-        }
+        const std::vector<double> passes = bestOf(
+            2, {[&] { return (with = passThroughWindow(work, withPhotos, "passa-fotos")).seconds; },
+                [&] {
+                    return (without = passThroughWindow(work, withoutPhotos, "passa-sem-fotos"))
+                        .seconds;
+                },
+                [&] { return bareLoopSeconds(inputs, bareOut, rows); }});
+        const double withS = passes[0], withoutS = passes[1], bareS = passes[2];
         const bool passed =
             with.afterFiles == rows && with.lastMessage == photoPassSummary(rows, 0).simplified();
         const double added = withS - withoutS;
@@ -285,8 +232,7 @@ int main(int argc, char** argv) {
         std::printf("   photos' added time   %8.2f s\n", added);
         std::printf("   bare loop            %8.2f s  (decode whole, sample, encode at 60)\n",
                     bareS);
-        std::printf("   added / bare %.2f, goal %.2f at most (1/2.2): %s\n", added / bareS, goal,
-                    added <= goal * bareS ? "ok" : "SHORT");
+        resultLine(QStringLiteral("added / bare"), added / bareS, "", atMost(goal));
         if (!passed) {
             std::printf("   the pass with photos did not recompress every photo\n");
             return 1;
@@ -294,38 +240,31 @@ int main(int argc, char** argv) {
 
         // 2. The same photos in a whole import.
         const DatabasePair importWith =
-            makeImportPair(tmp, QStringLiteral("importa-fotos"), rows, samples);
+            makeImportPair(work, QStringLiteral("importa-fotos"), rows, samples);
         const DatabasePair importWithout =
-            makeImportPair(tmp, QStringLiteral("importa-sem-fotos"), rows, {});
-        double importWithS = 1e9, importWithoutS = 1e9;
+            makeImportPair(work, QStringLiteral("importa-sem-fotos"), rows, {});
         QString importWithEnd, importWithoutEnd;
-        for (int round = 0; round < 2; ++round) {
-            importWithS = std::min(
-                importWithS, importThroughWindow(tmp, importWith, QStringLiteral("if%1").arg(round),
-                                                 &importWithEnd));
-            importWithoutS =
-                std::min(importWithoutS,
-                         importThroughWindow(tmp, importWithout, QStringLiteral("is%1").arg(round),
-                                             &importWithoutEnd));
-        }
+        const std::vector<double> imports = bestOf(
+            2, {[&] { return importOnCopies(work, importWith, "if", &importWithEnd); },
+                [&] { return importOnCopies(work, importWithout, "is", &importWithoutEnd); }});
+        const double importWithS = imports[0], importWithoutS = imports[1];
         const double importAdded = importWithS - importWithoutS;
         std::printf("\n2. the same %d photos in a whole import through the window\n", rows);
         std::printf("   import with photos    %8.2f s  (ended \"%s\")\n", importWithS,
                     qPrintable(importWithEnd.left(60)));
         std::printf("   import without photos %8.2f s\n", importWithoutS);
-        std::printf(
-            "   photos' added time: import %.2f s, photo-only pass %.2f s (%.2f x); goal "
-            "at most the pass's: %s\n",
-            importAdded, added, importAdded / added, importAdded <= added ? "ok" : "SHORT");
+        std::printf("   photos' added time: import %.2f s, photo-only pass %.2f s\n", importAdded,
+                    added);
+        resultLine(QStringLiteral("import / pass"), importAdded / added, "x", atMost(1.2));
 
         // 3. The pauses at their real length.
         if (pausedRows > 0) {
             const QString many =
-                makeDatabase(tmp.filePath(QStringLiteral("muitas-fotos.fdb")), pausedRows, samples);
+                makeDatabase(work.path(QStringLiteral("muitas-fotos.fdb")), pausedRows, samples);
             // Every full batch is followed by another; the last one is never full.
             const int pauses = pausedRows / 50 + 1;
-            const Pass paused = passThroughWindow(tmp, many, QStringLiteral("pausas"), true);
-            const Pass unpaused = passThroughWindow(tmp, many, QStringLiteral("sem-pausas"));
+            const Pass paused = passThroughWindow(work, many, QStringLiteral("pausas"), true);
+            const Pass unpaused = passThroughWindow(work, many, QStringLiteral("sem-pausas"));
             const double pausesS = pauses * 1.0;
             const double goalS = pausesS + unpaused.seconds / 4;
             std::printf("\n3. the photo-only pass over %d photos, its %d pauses at 1000 ms\n",
@@ -337,17 +276,13 @@ int main(int argc, char** argv) {
                         unpaused.seconds, unpaused.afterFiles);
             std::printf("   the two one after the other   %8.2f s\n", pausesS + unpaused.seconds);
             std::printf(
-                "   goal: pauses + photo work / 4 = %.2f s at most: %s (%.0f%% of the "
-                "pauses' time overlapped)\n",
-                goalS, paused.seconds <= goalS ? "ok" : "SHORT",
+                "   %.0f%% of the pauses' time overlapped\n",
                 std::clamp((pausesS + unpaused.seconds - paused.seconds) / pausesS, 0.0, 1.0) *
                     100);
+            resultLine(QStringLiteral("pass with its pauses"), paused.seconds, " s", atMost(goalS));
             std::printf("   the window went at most %lld ms without answering\n",
                         static_cast<long long>(paused.longestUnansweredMs));
         }
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "photo_window_bench: %s\n", e.what());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }

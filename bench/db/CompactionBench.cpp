@@ -15,10 +15,10 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "BenchMain.h"
 #include "BenchSupport.h"
 #include "TestDatabase.h"
 #include "db/Connection.h"
@@ -26,6 +26,7 @@
 #include "db/RecordSet.h"
 
 using namespace patrimonio;
+using namespace patrimonio::bench;
 
 namespace {
 
@@ -113,9 +114,9 @@ int estimates() {
         Connection con(QStringLiteral("Con_Novo"));
         con.Params = Connection::editParams(path);
         con.Open();
-        const double t = bench::wallMs();
+        const double t = wallMs();
         const CompactionEstimate estimate = estimateCompaction(con);
-        const double estimateMs = bench::wallMs() - t;
+        const double estimateMs = wallMs() - t;
         con.Close();
         const Compaction done = compactDatabase(path, QStringLiteral("SYSDBA"), test::kPassword,
                                                 folder.path(QStringLiteral("Bancos_Antes/")),
@@ -135,53 +136,55 @@ int estimates() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "--estimates") return estimates();
-    const int photos = argc > 1 ? std::atoi(argv[1]) : 150;
-    const int photoKb = argc > 2 ? std::atoi(argv[2]) : 2700;
-    const int smallKb = argc > 3 ? std::atoi(argv[3]) : 70;
-    test::TempFolder folder;
-    const QString path = folder.path(QStringLiteral("fotos.fdb"));
-    std::printf("making the file: %d photos of %d KB replaced by photos of %d KB...\n", photos,
-                photoKb, smallKb);
-    std::fflush(stdout);
-    makeFile(path, photos, photoKb, smallKb);
-    const qint64 before = QFileInfo(path).size();
+    return benchMain(argc, argv, "compaction_bench", [](const Args& args, Workspace& folder) {
+        if (args.is(1, "--estimates")) return estimates();
+        const int photos = args.number(1, 150);
+        const int photoKb = args.number(2, 2700);
+        const int smallKb = args.number(3, 70);
+        const QString path = folder.path(QStringLiteral("fotos.fdb"));
+        std::printf("making the file: %d photos of %d KB replaced by photos of %d KB...\n", photos,
+                    photoKb, smallKb);
+        std::fflush(stdout);
+        makeFile(path, photos, photoKb, smallKb);
+        const qint64 before = QFileInfo(path).size();
 
-    Connection con(QStringLiteral("Con_Novo"));
-    con.Params = Connection::editParams(path);
-    con.Open();
-    const CompactionEstimate estimate = estimateCompaction(con);
-    con.Close();
+        Connection con(QStringLiteral("Con_Novo"));
+        con.Params = Connection::editParams(path);
+        con.Open();
+        const CompactionEstimate estimate = estimateCompaction(con);
+        con.Close();
 
-    // The plain copy, as a file manager makes it; and the same followed by a sync to the disk,
-    // as the compaction's restore ends with its file on the disk.
-    const QString copy = folder.path(QStringLiteral("copia.fdb"));
-    double t = bench::wallMs();
-    std::filesystem::copy_file(path.toStdString(), copy.toStdString());
-    const double copyMs = bench::wallMs() - t;
-    std::filesystem::remove(copy.toStdString());
-    t = bench::wallMs();
-    std::filesystem::copy_file(path.toStdString(), copy.toStdString());
-    {
-        QFile f(copy);
-        if (f.open(QIODevice::ReadWrite)) ::fsync(f.handle());
-    }
-    const double copySyncMs = bench::wallMs() - t;
-    std::filesystem::remove(copy.toStdString());
+        // The plain copy, as a file manager makes it; and the same followed by a sync to the disk,
+        // as the compaction's restore ends with its file on the disk.
+        const QString copy = folder.path(QStringLiteral("copia.fdb"));
+        double t = wallMs();
+        std::filesystem::copy_file(path.toStdString(), copy.toStdString());
+        const double copyMs = wallMs() - t;
+        std::filesystem::remove(copy.toStdString());
+        t = wallMs();
+        std::filesystem::copy_file(path.toStdString(), copy.toStdString());
+        {
+            QFile f(copy);
+            if (f.open(QIODevice::ReadWrite)) ::fsync(f.handle());
+        }
+        const double copySyncMs = wallMs() - t;
+        std::filesystem::remove(copy.toStdString());
 
-    t = bench::wallMs();
-    const Compaction done =
-        compactDatabase(path, QStringLiteral("SYSDBA"), test::kPassword,
-                        folder.path(QStringLiteral("Bancos_Antes/")), QDateTime::currentDateTime());
-    const double compactMs = bench::wallMs() - t;
+        t = wallMs();
+        const Compaction done = compactDatabase(path, QStringLiteral("SYSDBA"), test::kPassword,
+                                                folder.path(QStringLiteral("Bancos_Antes/")),
+                                                QDateTime::currentDateTime());
+        const double compactMs = wallMs() - t;
 
-    std::printf("\nfile before:             %8.1f MB\n", mb(before));
-    std::printf("estimated after:         %8.1f MB (used pages)\n", mb(estimate.compactedBytes));
-    std::printf("file after:              %8.1f MB\n", mb(done.bytesAfter));
-    std::printf("\n%-24s %10s %10s\n", "", "ms", "x copy");
-    std::printf("%-24s %10.0f %10.2f\n", "plain copy", copyMs, 1.0);
-    std::printf("%-24s %10.0f %10.2f\n", "plain copy + sync", copySyncMs, copySyncMs / copyMs);
-    std::printf("%-24s %10.0f %10.2f   (goal: at most 3.00)\n", "compaction", compactMs,
-                compactMs / copyMs);
-    return 0;
+        std::printf("\nfile before:             %8.1f MB\n", mb(before));
+        std::printf("estimated after:         %8.1f MB (used pages)\n",
+                    mb(estimate.compactedBytes));
+        std::printf("file after:              %8.1f MB\n", mb(done.bytesAfter));
+        std::printf("\n%-24s %10s %10s\n", "", "ms", "x copy");
+        std::printf("%-24s %10.0f %10.2f\n", "plain copy", copyMs, 1.0);
+        std::printf("%-24s %10.0f %10.2f\n", "plain copy + sync", copySyncMs, copySyncMs / copyMs);
+        std::printf("%-24s %10.0f %10.2f   (goal: at most 3.00)\n", "compaction", compactMs,
+                    compactMs / copyMs);
+        return 0;
+    });
 }

@@ -7,13 +7,18 @@
 
 #include <QElapsedTimer>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
+#include "BareClient.h"
+#include "BenchDatabases.h"
+#include "BenchMain.h"
 #include "TestDatabase.h"
 #include "db/Connection.h"
 #include "db/RecordSet.h"
 
 using namespace patrimonio;
+using namespace patrimonio::bench;
 using namespace Firebird;
 
 namespace {
@@ -29,36 +34,15 @@ size_t heapInUse() {
     return mallinfo2().uordblks;
 }
 
-// The bare loop's own attachment and helpers.
+// The bare loop's own attachment and its two loops.
 struct Bare {
-    IMaster* master = fb_get_master_interface();
-    IStatus* status = master->getStatus();
-    ThrowStatusWrapper st{status};
-    IAttachment* att = nullptr;
-
-    explicit Bare(const QString& database) {
-        IXpbBuilder* dpb =
-            master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
-        dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
-        dpb->insertString(&st, isc_dpb_password, "quillfern");
-        const QByteArray db = database.toUtf8();
-        att = master->getDispatcher()->attachDatabase(
-            &st, db.constData(), dpb->getBufferLength(&st), dpb->getBuffer(&st));
-        dpb->dispose();
-    }
-    ~Bare() {
-        att->detach(&st);
-        status->dispose();
-    }
-    ITransaction* begin() {
-        const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_read_committed, isc_tpb_rec_version,
-                                     isc_tpb_wait, isc_tpb_write};
-        return att->startTransaction(&st, sizeof tpb, tpb);
-    }
+    explicit Bare(const QString& database) : att(client.attach(database)) {}
+    ~Bare() { att->detach(&client.st()); }
 
     // Fetches every row into one buffer; returns the message length.
     unsigned fetchAll(const char* sql, int* rows) {
-        ITransaction* tra = begin();
+        ThrowStatusWrapper& st = client.st();
+        ITransaction* tra = client.begin(att, BareClient::Access::ReadWrite);
         IStatement* stmt = att->prepare(&st, tra, 0, sql, 3, IStatement::PREPARE_PREFETCH_METADATA);
         IMessageMetadata* out = stmt->getOutputMetadata(&st);
         const unsigned len = out->getMessageLength(&st);
@@ -75,7 +59,8 @@ struct Bare {
 
     // Inserts rows first..first+count-1 with one prepared statement, committing every kBatch rows.
     void insertRows(int first, int count) {
-        ITransaction* tra = begin();
+        ThrowStatusWrapper& st = client.st();
+        ITransaction* tra = client.begin(att, BareClient::Access::ReadWrite);
         IStatement* stmt = att->prepare(&st, tra, 0,
                                         "insert into W1 (ID, NOME, CODIGO, VALOR, DATA, TAXA, "
                                         "SIGLA, OBS) values (?, ?, ?, ?, ?, ?, ?, ?)",
@@ -105,13 +90,16 @@ struct Bare {
             stmt->execute(&st, tra, in, msg.data(), nullptr, nullptr);
             if ((r + 1) % kBatch == 0) {
                 tra->commit(&st);
-                tra = begin();
+                tra = client.begin(att, BareClient::Access::ReadWrite);
             }
         }
         tra->commit(&st);
         in->release();
         stmt->free(&st);
     }
+
+    BareClient client;
+    IAttachment* att;
 };
 
 void line(const char* what, double bare, double ours, const char* unit) {
@@ -120,86 +108,81 @@ void line(const char* what, double bare, double ours, const char* unit) {
 
 }  // namespace
 
-int main() {
-    test::TempFolder folder;
-    const QString path =
-        test::createDatabase(folder.path(QStringLiteral("bench.fdb")),
-                             QByteArray("create table B8 ") + kColumns + ";\ncreate table W1 " +
-                                 kColumns + ";\ncreate table W2 " + kColumns + ";\n");
-    const QString database = test::kServerPrefix + path;
-    Connection con(QStringLiteral("Con_Bench"));
-    con.Params = Connection::editParams(database);
-    con.ExecuteDirect(
-        QStringLiteral("execute block as declare i integer = 0; begin\n"
-                       "  while (i < 200000) do begin\n"
-                       "    i = i + 1;\n"
-                       "    insert into B8 values (:i, 'nome do bem ' || :i, :i, :i * 1.25, "
-                       "dateadd(mod(:i, 1000) day to date '2020-01-01'),\n"
-                       "      :i / 7.0, 'ABCD', 'livre');\n"
-                       "  end\n"
-                       "end"));
-    Bare bare(database);
+int main(int argc, char** argv) {
+    return benchMain(argc, argv, "db_bench", [](const Args&, Workspace& work) {
+        const QString path =
+            test::createDatabase(work.path(QStringLiteral("bench.fdb")),
+                                 QByteArray("create table B8 ") + kColumns + ";\ncreate table W1 " +
+                                     kColumns + ";\ncreate table W2 " + kColumns + ";\n");
+        const QString database = test::kServerPrefix + path;
+        Connection con(QStringLiteral("Con_Bench"));
+        con.Params = Connection::editParams(database);
+        fillRows(database, QStringLiteral("B8"), kRows,
+                 QStringLiteral(":i, 'nome do bem ' || :i, :i, :i * 1.25, dateadd(mod(:i, 1000) "
+                                "day to date '2020-01-01'), :i / 7.0, 'ABCD', 'livre'"));
+        Bare bare(database);
 
-    std::printf("%-44s %12s %12s\n", "", "bare loop", "record set");
-    // Open: best of three each, alternating.
-    double bareBest = 0, oursBest = 0, perRow = 0;
-    unsigned msgLen = 0;
-    for (int round = 0; round < 3; ++round) {
-        int n = 0;
-        QElapsedTimer t;
-        t.start();
-        msgLen = bare.fetchAll("select * from B8", &n);
-        bareBest = std::max(bareBest, n / (t.nsecsElapsed() / 1e9));
+        std::printf("%-44s %12s %12s\n", "", "bare loop", "record set");
+        // Open: best of three each, alternating.
+        double bareBest = 0, oursBest = 0, perRow = 0;
+        unsigned msgLen = 0;
+        for (int round = 0; round < 3; ++round) {
+            int n = 0;
+            QElapsedTimer t;
+            t.start();
+            msgLen = bare.fetchAll("select * from B8", &n);
+            bareBest = std::max(bareBest, n / (t.nsecsElapsed() / 1e9));
 
-        RecordSet rs(con);
-        rs.setCommandText(QStringLiteral("select * from B8"));
-        const size_t before = heapInUse();
-        t.restart();
-        rs.Open();
-        oursBest = std::max(oursBest, rs.RecordCount() / (t.nsecsElapsed() / 1e9));
-        const double used = static_cast<double>(heapInUse() - before);
-        perRow = used / rs.RecordCount() - msgLen;
-        if (rs.RecordCount() != n || n != kRows)
-            std::printf("row counts differ: %d %d\n", n, rs.RecordCount());
-    }
-    line("open 200,000 rows x 8 columns (rows/s)", bareBest, oursBest, "rows/s");
-    std::printf("%-44s %12u %12.1f bytes (raw row = %u bytes)\n", "memory per row above raw data",
-                0u, perRow, msgLen);
-
-    // Write-back: 200,000 appended rows in write-backs of 500, in four rounds that alternate
-    // with the bare loop so that both see the same load on a shared machine.
-    RecordSet w(con);
-    w.setCommandText(QStringLiteral("select * from W2"));
-    w.Open();
-    constexpr int kRounds = 4, kPerRound = kRows / kRounds;
-    double bareSeconds = 0, oursSeconds = 0;
-    int refused = 0;
-    for (int round = 0; round < kRounds; ++round) {
-        const int first = round * kPerRound;
-        QElapsedTimer t;
-        t.start();
-        bare.insertRows(first, kPerRound);
-        bareSeconds += t.nsecsElapsed() / 1e9;
-        t.restart();
-        for (int r = first; r < first + kPerRound; ++r) {
-            const int id = r + 1;
-            w.Append();
-            w.Fields(0).setAsVariant(Value::integer(id));
-            w.Fields(1).setAsVariant(
-                Value::text(QByteArray("nome do bem ") + QByteArray::number(id)));
-            w.Fields(2).setAsVariant(Value::integer(id));
-            w.Fields(3).setAsVariant(Value::integer(id * 125LL, -2));
-            w.Fields(4).setAsVariant(Value::date(60000 + r % 1000));
-            w.Fields(5).setAsVariant(Value::floating(id / 7.0));
-            w.Fields(6).setAsVariant(Value::text("ABCD"));
-            w.Fields(7).setAsVariant(Value::text("livre"));
-            w.Post();
-            if ((r + 1) % kBatch == 0) refused += w.ApplyUpdates(0);
+            RecordSet rs(con);
+            rs.setCommandText(QStringLiteral("select * from B8"));
+            const size_t before = heapInUse();
+            t.restart();
+            rs.Open();
+            oursBest = std::max(oursBest, rs.RecordCount() / (t.nsecsElapsed() / 1e9));
+            const double used = static_cast<double>(heapInUse() - before);
+            perRow = used / rs.RecordCount() - msgLen;
+            if (rs.RecordCount() != n || n != kRows)
+                std::printf("row counts differ: %d %d\n", n, rs.RecordCount());
         }
-        oursSeconds += t.nsecsElapsed() / 1e9;
-    }
-    line("write back 200,000 rows, 500 per call", kRows / bareSeconds, kRows / oursSeconds,
-         "rows/s");
-    if (refused) std::printf("refused rows: %d\n", refused);
-    return 0;
+        line("open 200,000 rows x 8 columns (rows/s)", bareBest, oursBest, "rows/s");
+        std::printf("%-44s %12u %12.1f bytes (raw row = %u bytes)\n",
+                    "memory per row above raw data", 0u, perRow, msgLen);
+
+        // Write-back: 200,000 appended rows in write-backs of 500, in four rounds that alternate
+        // with the bare loop so that both see the same load on a shared machine.
+        RecordSet w(con);
+        w.setCommandText(QStringLiteral("select * from W2"));
+        w.Open();
+        constexpr int kRounds = 4, kPerRound = kRows / kRounds;
+        double bareSeconds = 0, oursSeconds = 0;
+        int refused = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            const int first = round * kPerRound;
+            QElapsedTimer t;
+            t.start();
+            bare.insertRows(first, kPerRound);
+            bareSeconds += t.nsecsElapsed() / 1e9;
+            t.restart();
+            for (int r = first; r < first + kPerRound; ++r) {
+                const int id = r + 1;
+                w.Append();
+                w.Fields(0).setAsVariant(Value::integer(id));
+                w.Fields(1).setAsVariant(
+                    Value::text(QByteArray("nome do bem ") + QByteArray::number(id)));
+                w.Fields(2).setAsVariant(Value::integer(id));
+                w.Fields(3).setAsVariant(Value::integer(id * 125LL, -2));
+                w.Fields(4).setAsVariant(Value::date(60000 + r % 1000));
+                w.Fields(5).setAsVariant(Value::floating(id / 7.0));
+                w.Fields(6).setAsVariant(Value::text("ABCD"));
+                w.Fields(7).setAsVariant(Value::text("livre"));
+                w.Post();
+                if ((r + 1) % kBatch == 0) refused += w.ApplyUpdates(0);
+            }
+            oursSeconds += t.nsecsElapsed() / 1e9;
+        }
+        line("write back 200,000 rows, 500 per call", kRows / bareSeconds, kRows / oursSeconds,
+             "rows/s");
+        if (refused) std::printf("refused rows: %d\n", refused);
+        return 0;
+    });
 }

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "BareLoop.h"
+#include "BenchArgs.h"
 #include "BenchSupport.h"
 #include "photos/JpegLib.h"
 #include "photos/JpegRecompressor.h"
@@ -460,10 +461,10 @@ int run(int runs) {
 }  // namespace patrimonio
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--generate") == 0) return patrimonio::generate(argv[2]);
-    if (argc >= 3 && std::strcmp(argv[1], "--run") == 0) return patrimonio::runAndReport(argv + 2);
-    if (argc == 5 && std::strcmp(argv[1], "--peak") == 0)
+    const patrimonio::bench::Args args(argc, argv);
+    if (args.count() == 2 && args.is(1, "--generate")) return patrimonio::generate(argv[2]);
+    if (args.count() >= 2 && args.is(1, "--run")) return patrimonio::runAndReport(argv + 2);
+    if (args.count() == 4 && args.is(1, "--peak"))
         return patrimonio::measurePeak(argv[2], argv[3], argv[4]);
-    const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 7;
-    return patrimonio::run(runs);
+    return patrimonio::run(std::max(3, args.number(1, 7)));
 }

@@ -15,12 +15,10 @@
 //    the before and after files and the target's PAT_BEM rows are byte for byte those of one at
 //    a time. Then, one at a time, the step's CPU per photo over the codec alone (at most +15%).
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +26,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "BenchDatabases.h"
+#include "BenchMain.h"
 #include "BenchSupport.h"
 #include "RecordingHost.h"
 #include "TestDatabase.h"
@@ -45,18 +45,13 @@ using namespace patrimonio::bench;
 
 namespace {
 
+using Pair = DatabasePair;
+
 // A source and a target register; the source's PAT_BEM holds `assets` assets, every
 // `photoEvery`-th with one of the sample photos (none when photoEvery is 0).
-struct Pair {
-    QString source, target;
-};
-
-Pair makePair(const QTemporaryDir& tmp, const QString& name, int assets, int photoEvery,
+Pair makePair(const Workspace& work, const QString& name, int assets, int photoEvery,
               const std::vector<QByteArray>& samples) {
-    Pair pair{tmp.filePath(name + QStringLiteral("-origem.fdb")),
-              tmp.filePath(name + QStringLiteral("-destino.fdb"))};
-    test::createDatabase(pair.source, test::fixtureFile("schema.sql"));
-    test::createDatabase(pair.target, test::fixtureFile("schema.sql"));
+    const Pair pair = makeDatabasePair(work.path(), name, SourceView::Without);
     DataModule data;
     data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + pair.source);
     RecordSet& cds = data.CdsAux;
@@ -105,10 +100,7 @@ struct StepRun {
 
 StepRun runStep(const Pair& pair, int photoWorkers = RecompressionPool::coreCount()) {
     DataModule data;
-    data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + pair.source);
-    data.Con_Velho.Params = Connection::editParams(test::kServerPrefix + pair.target);
-    data.Con_Novo.Open();
-    data.Con_Velho.Open();
+    openPair(data, pair);
     RunCounters counters;
     test::RecordingHost host;
     // Nothing of the record is needed; the events of 20,000 rows would only weigh on memory.
@@ -134,10 +126,10 @@ StepRun runStep(const Pair& pair, int photoWorkers = RecompressionPool::coreCoun
 // The source for the workers: `assets` assets, each with a camera photo. The samples go in
 // through the client once each; the server copies them into the other rows itself, a hundred
 // rows per statement, which is far quicker than sending every photo over the wire.
-Pair makePhotoPair(const QTemporaryDir& tmp, const QString& name, int assets,
+Pair makePhotoPair(const Workspace& work, const QString& name, int assets,
                    const std::vector<QByteArray>& samples) {
     const int sent = std::min(assets, static_cast<int>(samples.size()));
-    const Pair pair = makePair(tmp, name, sent, 1, samples);
+    const Pair pair = makePair(work, name, sent, 1, samples);
     for (int first = sent + 1; first <= assets; first += 100) {
         const int last = std::min(assets, first + 99);
         test::runIsql(
@@ -255,8 +247,7 @@ double fileCodecCpuPerPhoto(const std::vector<QString>& inputs, const QString& o
 }
 
 // 4. The step one photo at a time and with 1, 2 and one-per-core workers.
-bool workersSection(int assets, int width, int height) {
-    QTemporaryDir tmp;
+bool workersSection(const Workspace& work, int assets, int width, int height) {
     std::vector<QByteArray> samples;
     for (unsigned s = 0; s < 4; ++s) samples.push_back(cameraPhoto(width, height, s));
     qsizetype largest = 0;
@@ -268,19 +259,19 @@ bool workersSection(int assets, int width, int height) {
     std::fflush(stdout);
     QElapsedTimer filling;
     filling.start();
-    const Pair pair = makePhotoPair(tmp, QStringLiteral("obreiros"), assets, samples);
+    const Pair pair = makePhotoPair(work, QStringLiteral("obreiros"), assets, samples);
     std::printf("   databases made in %.1f s\n", static_cast<double>(filling.elapsed()) / 1000);
 
     // Measured before and after the runs, since a shared machine drifts; the mean counts.
     const int codecCount = std::min(assets, 4 * static_cast<int>(samples.size()));
-    QDir().mkpath(tmp.filePath(QStringLiteral("ref")));
+    QDir().mkpath(work.path(QStringLiteral("ref")));
     std::vector<QString> inputs;
     for (size_t s = 0; s < samples.size(); ++s) {
-        inputs.push_back(tmp.filePath(QStringLiteral("ref/in%1.jpg").arg(s)));
+        inputs.push_back(work.path(QStringLiteral("ref/in%1.jpg").arg(s)));
         QFile f(inputs.back());
         if (!f.open(QIODevice::WriteOnly) || f.write(samples[s]) != samples[s].size()) return false;
     }
-    const QString refOut = tmp.filePath(QStringLiteral("ref/out.jpg"));
+    const QString refOut = work.path(QStringLiteral("ref/out.jpg"));
     const ReadCost blobRead = blobReadPerPhoto(pair.source, std::min(assets, 300));
     const double codecBefore = codecCpuPerPhoto(samples, codecCount);
     const double fileCodecBefore = fileCodecCpuPerPhoto(inputs, refOut, codecCount);
@@ -297,9 +288,9 @@ bool workersSection(int assets, int width, int height) {
     QByteArray aloneBefore, aloneAfter, aloneRows;
     for (const int workers : configs) {
         // The step only reads the source; the target is a fresh copy of the empty one each time.
-        const Pair copy{pair.source, tmp.filePath(QStringLiteral("destino-w%1.fdb").arg(workers))};
+        const Pair copy{pair.source, work.path(QStringLiteral("destino-w%1.fdb").arg(workers))};
         QFile::copy(pair.target, copy.target);
-        const QString exe = tmp.filePath(QStringLiteral("programa-w%1").arg(workers));
+        const QString exe = work.path(QStringLiteral("programa-w%1").arg(workers));
         setExecutableDirForTesting(exe);
         const StepRun run = runStep(copy, workers);
         const int photos = run.photos.recompressed;
@@ -355,7 +346,7 @@ bool workersSection(int assets, int width, int height) {
                     rate / aloneRate, run.peakKiB / 1024.0, qPrintable(allowed), qPrintable(same));
         std::fflush(stdout);
     }
-    setExecutableDirForTesting({});
+    setExecutableDirForTesting(work.programPath());
 
     const double codec = (codecBefore + codecCpuPerPhoto(samples, codecCount)) / 2;
     const double fileCodec =
@@ -382,113 +373,111 @@ bool workersSection(int assets, int width, int height) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    if (argc > 1 && std::strcmp(argv[1], "workers") == 0) {
-        const auto arg = [&](int i, int fallback) {
-            return argc > i ? std::atoi(argv[i]) : fallback;
-        };
-        return workersSection(arg(2, 1000), arg(3, 4000), arg(4, 3000)) ? 0 : 1;
-    }
-    const auto arg = [&](int i, int fallback) { return argc > i ? std::atoi(argv[i]) : fallback; };
-    const int small = arg(1, 2000);
-    const int large = arg(2, 20000);
-    const int photoRows = arg(3, 20);
-    const int memoryPhotos = arg(4, 2000);
-    const int width = arg(5, 4000);
-    const int height = arg(6, 3000);
+    return benchMain(argc, argv, "assets_bench", [](const Args& args, Workspace& work) {
+        if (args.is(1, "workers"))
+            return workersSection(work, args.number(2, 1000), args.number(3, 4000),
+                                  args.number(4, 3000))
+                       ? 0
+                       : 1;
+        const int small = args.number(1, 2000);
+        const int large = args.number(2, 20000);
+        const int photoRows = args.number(3, 20);
+        const int memoryPhotos = args.number(4, 2000);
+        const int width = args.number(5, 4000);
+        const int height = args.number(6, 3000);
 
-    QTemporaryDir tmp;
-    setExecutableDirForTesting(tmp.filePath(QStringLiteral("programa")));
-    bool ok = true;
+        bool ok = true;
 
-    // 1. Linearity.
-    const Pair smallPair = makePair(tmp, QStringLiteral("pequeno"), small, 0, {});
-    const Pair largePair = makePair(tmp, QStringLiteral("grande"), large, 0, {});
-    const StepRun smallRun = runStep(smallPair);
-    const StepRun largeRun = runStep(largePair);
-    const double ratio = largeRun.ms / smallRun.ms;
-    const double allowed = 1.1 * large / small;
-    std::printf("1. linearity, assets without photos\n");
-    std::printf("   %6d assets: %8.0f ms (%.2f ms/asset)\n", small, smallRun.ms,
-                smallRun.ms / small);
-    std::printf("   %6d assets: %8.0f ms (%.2f ms/asset)\n", large, largeRun.ms,
-                largeRun.ms / large);
-    std::printf("   ratio %.2f, allowed %.1f: %s\n", ratio, allowed,
-                ratio <= allowed ? "ok" : "TOO SLOW");
-    ok = ok && ratio <= allowed && smallRun.written == small && largeRun.written == large;
-    QFile::remove(largePair.source);
-    QFile::remove(largePair.target);
-    QDir(tmp.filePath(QStringLiteral("programa"))).removeRecursively();
+        // 1. Linearity.
+        const Pair smallPair = makePair(work, QStringLiteral("pequeno"), small, 0, {});
+        const Pair largePair = makePair(work, QStringLiteral("grande"), large, 0, {});
+        const StepRun smallRun = runStep(smallPair);
+        const StepRun largeRun = runStep(largePair);
+        const double ratio = largeRun.ms / smallRun.ms;
+        const double allowed = 1.1 * large / small;
+        std::printf("1. linearity, assets without photos\n");
+        std::printf("   %6d assets: %8.0f ms (%.2f ms/asset)\n", small, smallRun.ms,
+                    smallRun.ms / small);
+        std::printf("   %6d assets: %8.0f ms (%.2f ms/asset)\n", large, largeRun.ms,
+                    largeRun.ms / large);
+        std::printf("   ratio %.2f, allowed %.1f: %s\n", ratio, allowed,
+                    ratio <= allowed ? "ok" : "TOO SLOW");
+        ok = ok && ratio <= allowed && smallRun.written == small && largeRun.written == large;
+        QFile::remove(largePair.source);
+        QFile::remove(largePair.target);
+        QDir(work.programPath()).removeRecursively();
 
-    // 2. Per photo.
-    std::vector<QByteArray> samples;
-    for (unsigned s = 0; s < 4; ++s) samples.push_back(cameraPhoto(width, height, s));
-    std::printf("\n2. per photo: %d x %d photos of about %lld KiB stored\n", width, height,
-                static_cast<long long>(samples[0].size() / 1024));
-    QDir().mkpath(tmp.filePath(QStringLiteral("ref")));
-    std::vector<QString> inputs;
-    for (size_t s = 0; s < samples.size(); ++s) {
-        inputs.push_back(tmp.filePath(QStringLiteral("ref/in%1.jpg").arg(s)));
-        QFile f(inputs.back());
-        f.open(QIODevice::WriteOnly);
-        f.write(samples[s]);
-    }
-    const Pair photoPair = makePair(tmp, QStringLiteral("fotos"), photoRows, 1, samples);
-    // Alternate the two, so that both meet the machine in the same state. The machine is
-    // shared, so CPU time is what compares; wall time is shown beside it.
-    double recompressMs = 0, recompressCpu = 0;
-    StepRun step;
-    int recompressions = 0;
-    const int rounds = 3;
-    for (int r = 0; r < rounds; ++r) {
-        QElapsedTimer t;
-        const double cpu0 = processCpuMs();
-        t.start();
-        for (int i = 0; i < photoRows; ++i) {
-            SetJPGCompression(60, inputs[(i + 1) % inputs.size()],
-                              tmp.filePath(QStringLiteral("ref/out.jpg")));
-            ++recompressions;
+        // 2. Per photo.
+        std::vector<QByteArray> samples;
+        for (unsigned s = 0; s < 4; ++s) samples.push_back(cameraPhoto(width, height, s));
+        std::printf("\n2. per photo: %d x %d photos of about %lld KiB stored\n", width, height,
+                    static_cast<long long>(samples[0].size() / 1024));
+        QDir().mkpath(work.path(QStringLiteral("ref")));
+        std::vector<QString> inputs;
+        for (size_t s = 0; s < samples.size(); ++s) {
+            inputs.push_back(work.path(QStringLiteral("ref/in%1.jpg").arg(s)));
+            QFile f(inputs.back());
+            f.open(QIODevice::WriteOnly);
+            f.write(samples[s]);
         }
-        recompressMs += static_cast<double>(t.nsecsElapsed()) / 1e6;
-        recompressCpu += processCpuMs() - cpu0;
-        QDir(tmp.filePath(QStringLiteral("programa"))).removeRecursively();
-        const StepRun one = runStep(photoPair);
-        step.ms += one.ms;
-        step.cpuMs += one.cpuMs;
-        step.serverCpuMs += one.serverCpuMs;
-    }
-    const double assets = rounds * photoRows;
-    const double perRecompression = recompressCpu / recompressions;
-    const double perAsset = (step.cpuMs + std::max(0.0, step.serverCpuMs)) / assets;
-    const double overhead = perAsset / perRecompression - 1;
-    std::printf("   %-44s %9s %9s\n", "", "CPU ms", "wall ms");
-    std::printf("   %-44s %9.1f %9.1f\n", "SetJPGCompression alone, per photo", perRecompression,
-                recompressMs / recompressions);
-    std::printf("   %-44s %9.1f %9.1f\n", "asset step, per asset with photo", step.cpuMs / assets,
-                step.ms / assets);
-    std::printf("   %-44s %9.1f\n", "  the server meanwhile, per asset (upper bound)",
-                step.serverCpuMs / assets);
-    std::printf("   CPU overhead (step + server over recompression) %.1f%%, allowed 15%%: %s\n",
-                overhead * 100, overhead <= 0.15 ? "ok" : "TOO SLOW");
-    std::printf("   wall overhead %.1f%% (the machine's other load included)\n",
-                (step.ms / assets) / (recompressMs / recompressions) * 100 - 100);
-    ok = ok && overhead <= 0.15;
+        const Pair photoPair = makePair(work, QStringLiteral("fotos"), photoRows, 1, samples);
+        // Alternate the two, so that both meet the machine in the same state. The machine is
+        // shared, so CPU time is what compares; wall time is shown beside it.
+        double recompressMs = 0, recompressCpu = 0;
+        StepRun step;
+        int recompressions = 0;
+        const int rounds = 3;
+        for (int r = 0; r < rounds; ++r) {
+            QElapsedTimer t;
+            const double cpu0 = processCpuMs();
+            t.start();
+            for (int i = 0; i < photoRows; ++i) {
+                SetJPGCompression(60, inputs[(i + 1) % inputs.size()],
+                                  work.path(QStringLiteral("ref/out.jpg")));
+                ++recompressions;
+            }
+            recompressMs += static_cast<double>(t.nsecsElapsed()) / 1e6;
+            recompressCpu += processCpuMs() - cpu0;
+            QDir(work.programPath()).removeRecursively();
+            const StepRun one = runStep(photoPair);
+            step.ms += one.ms;
+            step.cpuMs += one.cpuMs;
+            step.serverCpuMs += one.serverCpuMs;
+        }
+        const double assets = rounds * photoRows;
+        const double perRecompression = recompressCpu / recompressions;
+        const double perAsset = (step.cpuMs + std::max(0.0, step.serverCpuMs)) / assets;
+        const double overhead = perAsset / perRecompression - 1;
+        std::printf("   %-44s %9s %9s\n", "", "CPU ms", "wall ms");
+        std::printf("   %-44s %9.1f %9.1f\n", "SetJPGCompression alone, per photo",
+                    perRecompression, recompressMs / recompressions);
+        std::printf("   %-44s %9.1f %9.1f\n", "asset step, per asset with photo",
+                    step.cpuMs / assets, step.ms / assets);
+        std::printf("   %-44s %9.1f\n", "  the server meanwhile, per asset (upper bound)",
+                    step.serverCpuMs / assets);
+        std::printf("   CPU overhead (step + server over recompression) %.1f%%, allowed 15%%: %s\n",
+                    overhead * 100, overhead <= 0.15 ? "ok" : "TOO SLOW");
+        std::printf("   wall overhead %.1f%% (the machine's other load included)\n",
+                    (step.ms / assets) / (recompressMs / recompressions) * 100 - 100);
+        ok = ok && overhead <= 0.15;
 
-    // 3. Memory.
-    if (memoryPhotos > 0) {
-        const int every = std::max(1, large / memoryPhotos);
-        const Pair memoryPair = makePair(tmp, QStringLiteral("memoria"), large, every, samples);
-        QDir(tmp.filePath(QStringLiteral("programa"))).removeRecursively();
-        const StepRun memoryRun = runStep(memoryPair);
-        const double peakMb = memoryRun.peakKiB / 1024.0;
-        std::printf("\n3. memory: %d assets, %d with a %d x %d photo\n", large,
-                    memoryRun.photos.recompressed + memoryRun.photos.kept, width, height);
-        std::printf("   step: %.0f s; photos %lld bytes before, %lld after\n", memoryRun.ms / 1000,
-                    static_cast<long long>(memoryRun.photos.bytesBefore),
-                    static_cast<long long>(memoryRun.photos.bytesAfter));
-        std::printf("   peak resident memory %.1f MB, allowed 200 MB: %s\n", peakMb,
-                    peakMb < 200 ? "ok" : "TOO MUCH");
-        ok = ok && peakMb < 200 && memoryRun.written == large;
-    }
-    return ok ? 0 : 1;
+        // 3. Memory.
+        if (memoryPhotos > 0) {
+            const int every = std::max(1, large / memoryPhotos);
+            const Pair memoryPair =
+                makePair(work, QStringLiteral("memoria"), large, every, samples);
+            QDir(work.programPath()).removeRecursively();
+            const StepRun memoryRun = runStep(memoryPair);
+            const double peakMb = memoryRun.peakKiB / 1024.0;
+            std::printf("\n3. memory: %d assets, %d with a %d x %d photo\n", large,
+                        memoryRun.photos.recompressed + memoryRun.photos.kept, width, height);
+            std::printf("   step: %.0f s; photos %lld bytes before, %lld after\n",
+                        memoryRun.ms / 1000, static_cast<long long>(memoryRun.photos.bytesBefore),
+                        static_cast<long long>(memoryRun.photos.bytesAfter));
+            std::printf("   peak resident memory %.1f MB, allowed 200 MB: %s\n", peakMb,
+                        peakMb < 200 ? "ok" : "TOO MUCH");
+            ok = ok && peakMb < 200 && memoryRun.written == large;
+        }
+        return ok ? 0 : 1;
+    });
 }

@@ -7,16 +7,14 @@
 // 3. The photo-only pass over the same sources opened by their bare paths, best of three;
 //    likewise.
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 
 #include "BenchDatabases.h"
+#include "BenchMain.h"
+#include "BenchTiming.h"
 #include "QuietHost.h"
 #include "TestDatabase.h"
-#include "core/AppPaths.h"
 #include "core/RunCounters.h"
 #include "db/DataModule.h"
 #include "db/RowCursor.h"
@@ -29,9 +27,9 @@ using namespace patrimonio::bench;
 namespace {
 
 // Assets without photos, made on the server in one statement.
-DatabasePair makePair(const QTemporaryDir& tmp, int assets) {
+DatabasePair makePair(const Workspace& work, int assets) {
     const DatabasePair p =
-        makeDatabasePair(tmp.path(), QString::number(assets), SourceView::Without);
+        makeDatabasePair(work.path(), QString::number(assets), SourceView::Without);
     const QByteArray fill =
         "SET TERM ^ ;\n"
         "EXECUTE BLOCK AS DECLARE i INTEGER = 1; BEGIN\n"
@@ -50,10 +48,6 @@ DatabasePair makePair(const QTemporaryDir& tmp, int assets) {
         "commit;\n";
     test::runIsql(fill, p.source);
     return p;
-}
-
-double seconds(const QElapsedTimer& t) {
-    return static_cast<double>(t.nsecsElapsed()) / 1e9;
 }
 
 // Every row of PAT_BEM in pages of 100 into a record set; returns the rows read.
@@ -85,73 +79,68 @@ Figures measure(const DatabasePair& p, int assets) {
     Figures f;
     {
         DataModule data;
-        data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + p.source);
-        data.Con_Velho.Params = Connection::editParams(test::kServerPrefix + p.target);
-        QElapsedTimer t;
-        t.start();
-        if (readPages(data.Con_Novo, true) != assets) std::fprintf(stderr, "FIRST/SKIP: rows?\n");
-        f.skipPaging = seconds(t);
-        t.restart();
-        if (readPages(data.Con_Novo, false) != assets) std::fprintf(stderr, "cursor: rows?\n");
-        f.cursor = seconds(t);
+        openPair(data, p);
+        f.skipPaging = secondsOf([&] {
+            if (readPages(data.Con_Novo, true) != assets)
+                std::fprintf(stderr, "FIRST/SKIP: rows?\n");
+        });
+        f.cursor = secondsOf([&] {
+            if (readPages(data.Con_Novo, false) != assets) std::fprintf(stderr, "cursor: rows?\n");
+        });
 
         RunCounters counters;
         QuietHost host;
         ImportRun run(data, counters, host);
-        t.restart();
-        run.SetImport_Bens();
-        f.step = seconds(t);
+        f.step = secondsOf([&] { run.SetImport_Bens(); });
         if (run.report().tables().front().written != assets)
             std::fprintf(stderr, "asset step: not every asset written\n");
     }
     // Without photos the pass changes nothing, so it can run again: the best of three leaves
     // out a first run that finds the file's pages still on their way from the disk.
-    f.pass = 1e9;
-    for (int round = 0; round < 3; ++round) {
-        // The pass opens the file by its bare path: no server client may hold it meanwhile.
-        DataModule data;
-        data.Con_Novo.Params = Connection::editParams(p.source);
-        data.Con_Novo.Open();
-        RunCounters counters;
-        QuietHost host;
-        PhotoPass pass(data, counters, host);
-        QElapsedTimer t;
-        t.start();
-        if (pass.run() != PhotoPassEnd::Finished) std::fprintf(stderr, "pass: did not finish\n");
-        f.pass = std::min(f.pass, seconds(t));
-        if (counters.Total_Geral + counters.Total != assets)
-            std::fprintf(stderr, "pass: %d rows, not %d\n", counters.Total_Geral + counters.Total,
-                         assets);
-    }
+    f.pass = bestOf(3, {[&] {
+                        // The pass opens the file by its bare path: no server client may hold
+                        // it meanwhile.
+                        DataModule data;
+                        data.Con_Novo.Params = Connection::editParams(p.source);
+                        data.Con_Novo.Open();
+                        RunCounters counters;
+                        QuietHost host;
+                        PhotoPass pass(data, counters, host);
+                        const double s = secondsOf([&] {
+                            if (pass.run() != PhotoPassEnd::Finished)
+                                std::fprintf(stderr, "pass: did not finish\n");
+                        });
+                        if (counters.Total_Geral + counters.Total != assets)
+                            std::fprintf(stderr, "pass: %d rows, not %d\n",
+                                         counters.Total_Geral + counters.Total, assets);
+                        return s;
+                    }})[0];
     return f;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const int small = argc > 1 ? std::atoi(argv[1]) : 20000;
-    const int large = argc > 2 ? std::atoi(argv[2]) : 200000;
-    QTemporaryDir tmp;
-    setExecutableDirForTesting(tmp.filePath(QStringLiteral("programa")));
-
-    const DatabasePair smallPair = makePair(tmp, small);
-    const DatabasePair largePair = makePair(tmp, large);
-    const Figures s = measure(smallPair, small);
-    const Figures l = measure(largePair, large);
-    const double allowed = 1.1 * large / small;
-    const auto line = [&](const char* what, double a, double b, bool judged) {
-        std::printf("%-40s %9.2f s %9.2f s  ratio %6.2f%s\n", what, a, b, b / a,
-                    !judged            ? ""
-                    : b / a <= allowed ? "  ok"
-                                       : "  TOO SLOW");
-    };
-    std::printf("%-40s %9d   %9d     (allowed %.1f)\n", "assets without photos", small, large,
-                allowed);
-    line("pages of 100 read with FIRST/SKIP", s.skipPaging, l.skipPaging, false);
-    line("pages of 100 read from one cursor", s.cursor, l.cursor, false);
-    line("asset step", s.step, l.step, true);
-    line("photo-only pass", s.pass, l.pass, true);
-    return l.step / s.step <= allowed && l.pass / s.pass <= allowed ? 0 : 1;
+    return benchMain(argc, argv, "paging_bench", [](const Args& args, Workspace& work) {
+        const int small = args.number(1, 20000);
+        const int large = args.number(2, 200000);
+        const DatabasePair smallPair = makePair(work, small);
+        const DatabasePair largePair = makePair(work, large);
+        const Figures s = measure(smallPair, small);
+        const Figures l = measure(largePair, large);
+        const double allowed = 1.1 * large / small;
+        const auto line = [&](const char* what, double a, double b, bool judged) {
+            std::printf("%-40s %9.2f s %9.2f s  ratio %6.2f%s\n", what, a, b, b / a,
+                        !judged            ? ""
+                        : b / a <= allowed ? "  ok"
+                                           : "  TOO SLOW");
+        };
+        std::printf("%-40s %9d   %9d     (allowed %.1f)\n", "assets without photos", small, large,
+                    allowed);
+        line("pages of 100 read with FIRST/SKIP", s.skipPaging, l.skipPaging, false);
+        line("pages of 100 read from one cursor", s.cursor, l.cursor, false);
+        line("asset step", s.step, l.step, true);
+        line("photo-only pass", s.pass, l.pass, true);
+        return l.step / s.step <= allowed && l.pass / s.pass <= allowed ? 0 : 1;
+    });
 }

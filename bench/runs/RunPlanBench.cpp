@@ -13,17 +13,15 @@
 //    reading every byte of the photos (MAX(HASH(BEM_IMAGEM))), each on an attachment of its
 //    own that starts with nothing in the server's cache.
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <random>
 
 #include "BenchDatabases.h"
+#include "BenchMain.h"
 #include "QuietHost.h"
 #include "TestDatabase.h"
-#include "core/AppPaths.h"
 #include "core/RunCounters.h"
 #include "db/DataModule.h"
 #include "runs/ImportRun.h"
@@ -36,16 +34,6 @@ namespace {
 
 double msSince(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
-// The demo register with `depreciations` depreciation rows, and a target holding its own
-// organs, as window_bench makes them.
-DatabasePair makeGrownPair(const QTemporaryDir& tmp, int depreciations) {
-    const DatabasePair p = makeDatabasePair(tmp.path(), QStringLiteral("grande"), SourceView::With);
-    generateRegister({QStringLiteral("--source"), p.source, QStringLiteral("--rows"),
-                      QStringLiteral("PAT_DEPRECIACAO=%1").arg(depreciations)});
-    generateRegister({QStringLiteral("--target"), p.target});
-    return p;
 }
 
 struct PageIo {
@@ -64,10 +52,7 @@ struct Import {
 // when `countFirst`.
 Import importRun(const DatabasePair& p, bool countFirst) {
     DataModule data;
-    data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + p.source);
-    data.Con_Velho.Params = Connection::editParams(test::kServerPrefix + p.target);
-    data.Con_Novo.Open();
-    data.Con_Velho.Open();
+    openPair(data, p);
     RunCounters counters;
     QuietHost host(QuietHost::LogLines::Dropped);
     ImportRun run(data, counters, host);
@@ -123,17 +108,13 @@ QString scalars(Connection& con, const QString& sql) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const int extra = argc > 1 ? std::atoi(argv[1]) : 200000;
-    const int largePhotos = argc > 2 ? std::atoi(argv[2]) : 200;
-    const int photoKb = argc > 3 ? std::atoi(argv[3]) : 1500;
-    QTemporaryDir tmp;
-    setExecutableDirForTesting(tmp.filePath(QStringLiteral("programa")));
-
-    try {
+    return benchMain(argc, argv, "runplan_bench", [](const Args& args, Workspace& work) {
+        const int extra = args.number(1, 200000);
+        const int largePhotos = args.number(2, 200);
+        const int photoKb = args.number(3, 1500);
         // 1. The grown register.
-        const DatabasePair grown = makeGrownPair(tmp, 240 + extra);
+        const DatabasePair grown =
+            makeGrownPair(work.path(), QStringLiteral("grande"), 240 + extra);
         Connection source(QStringLiteral("Con_Novo"));
         source.Params = Connection::editParams(test::kServerPrefix + grown.source);
         source.Open();
@@ -156,13 +137,13 @@ int main(int argc, char** argv) {
             readsAlone = alone.sourceReads;
         }
         const std::int64_t readsCounted = importRun(grown, true).sourceReads;
-        const RunWork work = plan.work();
-        const double pausedRunMs = runMs + static_cast<double>(work.pauses) * 1000.0;
+        const RunWork planned = plan.work();
+        const double pausedRunMs = runMs + static_cast<double>(planned.pauses) * 1000.0;
         std::printf(
             "1. grown register: %lld rows in the nine tables, %lld photos (%.1f MB), "
             "%lld pauses\n",
             static_cast<long long>(plan.rows()), static_cast<long long>(plan.photos),
-            static_cast<double>(plan.photoBytes) / 1e6, static_cast<long long>(work.pauses));
+            static_cast<double>(plan.photoBytes) / 1e6, static_cast<long long>(planned.pauses));
         std::printf("   counting: first %.1f ms, best of three %.1f ms\n", firstMs, bestMs);
         std::printf(
             "   whole import, pauses at zero (best of three): %.2f s; with its pauses: "
@@ -183,7 +164,7 @@ int main(int argc, char** argv) {
 
         // 2. Large photos.
         const QString path = test::createDatabase(
-            tmp.filePath(QStringLiteral("fotos.fdb")),
+            work.path(QStringLiteral("fotos.fdb")),
             "CREATE TABLE PAT_BEM (BEM_CODIGO INTEGER NOT NULL PRIMARY KEY, "
             "BEM_DESCRICAO VARCHAR(60), BEM_IMAGEM BLOB SUB_TYPE 0, BEM_IMAGEM_NOME "
             "VARCHAR(100));");
@@ -224,9 +205,6 @@ int main(int argc, char** argv) {
         measurePages("reading every byte (MAX(HASH()))", path, [](Connection& con) {
             return scalars(con, QStringLiteral("SELECT MAX(HASH(BEM_IMAGEM)) FROM PAT_BEM"));
         });
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "runplan_bench: %s\n", e.what());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }

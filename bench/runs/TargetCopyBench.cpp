@@ -13,15 +13,12 @@
 
 #include <firebird/Interface.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -29,7 +26,9 @@
 #include <unistd.h>
 #endif
 
+#include "BareClient.h"
 #include "BenchDatabases.h"
+#include "BenchMain.h"
 #include "BenchSupport.h"
 #include "QuietHost.h"
 #include "TestDatabase.h"
@@ -59,10 +58,7 @@ Import importOnce(const DatabasePair& p) {
     QuietHost host(QuietHost::LogLines::Dropped);
     QElapsedTimer clock;
     clock.start();
-    data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + p.source);
-    data.Con_Velho.Params = Connection::editParams(test::kServerPrefix + p.target);
-    data.Con_Novo.Open();
-    data.Con_Velho.Open();
+    openPair(data, p);
     ImportRun run(data, counters, host);
     Import result;
     result.completed = run.run() == ImportEnd::Completed;
@@ -97,9 +93,9 @@ double plainCopy(const QString& from, const QString& to) {
 // A service action that writes a file on the server's side, waited for until it ends.
 double serverSideService(const QString& database, const QString& file, bool nbackup) {
     using namespace Firebird;
-    IMaster* master = fb_get_master_interface();
-    IStatus* status = master->getStatus();
-    ThrowStatusWrapper st(status);
+    BareClient client;
+    IMaster* master = client.master();
+    ThrowStatusWrapper& st = client.st();
     QElapsedTimer t;
     t.start();
     try {
@@ -142,10 +138,8 @@ double serverSideService(const QString& database, const QString& file, bool nbac
         char text[1024];
         master->getUtilInterface()->formatStatus(text, sizeof text, e.getStatus());
         std::fprintf(stderr, "service: %s\n", text);
-        status->dispose();
         return -1;
     }
-    status->dispose();
     return t.nsecsElapsed() / 1e9;
 }
 
@@ -170,16 +164,11 @@ double megabytes(qint64 bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const int assets = argc > 1 ? std::atoi(argv[1]) : 10000;
-    const int extra = argc > 2 ? std::atoi(argv[2]) : 200000;
-    QTemporaryDir tmp;
-    setExecutableDirForTesting(tmp.filePath(QStringLiteral("programa")));
-
-    try {
+    return benchMain(argc, argv, "targetcopy_bench", [](const Args& args, Workspace& work) {
+        const int assets = args.number(1, 10000);
+        const int extra = args.number(2, 200000);
         const DatabasePair p =
-            makeDatabasePair(tmp.path(), QStringLiteral("grande"), SourceView::With);
+            makeDatabasePair(work.path(), QStringLiteral("grande"), SourceView::With);
         std::printf("making the register: %d assets with photos, %d more depreciations...\n",
                     assets, extra);
         generateRegister({QStringLiteral("--source"), p.source, QStringLiteral("--rows"),
@@ -207,27 +196,27 @@ int main(int argc, char** argv) {
             share <= 0.10 ? "ok" : "OVER");
 
         // 2. References on the same file.
-        const double plain = plainCopy(p.target, tmp.filePath(QStringLiteral("simples.fdb")));
+        const double plain = plainCopy(p.target, work.path(QStringLiteral("simples.fdb")));
         const double streamed = [&] {
             QElapsedTimer t;
             t.start();
             backupDatabase(test::kServerPrefix + p.target, QStringLiteral("SYSDBA"),
-                           test::kPassword, tmp.filePath(QStringLiteral("fluxo.fbk")), {},
+                           test::kPassword, work.path(QStringLiteral("fluxo.fbk")), {},
                            BackupRoute::Streamed);
             return t.nsecsElapsed() / 1e9;
         }();
-        const QString serverFbk = tmp.filePath(QStringLiteral("servidor.fbk"));
-        const QString serverNbk = tmp.filePath(QStringLiteral("servidor.nbk"));
+        const QString serverFbk = work.path(QStringLiteral("servidor.fbk"));
+        const QString serverNbk = work.path(QStringLiteral("servidor.nbk"));
         const double gbakServer = serverSideService(p.target, serverFbk, false);
         const double nbak = serverSideService(p.target, serverNbk, true);
-        const QString clientFbk = tmp.filePath(QStringLiteral("cliente.fbk"));
+        const QString clientFbk = work.path(QStringLiteral("cliente.fbk"));
         const double client = clientGbak(p.target, clientFbk);
         std::printf("\n2. references, on the same target file (%.0f MB):\n",
                     megabytes(targetBytes));
         std::printf("   plain copy of the file, synced              %6.1f s  %6.0f MB\n", plain,
                     megabytes(targetBytes));
         std::printf("   backup streamed to this program (the copy)   %6.1f s  %6.0f MB\n", streamed,
-                    megabytes(QFileInfo(tmp.filePath(QStringLiteral("fluxo.fbk"))).size()));
+                    megabytes(QFileInfo(work.path(QStringLiteral("fluxo.fbk"))).size()));
         std::printf("   backup into a file of the server's           %6.1f s  %6.0f MB\n",
                     gbakServer, megabytes(QFileInfo(serverFbk).size()));
         std::printf("   nbackup level 0 into a file of the server's  %6.1f s  %6.0f MB\n", nbak,
@@ -264,8 +253,5 @@ int main(int argc, char** argv) {
                         done.differences.isEmpty() ? "rows checked" : "ROWS DIFFER");
         }
         return share <= 0.10 ? 0 : 2;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "targetcopy_bench: %s\n", e.what());
-        return 1;
-    }
+    });
 }

@@ -1,17 +1,15 @@
 #include "BenchDatabases.h"
 
-#include <firebird/Interface.h>
-
 #include <QDir>
-#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
-#include <memory>
 #include <stdexcept>
-#include <vector>
+#include <utility>
 
 #include "TestDatabase.h"
-
-using namespace Firebird;
+#include "db/DataModule.h"
+#include "db/RecordSet.h"
 
 namespace patrimonio::bench {
 
@@ -34,60 +32,69 @@ void generateRegister(const QStringList& args) {
     if (!gen.waitForFinished(-1) || gen.exitCode() != 0) throw std::runtime_error("generator");
 }
 
-double bareCopy(const DatabasePair& pair, const QByteArray& columns, const QByteArray& table,
-                Commits commits) {
-    IMaster* master = fb_get_master_interface();
-    const std::unique_ptr<IStatus, void (*)(IStatus*)> status(master->getStatus(),
-                                                              [](IStatus* s) { s->dispose(); });
-    ThrowStatusWrapper st(status.get());
-    auto attach = [&](const QString& path) {
-        IXpbBuilder* dpb =
-            master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
-        dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
-        dpb->insertString(&st, isc_dpb_password, test::kPassword.toUtf8().constData());
-        const QByteArray db = (test::kServerPrefix + path).toUtf8();
-        IProvider* prov = master->getDispatcher();
-        IAttachment* att = prov->attachDatabase(&st, db.constData(), dpb->getBufferLength(&st),
-                                                dpb->getBuffer(&st));
-        dpb->dispose();
-        prov->release();
-        return att;
-    };
-    IAttachment* src = attach(pair.source);
-    IAttachment* dst = attach(pair.target);
-    QElapsedTimer timer;
-    timer.start();
-    ITransaction* rtra = src->startTransaction(&st, 0, nullptr);
-    const QByteArray select = "SELECT " + columns + " FROM " + table;
-    IStatement* sel = src->prepare(&st, rtra, 0, select.constData(), 3, 0);
-    IMessageMetadata* meta = sel->getOutputMetadata(&st);
-    std::vector<unsigned char> buffer(meta->getMessageLength(&st));
-    const int n = columns.count(',') + 1;
-    const QByteArray insert = "INSERT INTO " + table + " (" + columns + ") VALUES (" +
-                              QByteArray("?, ").repeated(n).chopped(2) + ")";
-    ITransaction* wtra = dst->startTransaction(&st, 0, nullptr);
-    IStatement* ins = dst->prepare(&st, wtra, 0, insert.constData(), 3, 0);
-    IResultSet* rs = sel->openCursor(&st, rtra, nullptr, nullptr, meta, 0);
-    int j = 0;
-    while (rs->fetchNext(&st, buffer.data()) == IStatus::RESULT_OK) {
-        if (!wtra) wtra = dst->startTransaction(&st, 0, nullptr);
-        ins->execute(&st, wtra, meta, buffer.data(), nullptr, nullptr);
-        if (commits == Commits::EveryRow || j % 500 == 0) {
-            wtra->commit(&st);
-            wtra = nullptr;
-        }
-        ++j;
+DatabasePair makeGrownPair(const QString& folder, const QString& name, int depreciations) {
+    const DatabasePair p = makeDatabasePair(folder, name, SourceView::With);
+    generateRegister({QStringLiteral("--source"), p.source, QStringLiteral("--rows"),
+                      QStringLiteral("PAT_DEPRECIACAO=%1").arg(depreciations)});
+    generateRegister({QStringLiteral("--target"), p.target});
+    return p;
+}
+
+DatabasePair freshCopy(const DatabasePair& pair, const QString& name) {
+    const QDir dir = QFileInfo(pair.source).dir();
+    const DatabasePair copy{dir.filePath(name + QStringLiteral("-origem.fdb")),
+                            dir.filePath(name + QStringLiteral("-destino.fdb"))};
+    for (const auto& [from, to] :
+         {std::pair{pair.source, copy.source}, {pair.target, copy.target}}) {
+        QFile::remove(to);
+        if (!QFile::copy(from, to)) throw std::runtime_error("cannot copy " + from.toStdString());
     }
-    if (wtra) wtra->commit(&st);
-    rs->close(&st);
-    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-    ins->free(&st);
-    sel->free(&st);
-    meta->release();
-    rtra->commit(&st);
-    src->detach(&st);
-    dst->detach(&st);
-    return seconds;
+    return copy;
+}
+
+void openPair(DataModule& data, const DatabasePair& pair) {
+    data.Con_Novo.Params = Connection::editParams(test::kServerPrefix + pair.source);
+    data.Con_Velho.Params = Connection::editParams(test::kServerPrefix + pair.target);
+    data.Con_Novo.Open();
+    data.Con_Velho.Open();
+}
+
+void fillRows(const QString& database, const QString& table, int rows, const QString& values) {
+    Connection con(QStringLiteral("Con_Bench"));
+    con.Params = Connection::editParams(database);
+    con.ExecuteDirect(QStringLiteral("execute block as declare i integer = 0; begin\n"
+                                     "  while (i < %1) do begin\n"
+                                     "    i = i + 1;\n"
+                                     "    insert into %2 values (%3);\n"
+                                     "  end\n"
+                                     "end")
+                          .arg(rows)
+                          .arg(table, values));
+}
+
+void appendPhotoRows(const QString& database, int first, int last,
+                     const std::vector<QByteArray>& samples) {
+    Connection con(QStringLiteral("Con_Bench"));
+    con.Params = Connection::editParams(database);
+    RecordSet rows(con);
+    rows.setCommandText(QStringLiteral(
+        "SELECT BEM_CODIGO, BEM_DESCRICAO, BEM_IMAGEM, BEM_IMAGEM_NOME FROM PAT_BEM WHERE 1=0"));
+    rows.Open();
+    for (int code = first; code <= last; ++code) {
+        rows.Append();
+        rows.Fields(0).setAsVariant(Value::integer(code));
+        rows.Fields(1).setAsString(QStringLiteral("Bem"));
+        rows.Fields(2).setAsVariant(Value::binary(samples[code % samples.size()]));
+        rows.Fields(3).setAsString(QStringLiteral("foto%1.jpg").arg(code));
+        rows.Post();
+        if ((code - first) % 20 == 19 && rows.ApplyUpdates(0) != 0)
+            throw std::runtime_error("a photo row was refused");
+    }
+    if (rows.ApplyUpdates(0) != 0) throw std::runtime_error("a photo row was refused");
+}
+
+void emptyTable(const QString& database, const QByteArray& table) {
+    test::runIsql("DELETE FROM " + table + ";\ncommit;\n", database);
 }
 
 }  // namespace patrimonio::bench

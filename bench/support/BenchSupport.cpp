@@ -10,10 +10,7 @@
 #include <random>
 #include <vector>
 
-// libjpeg needs FILE and size_t declared first.
-#include <jpeglib.h>
-
-#include <cstdio>
+#include "BareLoop.h"
 
 namespace patrimonio::bench {
 
@@ -55,7 +52,12 @@ double wallMs() {
 }
 
 double serverCpuMs() {
-    QFile pidFile(QStringLiteral("/tmp/importador-fb/server.pid"));
+    // The server's root folder as scripts/fb-env.sh chooses it.
+    QString root = qEnvironmentVariable("FB_ROOT");
+    if (root.isEmpty())
+        root = getuid() == 0 ? QStringLiteral("/tmp/importador-fb")
+                             : QStringLiteral("/tmp/importador-fb-%1").arg(getuid());
+    QFile pidFile(root + QStringLiteral("/server.pid"));
     if (!pidFile.open(QIODevice::ReadOnly)) return -1;
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pidFile.readAll().trimmed().toInt()));
     if (!stat.open(QIODevice::ReadOnly)) return -1;
@@ -67,41 +69,19 @@ double serverCpuMs() {
 }
 
 QByteArray cameraPhoto(int width, int height, unsigned seed) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 88, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> noise(-12, 12);
-    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
+    std::uint8_t* pixel = rgb.data();
+    for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const int base[3] = {(x * 255) / width, (y * 255) / height,
                                  ((x + y) * 255) / (width + height)};
-            for (int k = 0; k < 3; ++k) {
-                row[x * 3 + k] =
-                    static_cast<unsigned char>(std::clamp(base[k] + noise(rng), 0, 255));
-            }
+            for (int k = 0; k < 3; ++k)
+                *pixel++ = static_cast<std::uint8_t>(std::clamp(base[k] + noise(rng), 0, 255));
         }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
     }
-    jpeg_finish_compress(&cinfo);
-    QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
-    jpeg_destroy_compress(&cinfo);
-    free(out);
-    return bytes;
+    return encode(rgb, width, height, {88});
 }
 
 }  // namespace patrimonio::bench
