@@ -28,6 +28,7 @@
 #include "BenchSupport.h"
 #include "QuietHost.h"
 #include "TestDatabase.h"
+#include "core/Errors.h"
 #include "db/Connection.h"
 #include "db/RecordSet.h"
 #include "runs/CopyPipeline.h"
@@ -108,8 +109,10 @@ struct Outcome {
 // EXECUTE BLOCK over its range of keys, the keys read first from the source in one snapshot.
 double executeMs = 0, commitMs = 0;
 
+// With emptyRanges, each block reads a range without rows: what a write-back costs beside its
+// rows.
 Outcome serverSide(const QString& source, const QString& target, bool oneTransaction,
-                   const std::function<void()>& afterWriteBack = {}) {
+                   const std::function<void()>& afterWriteBack = {}, bool emptyRanges = false) {
     Api api;
     IAttachment* src = api.attach(source);
     IAttachment* dst = api.attach(target);
@@ -179,14 +182,15 @@ Outcome serverSide(const QString& source, const QString& target, bool oneTransac
     int shortBlocks = 0;
     const auto send = [&](size_t first, size_t last) {
         if (!tra) tra = api.begin(dst, isc_tpb_read_committed, false);
-        std::memcpy(inBuf.data() + in->getOffset(&api.st, 0), &all[first], 4);
-        std::memcpy(inBuf.data() + in->getOffset(&api.st, 1), &all[last], 4);
+        const int lo = emptyRanges ? -2 : all[first], hi = emptyRanges ? -1 : all[last];
+        std::memcpy(inBuf.data() + in->getOffset(&api.st, 0), &lo, 4);
+        std::memcpy(inBuf.data() + in->getOffset(&api.st, 1), &hi, 4);
         double t = bench::wallMs();
         stmt->execute(&api.st, tra, in, inBuf.data(), out, outBuf.data());
         executeMs += bench::wallMs() - t;
         int n = 0;
         std::memcpy(&n, outBuf.data() + out->getOffset(&api.st, 0), 4);
-        if (n != static_cast<int>(last - first + 1)) ++shortBlocks;
+        if (!emptyRanges && n != static_cast<int>(last - first + 1)) ++shortBlocks;
         copied += n;
         if (oneTransaction) return;
         t = bench::wallMs();
@@ -264,12 +268,13 @@ double rate(long long rows, double ms) {
 
 }  // namespace
 
-// The rows of PAT_DEPRECIACAO as text, one line per row in key order.
-QStringList tableLines(const QString& database) {
+// The rows of a table as text, one line per row in the order of its first column.
+QStringList tableLines(const QString& database,
+                       const QString& table = QStringLiteral("PAT_DEPRECIACAO")) {
     Connection con(QStringLiteral("Con_Compare"));
     con.Params = Connection::editParams(database);
     RecordSet rs(con);
-    reopen(rs, QStringLiteral("SELECT * FROM PAT_DEPRECIACAO ORDER BY DEP_CODIGO"));
+    reopen(rs, QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(table));
     QStringList lines;
     for (rs.First(); !rs.Eof(); rs.Next()) {
         QStringList fields;
@@ -360,6 +365,84 @@ int snapshotCase(test::TempFolder& folder, int rows) {
     return 0;
 }
 
+// One plain copy step of `table` as the run makes it (every 500 rows); what it raised, if
+// anything.
+QString todaysStep(const QString& source, const QString& target, const QString& table,
+                   const std::function<void()>& afterWriteBack = {}) {
+    Connection from(QStringLiteral("Con_Novo")), to(QStringLiteral("Con_Velho"));
+    from.Params = Connection::editParams(source);
+    to.Params = Connection::editParams(target);
+    RecordSet dst(to);
+    bench::QuietHost host(bench::QuietHost::LogLines::Dropped);
+    const PlainCopy step{table, QStringLiteral("Importando."),    PlainCopy::NewRow::Insert,
+                         false, PlainCopy::Cadence::Every500Rows, false};
+    try {
+        CopyPipeline pipeline(step, from, dst, host);
+        TableTally tally{table};
+        CopyPipeline::Hooks hooks;
+        hooks.afterWriteBack = afterWriteBack ? afterWriteBack : [] {};
+        hooks.rowHandled = [](int) {};
+        pipeline.run(tally, hooks);
+    } catch (const AppError& e) {
+        return e.message();
+    }
+    return {};
+}
+
+// Values whose conversion the server makes otherwise than the client's copy: a NUMERIC(15,2)
+// into a NUMERIC(15,1) column, and a date as text (dd/MM/yyyy) into a DATE column. The block
+// reads into variables of the target's column types, as a server-side write-back must.
+int conversionCase(test::TempFolder& folder) {
+    const QString source =
+        test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("conv-origem.fdb")),
+                                                   "create table CONV_ESCALA (K integer not null "
+                                                   "primary key, A numeric(15,2));\n"
+                                                   "create table CONV_DATA (K integer not null "
+                                                   "primary key, D varchar(10));\n");
+    Connection con(QStringLiteral("Con_Bench"));
+    con.Params = Connection::editParams(source);
+    con.ExecuteDirect(QStringLiteral("insert into CONV_ESCALA values (1, 1.25)"));
+    con.ExecuteDirect(QStringLiteral("insert into CONV_DATA values (1, '01/02/2020')"));
+    const QByteArray targetDdl =
+        "create table CONV_ESCALA (K integer not null primary key, A numeric(15,1));\n"
+        "create table CONV_DATA (K integer not null primary key, D date);\n";
+    const QString toOurs =
+        test::kServerPrefix +
+        test::createDatabase(folder.path(QStringLiteral("conv-ours.fdb")), targetDdl);
+    const QString toServer =
+        test::kServerPrefix +
+        test::createDatabase(folder.path(QStringLiteral("conv-server.fdb")), targetDdl);
+    Api api;
+    IAttachment* src = api.attach(source);
+    const QString sourcePath = QString::fromUtf8(serverPath(api, src));
+    src->detach(&api.st);
+    Connection server(QStringLiteral("Con_Velho"));
+    server.Params = Connection::editParams(toServer);
+    for (const char* t : {"CONV_ESCALA", "CONV_DATA"}) {
+        const QString table = QString::fromLatin1(t);
+        const QString column =
+            table == QStringLiteral("CONV_DATA") ? QStringLiteral("D") : QStringLiteral("A");
+        const QString ours = todaysStep(source, toOurs, table);
+        server.ExecuteDirect(
+            QStringLiteral("execute block as\n"
+                           "  declare k type of column %1.K;\n"
+                           "  declare v type of column %1.%2;\n"
+                           "begin\n"
+                           "  for execute statement 'select K, %2 from %1 order by K'\n"
+                           "    on external '%3' into :k, :v\n"
+                           "  do insert into %1 (K, %2) values (:k, :v);\n"
+                           "end")
+                .arg(table, column, sourcePath));
+        std::printf(
+            "%s (source %s):\n  today's step: %s%s\n  server-side block: %s\n", t,
+            qPrintable(tableLines(source, table).join(u' ')),
+            qPrintable(tableLines(toOurs, table).join(u' ')),
+            ours.isEmpty() ? "" : qPrintable(QStringLiteral(" (the step ended: ") + ours + u')'),
+            qPrintable(tableLines(toServer, table).join(u' ')));
+    }
+    return 0;
+}
+
 int run(int argc, char** argv);
 
 int main(int argc, char** argv) {
@@ -376,6 +459,10 @@ int main(int argc, char** argv) {
 
 int run(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--conversions") == 0) {
+        test::TempFolder folder;
+        return conversionCase(folder);
+    }
     if (argc > 1 && std::strcmp(argv[1], "--snapshot") == 0) {
         test::TempFolder folder;
         return snapshotCase(folder, argc > 2 ? std::atoi(argv[2]) : 2001);
@@ -458,6 +545,19 @@ int run(int argc, char** argv) {
         std::printf("  one external read: server CPU per 1,000 rows %.1f ms\n",
                     (serverCpuMs() - server0) * 1000.0 / rows);
         const double external = rate(rows, e.ms);
+        // What each write-back costs beside its rows: the same blocks over empty ranges, each in
+        // a transaction of its own and all in one.
+        server0 = serverCpuMs();
+        const Outcome ea = serverSide(source, fresh("empty.fdb"), false, {}, true);
+        const double eaServer = serverCpuMs() - server0;
+        server0 = serverCpuMs();
+        const Outcome eb = serverSide(source, fresh("empty1.fdb"), true, {}, true);
+        const double ebServer = serverCpuMs() - server0;
+        const double writeBacks = 1 + (rows + 498) / 500;
+        std::printf(
+            "  an empty block per transaction: %.1f ms and %.1f ms of server CPU per "
+            "write-back; all in one transaction: %.1f ms and %.1f ms\n",
+            ea.ms / writeBacks, eaServer / writeBacks, eb.ms / writeBacks, ebServer / writeBacks);
         std::printf(
             "round %d: ours %.0f rows/s, server-side blocks %.0f rows/s, one external "
             "read %.0f rows/s, INSERT ... SELECT %.0f rows/s\n",
