@@ -9,7 +9,6 @@
 // Run by hand: build/bench/db/serverside_bench [rows] [rounds] (needs the private server).
 
 #include <firebird/Interface.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,6 +29,7 @@
 #include "TestDatabase.h"
 #include "core/Errors.h"
 #include "db/Connection.h"
+#include "db/ConnectionImpl.h"
 #include "db/RecordSet.h"
 #include "runs/CopyPipeline.h"
 #include "runs/ImportReport.h"
@@ -54,21 +54,15 @@ QByteArray table(const char* name) {
            QString::fromLatin1(kDepreciation).arg(QString::fromLatin1(name)).toLatin1() + ";\n";
 }
 
+// The client's own calls, on attachments the program's connections make.
 struct Api {
     IMaster* master = fb_get_master_interface();
     IStatus* status = master->getStatus();
     ThrowStatusWrapper st{status};
 
-    IAttachment* attach(const QString& database) {
-        IXpbBuilder* dpb =
-            master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
-        dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
-        dpb->insertString(&st, isc_dpb_password, "quillfern");
-        const QByteArray db = database.toUtf8();
-        IAttachment* att = master->getDispatcher()->attachDatabase(
-            &st, db.constData(), dpb->getBufferLength(&st), dpb->getBuffer(&st));
-        dpb->dispose();
-        return att;
+    static IAttachment* attachmentOf(Connection& con) {
+        con.Open();
+        return con.impl().att();
     }
     ITransaction* begin(IAttachment* att, unsigned char isolation, bool readOnly) {
         std::vector<unsigned char> tpb{isc_tpb_version3, isolation};
@@ -99,6 +93,13 @@ QByteArray serverPath(Api& api, IAttachment* att) {
     return path;
 }
 
+QByteArray serverPathOf(const QString& database) {
+    Api api;
+    Connection con(QStringLiteral("Con_Bench"));
+    con.Params = Connection::editParams(database);
+    return serverPath(api, Api::attachmentOf(con));
+}
+
 struct Outcome {
     long long rows = 0;
     double ms = 0;
@@ -114,8 +115,11 @@ double executeMs = 0, commitMs = 0;
 Outcome serverSide(const QString& source, const QString& target, bool oneTransaction,
                    const std::function<void()>& afterWriteBack = {}, bool emptyRanges = false) {
     Api api;
-    IAttachment* src = api.attach(source);
-    IAttachment* dst = api.attach(target);
+    Connection srcCon(QStringLiteral("Con_Novo")), dstCon(QStringLiteral("Con_Velho"));
+    srcCon.Params = Connection::editParams(source);
+    dstCon.Params = Connection::editParams(target);
+    IAttachment* src = Api::attachmentOf(srcCon);
+    IAttachment* dst = Api::attachmentOf(dstCon);
     const QByteArray sourcePath = serverPath(api, src);
     const double started = bench::wallMs();
     ITransaction* snap = api.begin(src, isc_tpb_concurrency, true);
@@ -211,18 +215,13 @@ Outcome serverSide(const QString& source, const QString& target, bool oneTransac
     out->release();
     stmt->free(&api.st);
     snap->commit(&api.st);
-    src->detach(&api.st);
-    dst->detach(&api.st);
     return o;
 }
 
 // One statement on the target copies the whole table through one external read: what the
 // external read allows when nothing else is in the way.
 Outcome externalCeiling(const QString& source, const QString& target) {
-    Api api;
-    IAttachment* src = api.attach(source);
-    const QByteArray sourcePath = serverPath(api, src);
-    src->detach(&api.st);
+    const QByteArray sourcePath = serverPathOf(source);
     Connection con(QStringLiteral("Con_Bench"));
     con.Params = Connection::editParams(target);
     QString declare, into;
@@ -244,22 +243,6 @@ Outcome externalCeiling(const QString& source, const QString& target) {
     Outcome o;
     o.ms = bench::wallMs() - started;
     return o;
-}
-
-// CPU time of the server this bench runs against (its root folder in FB_ROOT, as the scripts
-// start it), in ms; -1 when it cannot be read.
-double serverCpuMs() {
-    const QByteArray root = qgetenv("FB_ROOT");
-    QFile pidFile(QString::fromLocal8Bit(root.isEmpty() ? "/tmp/importador-fb" : root) +
-                  QStringLiteral("/server.pid"));
-    if (!pidFile.open(QIODevice::ReadOnly)) return -1;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pidFile.readAll().trimmed().toInt()));
-    if (!stat.open(QIODevice::ReadOnly)) return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13) return -1;
-    return (fields[11].toDouble() + fields[12].toDouble()) * 1000.0 /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 double rate(long long rows, double ms) {
@@ -292,79 +275,6 @@ QString difference(const QStringList& expected, const QStringList& got) {
         .arg((e - g).size());
 }
 
-// Another program writes to the source while a step copies it: after the step's first
-// write-back it raises DEP_VALOR of every row past key 1000 and deletes row 1700, each committed
-// at once. Today's step copies the rows of its snapshot; the server-side blocks read each range
-// in a transaction of their own.
-int snapshotCase(test::TempFolder& folder, int rows) {
-    const QString source =
-        test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("snap-origem.fdb")),
-                                                   table("PAT_DEPRECIACAO"));
-    Connection writer(QStringLiteral("Con_Other_Program"));
-    writer.Params = Connection::editParams(source);
-    writer.ExecuteDirect(QStringLiteral("execute block as declare i integer = 0; begin\n"
-                                        "  while (i < %1) do begin\n"
-                                        "    i = i + 1;\n"
-                                        "    insert into PAT_DEPRECIACAO values (:i, :i, 1, 1,"
-                                        " date '2020-01-01', :i * 1.5, :i * 2, 1);\n"
-                                        "  end\n"
-                                        "end")
-                             .arg(rows));
-    const QStringList snapshot = tableLines(source);
-    bool written = false;
-    const auto otherProgram = [&] {
-        if (std::exchange(written, true)) return;
-        writer.ExecuteDirect(QStringLiteral(
-            "update PAT_DEPRECIACAO set DEP_VALOR = DEP_VALOR + 1 where DEP_CODIGO > 1000"));
-        writer.ExecuteDirect(QStringLiteral("delete from PAT_DEPRECIACAO where DEP_CODIGO = 1700"));
-    };
-    // Today's step.
-    const QString toOurs =
-        test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("snap-ours.fdb")),
-                                                   table("PAT_DEPRECIACAO"));
-    {
-        Connection from(QStringLiteral("Con_Novo")), to(QStringLiteral("Con_Velho"));
-        from.Params = Connection::editParams(source);
-        to.Params = Connection::editParams(toOurs);
-        RecordSet dst(to);
-        bench::QuietHost host(bench::QuietHost::LogLines::Dropped);
-        const PlainCopy step{QStringLiteral("PAT_DEPRECIACAO"), QStringLiteral("Importando."),
-                             PlainCopy::NewRow::Insert,         false,
-                             PlainCopy::Cadence::Every500Rows,  false};
-        CopyPipeline pipeline(step, from, dst, host);
-        TableTally tally{step.table};
-        CopyPipeline::Hooks hooks;
-        hooks.afterWriteBack = otherProgram;
-        hooks.rowHandled = [](int) {};
-        pipeline.run(tally, hooks);
-    }
-    const QString oursSays = difference(snapshot, tableLines(toOurs));
-    // The same source again, the same other program, the server-side blocks.
-    writer.ExecuteDirect(QStringLiteral("delete from PAT_DEPRECIACAO"));
-    writer.ExecuteDirect(QStringLiteral("execute block as declare i integer = 0; begin\n"
-                                        "  while (i < %1) do begin\n"
-                                        "    i = i + 1;\n"
-                                        "    insert into PAT_DEPRECIACAO values (:i, :i, 1, 1,"
-                                        " date '2020-01-01', :i * 1.5, :i * 2, 1);\n"
-                                        "  end\n"
-                                        "end")
-                             .arg(rows));
-    written = false;
-    const QString toServer =
-        test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("snap-server.fdb")),
-                                                   table("PAT_DEPRECIACAO"));
-    const Outcome s = serverSide(source, toServer, false, otherProgram);
-    std::printf(
-        "another program writing to the source during a step of %d rows (after the first "
-        "write-back: %d rows updated, 1 deleted):\n"
-        "  today's step: %s\n"
-        "  server-side blocks: %s; %d of its blocks read fewer rows than the snapshot "
-        "counted\n",
-        rows, rows - 1000, qPrintable(oursSays),
-        qPrintable(difference(snapshot, tableLines(toServer))), s.shortBlocks);
-    return 0;
-}
-
 // One plain copy step of `table` as the run makes it (every 500 rows); what it raised, if
 // anything.
 QString todaysStep(const QString& source, const QString& target, const QString& table,
@@ -387,6 +297,60 @@ QString todaysStep(const QString& source, const QString& target, const QString& 
         return e.message();
     }
     return {};
+}
+
+// Another program writes to the source while a step copies it: after the step's first
+// write-back it raises DEP_VALOR of every row past key 1000 and deletes row 1700, each committed
+// at once. Today's step copies the rows of its snapshot; the server-side blocks read each range
+// in a transaction of their own.
+int snapshotCase(test::TempFolder& folder, int rows) {
+    const QString source =
+        test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("snap-origem.fdb")),
+                                                   table("PAT_DEPRECIACAO"));
+    Connection writer(QStringLiteral("Con_Other_Program"));
+    writer.Params = Connection::editParams(source);
+    const auto fill = [&] {
+        writer.ExecuteDirect(QStringLiteral("delete from PAT_DEPRECIACAO"));
+        writer.ExecuteDirect(QStringLiteral("execute block as declare i integer = 0; begin\n"
+                                            "  while (i < %1) do begin\n"
+                                            "    i = i + 1;\n"
+                                            "    insert into PAT_DEPRECIACAO values (:i, :i, 1, 1,"
+                                            " date '2020-01-01', :i * 1.5, :i * 2, 1);\n"
+                                            "  end\n"
+                                            "end")
+                                 .arg(rows));
+    };
+    fill();
+    const QStringList snapshot = tableLines(source);
+    bool written = false;
+    const auto otherProgram = [&] {
+        if (std::exchange(written, true)) return;
+        writer.ExecuteDirect(QStringLiteral(
+            "update PAT_DEPRECIACAO set DEP_VALOR = DEP_VALOR + 1 where DEP_CODIGO > 1000"));
+        writer.ExecuteDirect(QStringLiteral("delete from PAT_DEPRECIACAO where DEP_CODIGO = 1700"));
+    };
+    // Today's step.
+    const QString toOurs =
+        test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("snap-ours.fdb")),
+                                                   table("PAT_DEPRECIACAO"));
+    todaysStep(source, toOurs, QStringLiteral("PAT_DEPRECIACAO"), otherProgram);
+    const QString oursSays = difference(snapshot, tableLines(toOurs));
+    // The same source again, the same other program, the server-side blocks.
+    fill();
+    written = false;
+    const QString toServer =
+        test::kServerPrefix + test::createDatabase(folder.path(QStringLiteral("snap-server.fdb")),
+                                                   table("PAT_DEPRECIACAO"));
+    const Outcome s = serverSide(source, toServer, false, otherProgram);
+    std::printf(
+        "another program writing to the source during a step of %d rows (after the first "
+        "write-back: %d rows updated, 1 deleted):\n"
+        "  today's step: %s\n"
+        "  server-side blocks: %s; %d of its blocks read fewer rows than the snapshot "
+        "counted\n",
+        rows, rows - 1000, qPrintable(oursSays),
+        qPrintable(difference(snapshot, tableLines(toServer))), s.shortBlocks);
+    return 0;
 }
 
 // Values whose conversion the server makes otherwise than the client's copy: a NUMERIC(15,2)
@@ -412,10 +376,7 @@ int conversionCase(test::TempFolder& folder) {
     const QString toServer =
         test::kServerPrefix +
         test::createDatabase(folder.path(QStringLiteral("conv-server.fdb")), targetDdl);
-    Api api;
-    IAttachment* src = api.attach(source);
-    const QString sourcePath = QString::fromUtf8(serverPath(api, src));
-    src->detach(&api.st);
+    const QString sourcePath = QString::fromUtf8(serverPathOf(source));
     Connection server(QStringLiteral("Con_Velho"));
     server.Params = Connection::editParams(toServer);
     for (const char* t : {"CONV_ESCALA", "CONV_DATA"}) {
@@ -506,16 +467,16 @@ int run(int argc, char** argv) {
         // The ceiling inside one database.
         con.ExecuteDirect(QStringLiteral("delete from DEP_TETO"));
         double started = bench::wallMs();
-        double serverCeiling = serverCpuMs();
+        double serverCeiling = bench::serverCpuMs();
         con.ExecuteDirect(QStringLiteral("insert into DEP_TETO select * from PAT_DEPRECIACAO"));
         const double ceiling = rate(rows, bench::wallMs() - started);
         std::printf("  INSERT ... SELECT: server CPU per 1,000 rows %.1f ms\n",
-                    (serverCpuMs() - serverCeiling) * 1000.0 / rows);
+                    (bench::serverCpuMs() - serverCeiling) * 1000.0 / rows);
         // Today's step, in a process of its own.
         const QString toOurs = fresh("ours.fdb");
         const std::string command = copyBench + " ours " + source.toStdString() + ' ' +
                                     toOurs.toStdString() + " PAT_DEPRECIACAO 500";
-        double server0 = serverCpuMs();
+        double server0 = bench::serverCpuMs();
         FILE* p = popen(command.c_str(), "r");
         long long oursRows = 0;
         double oursMs = 0, cpu = 0;
@@ -525,8 +486,8 @@ int run(int argc, char** argv) {
         if (p) pclose(p);
         const double ours = rate(oursRows, oursMs);
         std::printf("  ours: CPU per 1,000 rows: own %.1f ms, server %.1f ms\n",
-                    cpu * 1000.0 / rows, (serverCpuMs() - server0) * 1000.0 / rows);
-        server0 = serverCpuMs();
+                    cpu * 1000.0 / rows, (bench::serverCpuMs() - server0) * 1000.0 / rows);
+        server0 = bench::serverCpuMs();
         double own0 = bench::processCpuMs();
         executeMs = commitMs = 0;
         const Outcome s = serverSide(source, fresh("server.fdb"), false);
@@ -535,24 +496,24 @@ int run(int argc, char** argv) {
             "  server-side blocks: %.0f ms executing, %.0f ms committing; CPU per 1,000 "
             "rows: own %.1f ms, server %.1f ms\n",
             executeMs, commitMs, (bench::processCpuMs() - own0) * 1000.0 / rows,
-            (serverCpuMs() - server0) * 1000.0 / rows);
+            (bench::serverCpuMs() - server0) * 1000.0 / rows);
         executeMs = commitMs = 0;
         const Outcome s1 = serverSide(source, fresh("server1.fdb"), true);
         std::printf("  the same blocks in one transaction: %.0f rows/s, %.0f ms executing\n",
                     rate(s1.rows, s1.ms), executeMs);
-        server0 = serverCpuMs();
+        server0 = bench::serverCpuMs();
         const Outcome e = externalCeiling(source, fresh("external.fdb"));
         std::printf("  one external read: server CPU per 1,000 rows %.1f ms\n",
-                    (serverCpuMs() - server0) * 1000.0 / rows);
+                    (bench::serverCpuMs() - server0) * 1000.0 / rows);
         const double external = rate(rows, e.ms);
         // What each write-back costs beside its rows: the same blocks over empty ranges, each in
         // a transaction of its own and all in one.
-        server0 = serverCpuMs();
+        server0 = bench::serverCpuMs();
         const Outcome ea = serverSide(source, fresh("empty.fdb"), false, {}, true);
-        const double eaServer = serverCpuMs() - server0;
-        server0 = serverCpuMs();
+        const double eaServer = bench::serverCpuMs() - server0;
+        server0 = bench::serverCpuMs();
         const Outcome eb = serverSide(source, fresh("empty1.fdb"), true, {}, true);
-        const double ebServer = serverCpuMs() - server0;
+        const double ebServer = bench::serverCpuMs() - server0;
         const double writeBacks = 1 + (rows + 498) / 500;
         std::printf(
             "  an empty block per transaction: %.1f ms and %.1f ms of server CPU per "

@@ -55,7 +55,9 @@ double wallMs() {
 }
 
 double serverCpuMs() {
-    QFile pidFile(QStringLiteral("/tmp/importador-fb/server.pid"));
+    // The server the scripts started for this user: its root folder is FB_ROOT when set.
+    const QString root = qEnvironmentVariable("FB_ROOT", QStringLiteral("/tmp/importador-fb"));
+    QFile pidFile(root + QStringLiteral("/server.pid"));
     if (!pidFile.open(QIODevice::ReadOnly)) return -1;
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pidFile.readAll().trimmed().toInt()));
     if (!stat.open(QIODevice::ReadOnly)) return -1;
