@@ -7,7 +7,7 @@
 
 #include "core/Errors.h"
 #include "db/RecordSet.h"
-#include "db/RowReadAhead.h"
+#include "db/RowCursor.h"
 #include "db/TableNames.h"
 #include "runs/WriteBack.h"
 
@@ -94,7 +94,7 @@ CopyPipeline::CopyPipeline(const PlainCopy& step, Connection& source, RecordSet&
                            RunReport& host)
     : step_(step), host_(host), target_(target) {
     const QString select = QStringLiteral("SELECT * FROM ") + step.table;
-    source_ = std::make_unique<RowReadAhead>(source, select);
+    source_ = std::make_unique<RowCursor>(source, select, RowCursor::ReadAhead{});
     reopen(target, select);
     spare_ = std::make_unique<RecordSet>(target.connection());
     reopen(*spare_, select + QStringLiteral(" WHERE 1 = 0"));
