@@ -12,8 +12,8 @@
 #include "runs/ImportRun.h"
 #include "runs/PhotoCarrier.h"
 #include "runs/PhotoLookahead.h"
-#include "runs/PlainCopy.h"
 #include "runs/QualityText.h"
+#include "runs/RowCopy.h"
 #include "runs/WriteBack.h"
 
 namespace patrimonio {
@@ -305,20 +305,22 @@ void ImportRun::SetImport_Bens() {
         for (int j = 0; j < rows && !pageFull; ++j) {
             target.Append();
             PendingPhoto photo;
-            const int columns = source.fieldCount();
-            for (int i = 0; i < columns; ++i) {
-                Field& from = source.Fields(i);
-                const QString& name = from.FieldName();
-                if (name == BEM_IMAGEM) {
-                    photo =
-                        carryAssetPhoto(from, source, target, host_, lookahead, j, photoQuality);
-                } else if (name != BV_CODIGO) {
-                    requireTargetColumn(target, from, tables::PAT_BEM, i);
+            copyRow(
+                RecordRow(source), target, tables::PAT_BEM,
+                [&](int i, const QString& name) {
+                    const Field& from = source.Fields(i);
+                    if (name == BEM_IMAGEM) {
+                        // The photo goes its own way, at its place among the columns, into the
+                        // target's BEM_IMAGEM found by name.
+                        photo = carryAssetPhoto(from, source, target, host_, lookahead, j,
+                                                photoQuality);
+                        return ColumnRule::LeftOut;
+                    }
+                    if (name == BV_CODIGO) return ColumnRule::LeftOut;
                     // A null BLOB is known from the row as read; only a stored one is fetched.
-                    target.Fields(i).setAsVariant(
-                        from.isBlob() && from.isNull() ? Value() : from.AsVariant());
-                }
-            }
+                    return from.isBlob() && from.isNull() ? ColumnRule::Own : ColumnRule::Copied;
+                },
+                [](int) { return Value(); });
             host_.setStatus(kRowStatus);
             host_.pumpMessages();
             const std::int64_t rowPhotoBytes = photo.storedBytes;

@@ -9,6 +9,7 @@
 #include "db/RecordSet.h"
 #include "db/RowCursor.h"
 #include "db/TableNames.h"
+#include "runs/RowCopy.h"
 #include "runs/WriteBack.h"
 
 namespace patrimonio {
@@ -122,13 +123,10 @@ CopyPipeline::Fill CopyPipeline::fill(RecordSet& target, int from) {
             } else {
                 target.Insert();
             }
-            const int columns = source_->fieldCount();
-            for (int i = 0; i < columns; ++i) {
-                const QString& name = source_->fieldName(i);
-                if (step_.skipsBvCodigo && name == columns::BV_CODIGO) continue;
-                requireTargetColumn(target, name, step_.table, i);
-                target.Fields(i).setAsVariant(source_->value(i));
-            }
+            copyRow(*source_, target, step_.table, [this](int, const QString& name) {
+                return step_.skipsBvCodigo && name == columns::BV_CODIGO ? ColumnRule::LeftOut
+                                                                         : ColumnRule::Copied;
+            });
             target.Post();
         } catch (...) {
             f.end = j;

@@ -9,7 +9,7 @@
 #include "core/Text.h"
 #include "db/TableNames.h"
 #include "runs/ImportRun.h"
-#include "runs/PlainCopy.h"
+#include "runs/RowCopy.h"
 #include "runs/WriteBack.h"
 
 namespace patrimonio {
@@ -101,19 +101,17 @@ void ImportRun::SetImport_Localizacao() {
     tally.read += n;
     for (int j = 0; j < n; ++j) {
         target.Append();
-        const int columns = source.fieldCount();
         bool untranslated = false;
-        for (int i = 0; i < columns; ++i) {
-            Field& from = source.Fields(i);
-            requireTargetColumn(target, from, tables::PAT_LOCALIZACAO, i);
-            if (from.FieldName() != kOrgUni) {
-                target.Fields(i).setAsVariant(from.AsVariant());
-            } else {
-                const Value key = translatedOrgUnit(i);
+        copyRow(
+            RecordRow(source), target, tables::PAT_LOCALIZACAO,
+            [](int, const QString& name) {
+                return name == kOrgUni ? ColumnRule::Own : ColumnRule::Copied;
+            },
+            [&](int column) {
+                const Value key = translatedOrgUnit(column);
                 untranslated = untranslated || key.isNull();
-                target.Fields(i).setAsVariant(key);
-            }
-        }
+                return key;
+            });
         target.Post();
         // Counted only for a location the target accepted.
         if (writeBack(target, host_, tally) == 0 && untranslated) ++report_.untranslatedLocations;

@@ -1,5 +1,5 @@
 // The seven steps that copy a table as it stands, column by column by position, each one row
-// of the table below; and the column copy the location and asset steps share.
+// of the table below, through the copy pipeline.
 
 #include <array>
 
@@ -15,7 +15,6 @@ namespace patrimonio {
 
 namespace {
 
-using columns::BV_CODIGO;
 using NewRow = PlainCopy::NewRow;
 using Cadence = PlainCopy::Cadence;
 
@@ -53,30 +52,6 @@ const PlainCopy* findPlainCopy(const QString& table) {
         if (step.table == table) return &step;
     }
     return nullptr;
-}
-
-void requireTargetColumn(RecordSet& target, const Field& from, const QString& table, int position) {
-    requireTargetColumn(target, from.FieldName(), table, position);
-}
-
-void requireTargetColumn(RecordSet& target, const QString& fromName, const QString& table,
-                         int position) {
-    if (position < target.fieldCount()) return;
-    throw AppError(QStringLiteral("%1 do banco a ser atualizado não tem a coluna %2 (posição %3) "
-                                  "do banco com as informações")
-                       .arg(table, fromName)
-                       .arg(position + 1));
-}
-
-void copyColumnsByPosition(RecordSet& source, RecordSet& target, const QString& table,
-                           bool skipBvCodigo) {
-    const int columns = source.fieldCount();
-    for (int i = 0; i < columns; ++i) {
-        Field& from = source.Fields(i);
-        if (skipBvCodigo && from.FieldName() == BV_CODIGO) continue;
-        requireTargetColumn(target, from, table, i);
-        target.Fields(i).setAsVariant(from.AsVariant());
-    }
 }
 
 // The rows go through a pipeline (CopyPipeline.h): the source read ahead, the next write-back's
