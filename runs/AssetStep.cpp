@@ -11,7 +11,6 @@
 #include "db/TableNames.h"
 #include "runs/ImportRun.h"
 #include "runs/PhotoCarrier.h"
-#include "runs/PhotoLookahead.h"
 #include "runs/QualityText.h"
 #include "runs/RowCopy.h"
 #include "runs/WriteBack.h"
@@ -54,12 +53,6 @@ struct PendingPhoto {
     QString logLine;  // said once the asset is in the target
 };
 
-// The bytes go to the row as they are, shared rather than copied through a stream.
-void loadPhoto(Field& into, const QByteArray& bytes) {
-    into.setAsVariant(into.dataType() == FieldType::TextBlob ? Value::text(bytes)
-                                                             : Value::binary(bytes));
-}
-
 // The reason of a failed load, for a log line: a refused value may be quoted in it, and the
 // bytes of a photo read as text hold characters a log should not.
 QString reasonOf(const std::exception& e) {
@@ -79,31 +72,27 @@ struct AssetPhoto {
         KeptAsStored,  // could not be recompressed: bytes hold the photo exactly as stored
     };
     Outcome outcome = Outcome::None;
-    QByteArray bytes;        // what the target row receives (empty for None)
-    qint64 storedBytes = 0;  // size of the photo as stored
-    QString reason;          // why a photo was kept as stored
+    QByteArray bytes;   // what the target row receives (empty for None)
+    QByteArray stored;  // the photo as stored
+    QString reason;     // why a photo was kept as stored
 };
 
-// Carries the photo held in `stored` for the asset `code` whose photo is named `name`, row
-// `row` of the page: a photo whose name has no extension stays as stored. Whatever stops the
-// recompression keeps the photo as stored, with the reason.
+// Carries the photo held in `stored` for the asset `code` whose photo is named `name`: a photo
+// whose name has no extension stays as stored. Whatever stops the recompression keeps the
+// photo as stored, with the reason.
 AssetPhoto assetPhotoOf(const Field& stored, const QString& code, const QString& name,
-                        const QString& qualityText, PhotoLookahead& photos, int row) {
+                        const QString& qualityText, PhotoCarrier& photos) {
     using Carried = CarriedPhoto::Outcome;
+    const CarriedPhoto carried = photos.carry(code, name, [&stored] {
+        // A null photo is known from the row as read, without fetching anything.
+        return stored.isNull() ? QByteArray() : stored.AsVariant().bytes();
+    });
     AssetPhoto photo;
-    // A null photo is known from the row as read, without fetching anything.
-    const Value value = stored.isNull() ? Value() : stored.AsVariant();
-    if (!value.isNull() && !value.bytes().isEmpty()) {
-        // From here on the stored bytes are what the target receives unless a recompressed
-        // JPEG replaces them: whatever happens below, the photo is not lost.
-        photo.bytes = value.bytes();
-        photo.storedBytes = photo.bytes.size();
-        photo.outcome = AssetPhoto::Outcome::KeptAsStored;
-    }
-    const CarriedPhoto carried =
-        carryPhoto(photos, row, code, name, photo.bytes, assetStepQuality(qualityText),
-                   NameWithoutExtension::KeptAsStored);
-    if (photo.outcome == AssetPhoto::Outcome::None) return photo;
+    if (carried.stored.isEmpty()) return photo;
+    // From here on the stored bytes are what the target receives unless a recompressed JPEG
+    // replaces them: whatever happened, the photo is not lost.
+    photo.bytes = photo.stored = carried.stored;
+    photo.outcome = AssetPhoto::Outcome::KeptAsStored;
     switch (carried.outcome) {
         case Carried::Recompressed:
             photo.bytes = *carried.recompressed;
@@ -143,21 +132,20 @@ QString keptPhotoLine(const QString& code, const QString& reason) {
 // photo, or the photo as stored when it cannot be recompressed or the target cannot take the
 // recompressed one, which the log then names.
 PendingPhoto carryAssetPhoto(const Field& stored, RecordSet& source, RecordSet& target,
-                             RunHost& host, PhotoLookahead& lookahead, int row,
-                             const QString& quality) {
+                             RunHost& host, PhotoCarrier& photos, const QString& quality) {
     host.setStatus(kWaitingForPhotoEngine);
     host.pumpMessages();
 
     const QString code = textByName(source, BEM_CODIGO);
     const AssetPhoto photo =
-        assetPhotoOf(stored, code, textByName(source, BEM_IMAGEM_NOME), quality, lookahead, row);
+        assetPhotoOf(stored, code, textByName(source, BEM_IMAGEM_NOME), quality, photos);
     if (photo.outcome == AssetPhoto::Outcome::Recompressed) {
-        host.showPhoto(lookahead.lastPicture());
+        host.showPhoto(photos.lastPicture());
     } else if (photo.outcome == AssetPhoto::Outcome::KeptAsStored) {
         host.showPhoto({});
     }
     PendingPhoto pending;
-    pending.storedBytes = photo.storedBytes;
+    pending.storedBytes = photo.stored.size();
     if (photo.outcome == AssetPhoto::Outcome::None) return pending;
     Field* into = target.findField(BEM_IMAGEM);
     if (!into) {
@@ -172,7 +160,7 @@ PendingPhoto carryAssetPhoto(const Field& stored, RecordSet& source, RecordSet& 
     QString keptBecause = photo.reason;
     if (photo.outcome == AssetPhoto::Outcome::Recompressed) {
         try {
-            loadPhoto(*into, photo.bytes);
+            putIntoRow(*into, photo.bytes);
             pending.kind = PendingPhoto::Kind::Recompressed;
             pending.writtenBytes = photo.bytes.size();
             return pending;
@@ -184,11 +172,9 @@ PendingPhoto carryAssetPhoto(const Field& stored, RecordSet& source, RecordSet& 
         }
     }
     // The photo exactly as stored, as for any photo that cannot be recompressed.
-    const QByteArray asStored = photo.outcome == AssetPhoto::Outcome::KeptAsStored
-                                    ? photo.bytes
-                                    : stored.AsVariant().bytes();
+    const QByteArray& asStored = photo.stored;
     try {
-        loadPhoto(*into, asStored);
+        putIntoRow(*into, asStored);
     } catch (const std::exception& e) {
         into->setAsVariant(Value());
         pending.kind = PendingPhoto::Kind::Lost;
@@ -229,15 +215,12 @@ void settlePhotos(std::vector<PendingPhoto>& pending, PhotoTally& photos, RunRep
     pending.clear();
 }
 
-// The column that starts the photo path (named exactly so), and those that name its files.
-PhotoColumns photoColumnsOf(RecordSet& source) {
-    PhotoColumns columns;
+// The column that starts the photo path (named exactly so).
+const Field* photoFieldOf(RecordSet& source) {
+    const Field* photo = nullptr;
     for (int i = 0; i < source.fieldCount(); ++i)
-        if (source.Fields(i).FieldName() == BEM_IMAGEM) columns.photo = i;
-    columns.code = indexOfField(source, source.findField(BEM_CODIGO));
-    columns.name = indexOfField(source, source.findField(BEM_IMAGEM_NOME));
-    columns.rule = NameWithoutExtension::KeptAsStored;
-    return columns;
+        if (source.Fields(i).FieldName() == BEM_IMAGEM) photo = &source.Fields(i);
+    return photo;
 }
 
 }  // namespace
@@ -264,7 +247,8 @@ void ImportRun::SetImport_Bens() {
     // photo-only pass, is no part of this one.
     counters_.Total_Geral = 0;
     int fullPages = 0;
-    PhotoLookahead lookahead(photoWorkers_, host_);
+    PhotoCarrier carrier(NameWithoutExtension::KeptAsStored, assetStepQuality(photoQuality),
+                         photoWorkers_, host_);
     std::optional<RowCursor> assets;  // opened with the first page
     // A page is loaded and its first photos read ahead before the pause that opens it, so that
     // the workers recompress them while the run waits and the database is quiet; the pages
@@ -277,10 +261,10 @@ void ImportRun::SetImport_Bens() {
             if (!assets) assets.emplace(source.connection(), kAssetsInCodeOrder);
             source.openPage(*assets, kPageRows);
             source.First();
-            lookahead.startPage(source, photoColumnsOf(source), source.RecordCount(),
-                                assetStepQuality(photoQuality));
-            if (holdOriginals) lookahead.holdOriginals();
-            lookahead.prime();
+            carrier.startPage(source, photoFieldOf(source), source.findField(BEM_CODIGO),
+                              source.findField(BEM_IMAGEM_NOME));
+            if (holdOriginals) carrier.holdOriginals();
+            carrier.prime();
         } catch (...) {
             loadFailure = std::current_exception();
         }
@@ -312,8 +296,7 @@ void ImportRun::SetImport_Bens() {
                     if (name == BEM_IMAGEM) {
                         // The photo goes its own way, at its place among the columns, into the
                         // target's BEM_IMAGEM found by name.
-                        photo = carryAssetPhoto(from, source, target, host_, lookahead, j,
-                                                photoQuality);
+                        photo = carryAssetPhoto(from, source, target, host_, carrier, photoQuality);
                         return ColumnRule::LeftOut;
                     }
                     if (name == BV_CODIGO) return ColumnRule::LeftOut;
@@ -336,7 +319,7 @@ void ImportRun::SetImport_Bens() {
                 loadPage(true);
                 writePage();
                 stopPointAfterWriteBack(tally);
-                lookahead.releaseOriginals();
+                carrier.releaseOriginals();
                 counters_.Total_Geral += counters_.Total;
                 ++fullPages;
                 pageFull = true;

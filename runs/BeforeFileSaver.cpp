@@ -29,46 +29,45 @@ void BeforeFileSaver::work() {
     for (;;) {
         queued_.wait(lock, [this] { return closing_ || !order_.empty(); });
         if (closing_) return;
-        const int row = order_.front();
+        const QString code = order_.front();
         order_.pop_front();
         // The job is not erased while it runs (forgetUntaken waits for it), so the copy of its
         // path and bytes is all the saving needs.
-        const QString path = jobs_.at(row).path;
-        const QByteArray stored = jobs_.at(row).stored;
-        running_ = row;
+        const QString path = jobs_.at(code).path;
+        const QByteArray stored = jobs_.at(code).stored;
+        running_ = code;
         lock.unlock();
         BeforeFileSave saved = saveBeforeFile(path, stored);
         lock.lock();
-        running_ = -1;
-        Job& job = jobs_.at(row);
+        running_.reset();
+        Job& job = jobs_.at(code);
         job.saved = std::move(saved);
         job.done = true;
         saved_.notify_all();
     }
 }
 
-void BeforeFileSaver::queue(int row, const QString& path, const QByteArray& stored) {
+void BeforeFileSaver::queue(const QString& code, const QString& path, const QByteArray& stored) {
     {
         std::lock_guard lock(mutex_);
-        Job& job = jobs_[row];
+        Job& job = jobs_[code];
         job.path = path;
         job.stored = stored;
-        order_.push_back(row);
+        order_.push_back(code);
     }
     queued_.notify_one();
 }
 
-bool BeforeFileSaver::holds(int row, const QString& path, const QByteArray& stored) const {
+bool BeforeFileSaver::holds(const QString& code, const QString& path) const {
     std::lock_guard lock(mutex_);
-    const auto it = jobs_.find(row);
-    if (it == jobs_.end() || it->second.path != path) return false;
-    return it->second.stored.constData() == stored.constData() || it->second.stored == stored;
+    const auto it = jobs_.find(code);
+    return it != jobs_.end() && it->second.path == path;
 }
 
-bool BeforeFileSaver::waitFor(int row, int milliseconds) {
+bool BeforeFileSaver::waitFor(const QString& code, int milliseconds) {
     std::unique_lock lock(mutex_);
     const auto over = [&] {
-        const auto it = jobs_.find(row);
+        const auto it = jobs_.find(code);
         return it == jobs_.end() || it->second.done;
     };
     if (milliseconds < 0) {
@@ -78,12 +77,12 @@ bool BeforeFileSaver::waitFor(int row, int milliseconds) {
     return saved_.wait_for(lock, std::chrono::milliseconds(milliseconds), over);
 }
 
-std::optional<BeforeFileSave> BeforeFileSaver::take(int row) {
+std::optional<BeforeFileSave> BeforeFileSaver::take(const QString& code) {
     std::unique_lock lock(mutex_);
-    if (jobs_.find(row) == jobs_.end()) return std::nullopt;
-    saved_.wait(lock, [&] { return jobs_.at(row).done; });
-    BeforeFileSave saved = std::move(jobs_.at(row).saved);
-    jobs_.erase(row);
+    if (jobs_.find(code) == jobs_.end()) return std::nullopt;
+    saved_.wait(lock, [&] { return jobs_.at(code).done; });
+    BeforeFileSave saved = std::move(jobs_.at(code).saved);
+    jobs_.erase(code);
     return saved;
 }
 
@@ -91,21 +90,21 @@ void BeforeFileSaver::undo(const Job& job) {
     if (job.saved.outcome == BeforeFileSave::Outcome::Written) QFile::remove(job.saved.path);
 }
 
-void BeforeFileSaver::drop(int row) {
+void BeforeFileSaver::drop(const QString& code) {
     std::unique_lock lock(mutex_);
-    if (jobs_.find(row) == jobs_.end()) return;
-    std::erase(order_, row);
-    saved_.wait(lock, [&] { return running_ != row; });
-    const Job& job = jobs_.at(row);
+    if (jobs_.find(code) == jobs_.end()) return;
+    std::erase(order_, code);
+    saved_.wait(lock, [&] { return running_ != code; });
+    const Job& job = jobs_.at(code);
     if (job.done) undo(job);
-    jobs_.erase(row);
+    jobs_.erase(code);
 }
 
 void BeforeFileSaver::forgetUntaken() {
     std::unique_lock lock(mutex_);
     order_.clear();
-    saved_.wait(lock, [this] { return running_ < 0; });
-    for (const auto& [row, job] : jobs_)
+    saved_.wait(lock, [this] { return !running_; });
+    for (const auto& [code, job] : jobs_)
         if (job.done) undo(job);
     jobs_.clear();
 }

@@ -3,8 +3,8 @@
 // row order, while the run's thread handles the rows before them. The run still takes each
 // row's outcome before it touches the row, so an original is on disk before its photo is
 // replaced, and a save that failed is reported at its own row as if it had been made there.
-// Each row has a before file of its own name (the asset code is part of it), so saving one
-// ahead of the others changes no name another row takes.
+// Each row is known by its asset's code, which is part of its before file's name, so saving
+// one ahead of the others changes no name another row takes.
 //
 // A run that ends before it reaches a row whose original was saved ahead (an error ends the
 // page) leaves no trace of it: the files this saver wrote for rows never taken are removed
@@ -31,22 +31,22 @@ public:
     BeforeFileSaver(const BeforeFileSaver&) = delete;
     BeforeFileSaver& operator=(const BeforeFileSaver&) = delete;
 
-    // Queues the original of row `row`, `stored`, to be saved under `path` (saveBeforeFile)
+    // Queues the original of asset `code`, `stored`, to be saved under `path` (saveBeforeFile)
     // once the rows queued before it are. The bytes are shared, not copied.
-    void queue(int row, const QString& path, const QByteArray& stored);
+    void queue(const QString& code, const QString& path, const QByteArray& stored);
 
-    // True when row `row` was queued under `path` with these bytes and not yet taken.
-    bool holds(int row, const QString& path, const QByteArray& stored) const;
+    // True when asset `code` was queued under `path` and not yet taken.
+    bool holds(const QString& code, const QString& path) const;
 
-    // True once row `row`'s save is over, after waiting at most `milliseconds` (negative: as
-    // long as it takes). True for a row not queued.
-    bool waitFor(int row, int milliseconds);
+    // True once asset `code`'s save is over, after waiting at most `milliseconds` (negative:
+    // as long as it takes). True for an asset not queued.
+    bool waitFor(const QString& code, int milliseconds);
 
-    // Row `row`'s outcome, waiting for it; nothing for a row not queued. The row is spent.
-    std::optional<BeforeFileSave> take(int row);
+    // Asset `code`'s outcome, waiting for it; nothing for an asset not queued. It is spent.
+    std::optional<BeforeFileSave> take(const QString& code);
 
-    // Drops row `row` without taking it, removing the file this saver wrote for it.
-    void drop(int row);
+    // Drops asset `code` without taking it, removing the file this saver wrote for it.
+    void drop(const QString& code);
 
     // Drops the rows not taken: those not started are never saved, those saved are removed
     // when this saver wrote their file (an original already on disk stays).
@@ -70,9 +70,9 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable queued_;  // a row was queued, or the saver is closing
     std::condition_variable saved_;   // a row's save is over
-    std::deque<int> order_;           // rows waiting, in the order queued
-    std::map<int, Job> jobs_;
-    int running_ = -1;  // the row being saved, or -1
+    std::deque<QString> order_;       // assets waiting, in the order queued
+    std::map<QString, Job> jobs_;
+    std::optional<QString> running_;  // the asset being saved
     bool closing_ = false;
     std::thread thread_;
 };

@@ -1,31 +1,26 @@
 #pragma once
-// One photo on its way through a run, the same for the asset step and the photo-only pass: the
-// name its files take, the check that the name keeps them in their folders, the photo as stored
-// saved in the before folder (never written over), and the photo recompressed into the after
-// folder. What a run does with the outcome (the row, the log, the counters) stays its own.
+// The one way a photo goes through a run, the same for the asset step and the photo-only pass:
+// the photo of an asset, known by its code, is taken from its row (read ahead by the workers'
+// lookahead when it was), saved as it was stored in the before folder (never written over),
+// recompressed into the after folder, and put into the row the run writes back. The two runs
+// choose only what differs: the name rule for a stored name without an extension, and which
+// row receives the photo. What a run does with the outcome (the log, the counters, the
+// write-back) stays its own.
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
+
+#include "core/RunHost.h"
+#include "photos/Picture.h"
+#include "runs/PhotoLookahead.h"
+#include "runs/PhotoNames.h"
 
 namespace patrimonio {
 
-class PhotoLookahead;
-
-// A stored photo name without an extension: the two runs differ here.
-enum class NameWithoutExtension {
-    KeptAsStored,  // no recompression: the photo stays as stored (asset step)
-    GivenAName,    // a name is made for it and recompression goes on (photo-only pass)
-};
-
-// The names a photo's files take, found before anything is written.
-struct PhotoNames {
-    QString fileName;           // the photo name the files are named with
-    QString madeName;           // the name made for a photo without an extension, else empty
-    bool leavesFolder = false;  // the name holds a folder separator: nothing may be written
-    QString before;             // the before file (empty when leavesFolder)
-};
-PhotoNames photoNamesOf(const QString& code, const QString& name, NameWithoutExtension rule);
+class Field;
+class RecordSet;
 
 struct CarriedPhoto {
     enum class Outcome {
@@ -38,6 +33,7 @@ struct CarriedPhoto {
         RecompressionFailed,
     };
     Outcome outcome = Outcome::NoPhoto;
+    QByteArray stored;  // the photo as its row holds it (empty: none)
     std::optional<QByteArray> recompressed;
     QString fileName;  // the photo name the files were named with
     QString madeName;  // the name made for a photo without an extension, else empty
@@ -45,11 +41,47 @@ struct CarriedPhoto {
     bool ok() const { return outcome == Outcome::Recompressed; }
 };
 
-// Carries the photo `stored` of asset `code`, stored under `name`, row `row` of the page that
-// `photos` reads ahead, at `quality` (none: the text typed is not a whole number). Never raises
-// for a photo of its own.
-CarriedPhoto carryPhoto(PhotoLookahead& photos, int row, const QString& code, const QString& name,
-                        const QByteArray& stored, std::optional<int> quality,
-                        NameWithoutExtension rule);
+class PhotoCarrier {
+public:
+    // Photos named by `rule` and recompressed at `quality` (none: the text typed is not a
+    // whole number), on `workers` threads (0: one at a time on the run's thread).
+    PhotoCarrier(NameWithoutExtension rule, std::optional<int> quality, int workers,
+                 RunReport& host);
+
+    // A new page or batch of `rows`, resting on its first row, whose photos, codes and names
+    // are in these fields (none: the page has no such column); its first photos are read
+    // ahead by prime().
+    void startPage(RecordSet& rows, const Field* photo, const Field* code, const Field* name);
+    void prime() { lookahead_.prime(); }
+    // While held, the originals read ahead are not saved (PhotoLookahead::holdOriginals).
+    void holdOriginals() { lookahead_.holdOriginals(); }
+    void releaseOriginals() { lookahead_.releaseOriginals(); }
+    void endPage() { lookahead_.endPage(); }
+
+    // Carries the photo of asset `code`, stored under `name`, on the row at hand: the photo
+    // read ahead from that row, or else what `readStored` reads from it now (raising what it
+    // raises). Never raises for a photo of its own. The picture recompressed is kept for
+    // showing until the next call.
+    CarriedPhoto carry(const QString& code, const QString& name,
+                       const std::function<QByteArray()>& readStored);
+
+    // The box-sized picture of the last photo recompressed (empty after a failure).
+    PhotoView lastPicture() const;
+
+    // The stored bytes read ahead and not yet taken.
+    qint64 aheadBytes() const { return lookahead_.aheadBytes(); }
+
+private:
+    const NameWithoutExtension rule_;
+    const std::optional<int> quality_;
+    PhotoLookahead lookahead_;
+    Picture last_;
+};
+
+// Puts a photo into the row being inserted or edited: `bytes` into the field `photo`, as its
+// column stores them, and a made name, when there is one, into `name`. Raises what the fields
+// raise for a value their columns cannot take.
+void putIntoRow(Field& photo, const QByteArray& bytes, Field* name = nullptr,
+                const QString& madeName = {});
 
 }  // namespace patrimonio

@@ -4,42 +4,35 @@
 #include <exception>
 
 #include "core/AppPaths.h"
-#include "core/Text.h"
 #include "db/RecordSet.h"
-#include "photos/PhotoFiles.h"
 
 namespace patrimonio {
 
-namespace {
-
-// How long one wait for the workers lasts before the window handles its events again.
-constexpr int kWaitSliceMs = 15;
-
-}  // namespace
-
-int indexOfField(RecordSet& rows, const Field* field) {
-    for (int i = 0; field && i < rows.fieldCount(); ++i)
-        if (&rows.Fields(i) == field) return i;
-    return -1;
-}
-
-PhotoLookahead::PhotoLookahead(int workers, RunReport& host) : pool_(workers), host_(host) {
+PhotoLookahead::PhotoLookahead(int workers, std::optional<int> quality, NameWithoutExtension rule,
+                               RunReport& host)
+    : pool_(workers), quality_(quality), rule_(rule), host_(host) {
     if (pool_.workers() > 0) saver_.emplace();
 }
 
-void PhotoLookahead::startPage(RecordSet& rows, const PhotoColumns& columns, int rowCount,
-                               std::optional<int> Compressao) {
+void PhotoLookahead::startPage(RecordSet& rows, const PhotoColumns& columns) {
     endPage();
     rows_ = &rows;
     columns_ = columns;
-    rowCount_ = rowCount;
-    Compressao_ = Compressao;
+    if (columns_.photo < 0 || columns_.code < 0 || !quality_ || pool_.workers() == 0) return;
+    const int rowCount = rows.RecordCount();
+    codes_.reserve(rowCount);
+    for (int row = 0; row < rowCount; ++row) {
+        const QString code = rows.valueAhead(row, columns_.code).toString();
+        codes_.push_back(code);
+        const auto [it, added] = rowOf_.emplace(code, row);
+        if (!added) it->second = -1;
+    }
 }
 
 void PhotoLookahead::releaseOriginals() {
     originalsHeld_ = false;
     for (const Original& original : heldOriginals_)
-        saver_->queue(original.row, original.before, original.stored);
+        saver_->queue(original.code, original.before, original.stored);
     heldOriginals_.clear();
 }
 
@@ -57,19 +50,22 @@ void PhotoLookahead::endPage() {
     nextAhead_ = 0;
     rows_ = nullptr;
     columns_ = PhotoColumns();
-    rowCount_ = 0;
-    Compressao_.reset();
+    codes_.clear();
+    rowOf_.clear();
 }
 
 void PhotoLookahead::readAhead(int currentRow) {
-    if (!rows_ || columns_.photo < 0 || !Compressao_ || pool_.workers() == 0) return;
+    if (codes_.empty()) return;
+    const int rowCount = static_cast<int>(codes_.size());
     nextAhead_ = std::max(nextAhead_, currentRow);
     // As far as the memory allows, and at least one photo per worker beyond the current row.
     const auto room = [&] {
         const int beyond = static_cast<int>(ahead_.size()) - (ahead_.count(currentRow) ? 1 : 0);
         return aheadBytes_ < kAheadBytes || beyond < pool_.workers();
     };
-    for (; nextAhead_ < rowCount_ && room(); ++nextAhead_) {
+    for (; nextAhead_ < rowCount && room(); ++nextAhead_) {
+        const QString& code = codes_[nextAhead_];
+        if (rowOf_.at(code) != nextAhead_) continue;
         const int ahead = nextAhead_ - currentRow;
         QByteArray stored;
         try {
@@ -77,26 +73,24 @@ void PhotoLookahead::readAhead(int currentRow) {
         } catch (const std::exception&) {
             // Whatever keeps a photo from being read is met again, and reported, when its row
             // is handled: nothing more is read ahead on this page.
-            nextAhead_ = rowCount_;
+            nextAhead_ = rowCount;
             return;
         }
         if (stored.isEmpty()) continue;
-        ahead_[nextAhead_] = {pool_.submit(*Compressao_, stored), *Compressao_, stored};
+        ahead_[nextAhead_] = {pool_.submit(*quality_, stored), stored};
         aheadBytes_ += stored.size();
         // The original goes to the saver under the name its row will give it.
-        const auto text = [&](int column) {
-            return column < 0 ? QString() : rows_->valueAhead(ahead, column).toString();
-        };
-        const PhotoNames names =
-            photoNamesOf(text(columns_.code), text(columns_.name), columns_.rule);
+        const QString name =
+            columns_.name < 0 ? QString() : rows_->valueAhead(ahead, columns_.name).toString();
+        const PhotoNames names = photoNamesOf(code, name, rule_);
         if (names.leavesFolder) continue;
         // As the row itself would, before its first file.
         ensureFolder(beforeFolder());
         ensureFolder(afterFolder());
         if (originalsHeld_) {
-            heldOriginals_.push_back({nextAhead_, names.before, stored});
+            heldOriginals_.push_back({code, names.before, stored});
         } else {
-            saver_->queue(nextAhead_, names.before, stored);
+            saver_->queue(code, names.before, stored);
         }
     }
 }
@@ -105,21 +99,31 @@ void PhotoLookahead::waitFor(const std::function<bool(int)>& ready) {
     if (!ready(0)) host_.waitResponsive(ready);
 }
 
-BeforeFileSave PhotoLookahead::saveOriginal(int row, const QString& before,
+std::optional<QByteArray> PhotoLookahead::storedAhead(const QString& code) const {
+    const auto row = rowOf_.find(code);
+    if (row == rowOf_.end()) return std::nullopt;
+    const auto it = ahead_.find(row->second);
+    if (it == ahead_.end()) return std::nullopt;
+    return it->second.stored;
+}
+
+BeforeFileSave PhotoLookahead::saveOriginal(const QString& code, const QString& before,
                                             const QByteArray& stored) {
     if (saver_) {
-        if (saver_->holds(row, before, stored)) {
-            waitFor([&](int ms) { return saver_->waitFor(row, ms); });
-            return *saver_->take(row);
+        if (saver_->holds(code, before)) {
+            waitFor([&](int ms) { return saver_->waitFor(code, ms); });
+            return *saver_->take(code);
         }
-        // Read ahead as another photo or under another name: saved again here.
-        saver_->drop(row);
+        // Read ahead under another name: saved again here.
+        saver_->drop(code);
     }
     return saveBeforeFile(before, stored);
 }
 
-RecompressedPhoto PhotoLookahead::takeOrRecompress(int row, int Compressao,
-                                                   const QByteArray& stored) {
+RecompressedPhoto PhotoLookahead::recompress(const QString& code, const QByteArray& stored) {
+    const auto known = rowOf_.find(code);
+    const int row = known == rowOf_.end() ? -1 : known->second;
+    if (row < 0) return recompressInMemory(*quality_, stored);
     // Rows passed over without their photo being wanted (a file that could not be written,
     // say) give their workers' results up.
     for (auto it = ahead_.begin(); it != ahead_.end() && it->first < row;) {
@@ -130,36 +134,12 @@ RecompressedPhoto PhotoLookahead::takeOrRecompress(int row, int Compressao,
     readAhead(row);
 
     const auto it = ahead_.find(row);
-    if (it == ahead_.end()) return recompressInMemory(Compressao, stored);
+    if (it == ahead_.end()) return recompressInMemory(*quality_, stored);
     const Ahead ahead = it->second;
     ahead_.erase(it);
     aheadBytes_ -= ahead.stored.size();
-    // The workers' result stands for this photo only if they had the same bytes at the same
-    // quality; otherwise it is made again here.
-    if (ahead.Compressao != Compressao ||
-        (ahead.stored.constData() != stored.constData() && ahead.stored != stored)) {
-        pool_.discard(ahead.ticket);
-        return recompressInMemory(Compressao, stored);
-    }
     waitFor([&](int ms) { return pool_.waitFor(ahead.ticket, ms); });
     return pool_.take(ahead.ticket);
-}
-
-std::optional<QByteArray> PhotoLookahead::recompress(int row, int Compressao,
-                                                     const QString& AInFile,
-                                                     const QByteArray& stored,
-                                                     const QString& AOutFile) {
-    last_ = Picture();
-    // A before file without an extension is not a photo this step handles.
-    if (trimmed(extensionOf(AInFile)).isEmpty()) return std::nullopt;
-    RecompressedPhoto photo = takeOrRecompress(row, Compressao, stored);
-    writeRecompressedFile(AOutFile, photo.jpeg);
-    last_ = std::move(photo.picture);
-    return std::move(photo.jpeg);
-}
-
-PhotoView PhotoLookahead::lastPicture() const {
-    return {last_.width, last_.height, last_.rgb.empty() ? nullptr : last_.rgb.data()};
 }
 
 }  // namespace patrimonio

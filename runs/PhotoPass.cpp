@@ -17,7 +17,6 @@
 #include "photos/PhotoFiles.h"
 #include "runs/PhotoBatches.h"
 #include "runs/PhotoCarrier.h"
-#include "runs/PhotoLookahead.h"
 #include "runs/QualityText.h"
 #include "runs/RunPlan.h"
 
@@ -102,18 +101,19 @@ PhotoPassEnd PhotoPass::run() {
     counters_.Erros = 0;
     counters_.JaMostrouMensagemTerminou = false;
     processed_ = 0;
-    lookahead_ = std::make_unique<PhotoLookahead>(photoWorkers_, host_);
+    photos_ = std::make_unique<PhotoCarrier>(NameWithoutExtension::GivenAName, Compress,
+                                             photoWorkers_, host_);
     const struct Release {
-        std::unique_ptr<PhotoLookahead>& lookahead;
-        ~Release() { lookahead.reset(); }
-    } release{lookahead_};
+        std::unique_ptr<PhotoCarrier>& photos;
+        ~Release() { photos.reset(); }
+    } release{photos_};
 
     // One cursor for the whole pass: every row comes once, in code order, whatever another
     // program changes in the table meanwhile.
     PhotoBatches batches;
     batches_ = &batches;
     for (int batchCount = 1;; ++batchCount) {
-        const bool full = runBatch(skipList, Compress);
+        const bool full = runBatch(skipList);
         // Every photo of the batch has had its own write-back: nothing is half written here.
         if (host_.stopRequested()) {
             logGain();
@@ -133,7 +133,7 @@ PhotoPassEnd PhotoPass::run() {
     }
 }
 
-bool PhotoPass::runBatch(const QString& skipList, int Compress) {
+bool PhotoPass::runBatch(const QString& skipList) {
     RecordSet& CdsNovo = data_.CdsNovo;
     // The batch is loaded and its first photos read ahead before the pause that opens it, so
     // that the workers recompress them while the pass waits and the database is quiet.
@@ -141,13 +141,9 @@ bool PhotoPass::runBatch(const QString& skipList, int Compress) {
     std::exception_ptr loadFailure;
     try {
         batches_->loadNext(CdsNovo, skipList);
-        PhotoColumns columns;
-        columns.photo = indexOfField(CdsNovo, CdsNovo.findField(BEM_IMAGEM));
-        columns.code = indexOfField(CdsNovo, CdsNovo.findField(BEM_CODIGO));
-        columns.name = indexOfField(CdsNovo, CdsNovo.findField(BEM_IMAGEM_NOME));
-        columns.rule = NameWithoutExtension::GivenAName;
-        lookahead_->startPage(CdsNovo, columns, CdsNovo.RecordCount(), Compress);
-        lookahead_->prime();
+        photos_->startPage(CdsNovo, CdsNovo.findField(BEM_IMAGEM), CdsNovo.findField(BEM_CODIGO),
+                           CdsNovo.findField(BEM_IMAGEM_NOME));
+        photos_->prime();
     } catch (...) {
         loadFailure = std::current_exception();
     }
@@ -164,7 +160,7 @@ bool PhotoPass::runBatch(const QString& skipList, int Compress) {
 
     while (!CdsNovo.Eof() && counters_.Total < kPhotoBatchSize) {
         if (CdsNovo.FieldByName(BEM_IMAGEM).BlobSize() > 0) {
-            handleRowWithPhoto(i, Compress);
+            handleRowWithPhoto(i);
         } else {
             handleRowWithoutPhoto(i);
         }
@@ -184,7 +180,7 @@ void PhotoPass::handleRowWithoutPhoto(int& i) {
     keepAlive(host_);
 }
 
-void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
+void PhotoPass::handleRowWithPhoto(int& i) {
     RecordSet& CdsNovo = data_.CdsNovo;
     const QString code = CdsNovo.FieldByName(BEM_CODIGO).AsString();
     const QString name = CdsNovo.FieldByName(BEM_IMAGEM_NOME).AsString();
@@ -194,11 +190,10 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
     QString StrNewImageName;
     std::int64_t storedBytes = 0;
     try {
-        const QByteArray stored = CdsNovo.FieldByName(BEM_IMAGEM).AsVariant().bytes();
-        storedBytes = stored.size();
         // A name without an extension gets one made for it; the files and the row take it.
-        const CarriedPhoto photo = carryPhoto(*lookahead_, counters_.Total, code, name, stored,
-                                              Compress, NameWithoutExtension::GivenAName);
+        const CarriedPhoto photo = photos_->carry(
+            code, name, [&CdsNovo] { return CdsNovo.FieldByName(BEM_IMAGEM).AsVariant().bytes(); });
+        storedBytes = photo.stored.size();
         StrNewImageName = photo.madeName;
         if (photo.outcome == CarriedPhoto::Outcome::BeforeFileFailed) {
             reason =
@@ -212,10 +207,10 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
     bool Erro = !Img;
 
     // The stored photo is replaced only by the row's own write-back: nothing is cleared first.
-    if (Img && !putIntoRow(*Img, StrNewImageName)) Erro = true;
+    if (Img && !putIntoCurrentRow(*Img, StrNewImageName)) Erro = true;
     pendingBefore_ = Erro ? 0 : storedBytes;
     pendingAfter_ = Erro ? 0 : Img->size();
-    host_.showPhoto(Erro ? PhotoView{} : lookahead_->lastPicture());
+    host_.showPhoto(Erro ? PhotoView{} : photos_->lastPicture());
     if (Erro) {
         ++counters_.Erros;
         logFailure(reason.isEmpty() ? code : code + QStringLiteral(" (") + reason + u')');
@@ -232,18 +227,13 @@ void PhotoPass::handleRowWithPhoto(int& i, int Compress) {
     writeBack(code);
 }
 
-bool PhotoPass::putIntoRow(const QByteArray& Img, const QString& StrNewImageName) {
+bool PhotoPass::putIntoCurrentRow(const QByteArray& Img, const QString& StrNewImageName) {
     RecordSet& CdsNovo = data_.CdsNovo;
     CdsNovo.Edit();
     try {
-        // The made name is stored as it is, FOTO001.jpg; the value is a parameter, not SQL text.
-        if (!trimmed(StrNewImageName).isEmpty()) {
-            CdsNovo.FieldByName(BEM_IMAGEM_NOME).setAsString(StrNewImageName);
-        }
-        // The bytes go to the row as they are, shared rather than copied through a stream.
-        Field& photo = CdsNovo.FieldByName(BEM_IMAGEM);
-        photo.setAsVariant(photo.dataType() == FieldType::TextBlob ? Value::text(Img)
-                                                                   : Value::binary(Img));
+        Field* name =
+            trimmed(StrNewImageName).isEmpty() ? nullptr : &CdsNovo.FieldByName(BEM_IMAGEM_NOME);
+        putIntoRow(CdsNovo.FieldByName(BEM_IMAGEM), Img, name, StrNewImageName);
     } catch (const std::exception&) {
         CdsNovo.cancel();
         return false;

@@ -25,7 +25,7 @@ enum class PhotoPassEnd {
     Finished,    // every batch handled and the summary shown
 };
 
-class PhotoLookahead;
+class PhotoCarrier;
 
 class PhotoPass {
 public:
@@ -47,12 +47,12 @@ public:
 
 private:
     // The next batch from the pass's cursor; true when it was full (another batch follows).
-    bool runBatch(const QString& skipList, int Compress);
+    bool runBatch(const QString& skipList);
     void handleRowWithoutPhoto(int& i);
-    void handleRowWithPhoto(int& i, int Compress);
+    void handleRowWithPhoto(int& i);
     // Puts the recompressed photo (and a made name) into the current row and posts it; a row
     // whose photo cannot be loaded is cancelled. Returns false when the load failed.
-    bool putIntoRow(const QByteArray& Img, const QString& StrNewImageName);
+    bool putIntoCurrentRow(const QByteArray& Img, const QString& StrNewImageName);
     void writeBack(const QString& code);
     void logFailure(const QString& entry);
     // The log's line of what the pass gained, after the codes of the photos it could not
@@ -65,8 +65,8 @@ private:
     RunCounters& counters_;
     RunHost& host_;
     int photoWorkers_;
-    std::unique_ptr<PhotoLookahead> lookahead_;  // during a pass
-    PhotoBatches* batches_ = nullptr;            // of the pass under way
+    std::unique_ptr<PhotoCarrier> photos_;  // during a pass
+    PhotoBatches* batches_ = nullptr;       // of the pass under way
     int processed_ = 0;
     // The photos written back: their stored bytes before and after, and those of the row
     // waiting for its write-back.

@@ -12,7 +12,6 @@
 #include "TestDatabase.h"
 #include "core/AppPaths.h"
 #include "runs/PhotoCarrier.h"
-#include "runs/PhotoLookahead.h"
 
 namespace patrimonio::test {
 
@@ -55,9 +54,9 @@ TEST_P(PhotoCarrier, LeavesItsFilesAndHandsBackWhatTheRowReceives) {
     const QByteArray stored = c.photo == CarryCase::Photo::Jpeg    ? jpeg
                               : c.photo == CarryCase::Photo::Empty ? QByteArray()
                                                                    : QByteArray("GIF89a...");
-    PhotoLookahead photos(0, host);
-    const CarriedPhoto carried = carryPhoto(photos, 0, QStringLiteral("12"),
-                                            QString::fromUtf8(c.name), stored, c.quality, c.rule);
+    patrimonio::PhotoCarrier photos(c.rule, c.quality, 0, host);
+    const CarriedPhoto carried =
+        photos.carry(QStringLiteral("12"), QString::fromUtf8(c.name), [&] { return stored; });
 
     EXPECT_EQ(carried.outcome, c.outcome);
     EXPECT_EQ(carried.madeName, QString::fromUtf8(c.madeName));
@@ -158,10 +157,10 @@ TEST(PhotoCarrierFiles, ABeforeFileThatCannotBeWrittenLeavesThePhotoUntouched) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     RecordingHost host;
-    PhotoLookahead photos(0, host);
+    patrimonio::PhotoCarrier photos(NameWithoutExtension::GivenAName, 60, 0, host);
+    const QByteArray stored = makeJpeg({64, 48});
     const CarriedPhoto carried =
-        carryPhoto(photos, 0, QStringLiteral("12"), QStringLiteral("mesa.jpg"), makeJpeg({64, 48}),
-                   60, NameWithoutExtension::GivenAName);
+        photos.carry(QStringLiteral("12"), QStringLiteral("mesa.jpg"), [&] { return stored; });
     EXPECT_EQ(carried.outcome, Outcome::BeforeFileFailed);
     EXPECT_FALSE(carried.detail.isEmpty());
     EXPECT_FALSE(carried.recompressed);
