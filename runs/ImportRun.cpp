@@ -129,6 +129,10 @@ void ImportRun::SetImport_Localizacao() {
 void ImportRun::SetImport_SubLocalizacoao() {
     copyPlainTable(steps_, plainCopyOf(tables::PAT_SUBLOCALIZACAO));
 }
+void ImportRun::SetImport_Bens() {
+    // Read before the first photo: what is typed during the step changes nothing in it.
+    copyAssets(steps_, quality(), photoWorkers_, counters_);
+}
 void ImportRun::SetImport_Depreciacao_Controle() {
     copyPlainTable(steps_, plainCopyOf(tables::PAT_DEPRECIACAO_CONTROLE));
 }

@@ -84,9 +84,6 @@ public:
     void SetTrataExclusoes();
     void SetIniciaImportacao();
 
-    // The tables the purge empties, in its order.
-    static QStringList purgedTables();
-
     // The copy steps, in the order SetIniciaImportacao calls them.
     void SetImport_Responsaveis();
     void SetImport_Gorgaounidade();
@@ -120,8 +117,6 @@ private:
     void logTargetCopy();
     // The quality typed in "% Compressão", read once per run (or per step called alone).
     const QString& quality();
-    // The stop point after a whole write-back into the table.
-    void stopPointAfterWriteBack(const TableTally& tally) { steps_.stopPointAfterWriteBack(tally); }
 
     DataModule& data_;
     RunCounters& counters_;

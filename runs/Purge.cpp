@@ -3,7 +3,6 @@
 #include <array>
 
 #include "core/StatusConvention.h"
-#include "runs/ImportRun.h"
 #include "runs/StepContext.h"
 
 namespace patrimonio {
@@ -37,7 +36,7 @@ QString tableOf(const PurgeEntry& entry) {
 
 }  // namespace
 
-QStringList ImportRun::purgedTables() {
+QStringList purgedTables() {
     QStringList names;
     for (const PurgeEntry& entry : kPurge) names << tableOf(entry);
     return names;

@@ -4,10 +4,12 @@
 // stop point. The run fills it once, from the connections and record sets the window owns.
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
 #include "core/Errors.h"
+#include "core/RunCounters.h"
 #include "core/RunHost.h"
 #include "db/DataModule.h"
 #include "runs/ImportReport.h"
@@ -46,6 +48,12 @@ struct PlainCopy;
 void copyPlainTable(StepContext& step, const PlainCopy& copy);
 void addReserveRows(StepContext& step);
 void copyLocations(StepContext& step);
+// The assets, their photos recompressed at the quality typed (read once, before the step) on
+// `photoWorkers` threads; its pages counted in the run's counters.
+void copyAssets(StepContext& step, const QString& photoQuality, int photoWorkers,
+                RunCounters& counters);
+// The tables the purge empties, in its order.
+QStringList purgedTables();
 // Empties the target's tables, children before parents; `purgeBegun` is set once a DELETE went
 // through.
 void purgeTarget(StepContext& step, bool& purgeBegun);
