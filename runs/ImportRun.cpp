@@ -39,7 +39,7 @@ ImportEnd ImportRun::run() {
     saveTargetCopy();
     report_.copyMs = copy.elapsed();
     // What the run will do, for the whole run's progress: counted without reading a photo.
-    host_.planned(planImport(data_.Con_Novo).work());
+    host_.planned(planImport(steps_.source).work());
     try {
         QElapsedTimer purge;
         purge.start();

@@ -49,8 +49,7 @@ public:
     // the run's thread).
     ImportRun(DataModule& data, RunCounters& counters, RunHost& host,
               int photoWorkers = RecompressionPool::coreCount())
-        : data_(data),
-          counters_(counters),
+        : counters_(counters),
           host_(host),
           photoWorkers_(photoWorkers),
           steps_(data, report_, host) {}
@@ -118,7 +117,6 @@ private:
     // The quality typed in "% Compressão", read once per run (or per step called alone).
     const QString& quality();
 
-    DataModule& data_;
     RunCounters& counters_;
     RunHost& host_;
     int photoWorkers_;
