@@ -27,12 +27,7 @@ void QueryRows::finish() {
 }
 
 bool CursorPage::fetch(unsigned char* row) {
-    if (left_ <= 0 || cursor_.atEnd || !cursor_.rs) return false;
-    fb::Status st;
-    if (cursor_.rs->fetchNext(&st, row) != IStatus::RESULT_OK) {
-        cursor_.atEnd = true;
-        return false;
-    }
+    if (left_ <= 0 || !cursor_.fetch(row)) return false;
     --left_;
     return true;
 }

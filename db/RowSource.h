@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <optional>
+#include <vector>
 
+#include "db/ColumnTypes.h"
 #include "db/ConnectionImpl.h"
 #include "db/FbApi.h"
 #include "db/RowCursor.h"
@@ -20,9 +22,33 @@ struct RowCursor::State {
     fb::Ref<Firebird::IMessageMetadata> out;
     fb::Ref<Firebird::IResultSet> rs;
     bool atEnd = false;
+    int count = -1;  // counted only when read ahead
+
+    // One row's message, as the server sends it, and where each field lies in it; a row read
+    // ahead takes `stride` bytes, the message aligned for its widest member.
+    std::vector<codec::ColumnType> types;
+    std::vector<unsigned> offsets, nullOffsets;
+    std::vector<QString> names;
+    std::size_t messageLength = 0;
+    std::size_t stride = 0;
+
+    // The rows next() moves through: a block read ahead, or the one row read here.
+    std::vector<unsigned char> current;
+    std::size_t rowsInCurrent = 0;
+    std::size_t position = 0;
+    bool started = false;
+
+    // The reading thread and the blocks it hands over, when the cursor reads ahead.
+    struct Ahead;
+    std::unique_ptr<Ahead> ahead;
 
     ~State();
     Firebird::ITransaction* transaction() const { return snapshot ? snapshot->get() : nullptr; }
+    // Fills one row's message with the next row, read here or taken from the blocks read
+    // ahead; false past the last row. Raises the error the reading met.
+    bool fetch(unsigned char* row);
+    // Moves `current`/`position` to the next row read ahead; false past the last one.
+    bool advance();
 };
 
 namespace detail {

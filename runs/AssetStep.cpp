@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "core/Errors.h"
+#include "core/RunCounters.h"
 #include "core/StatusConvention.h"
 #include "db/RowCursor.h"
 #include "db/TableNames.h"
-#include "runs/ImportRun.h"
 #include "runs/PhotoCarrier.h"
-#include "runs/PlainCopy.h"
 #include "runs/QualityText.h"
+#include "runs/RowCopy.h"
+#include "runs/StepContext.h"
 #include "runs/WriteBack.h"
 
 namespace patrimonio {
@@ -225,30 +226,30 @@ const Field* photoFieldOf(RecordSet& source) {
 
 }  // namespace
 
-void ImportRun::SetImport_Bens() {
-    const StepClock clock(report_, tables::PAT_BEM);
-    RecordSet& source = data_.CdsNovo;
-    RecordSet& target = data_.CdsAtualiza;
-    TableTally& tally = report_.table(tables::PAT_BEM);
-    PhotoTally& photos = report_.photos;
+void copyAssets(StepContext& step, const QString& photoQuality, int photoWorkers,
+                RunCounters& counters) {
+    RunHost& host = step.host;
+    const StepClock clock(step.report, tables::PAT_BEM);
+    RecordSet& source = step.reader;
+    RecordSet& target = step.writer;
+    TableTally& tally = step.report.table(tables::PAT_BEM);
+    PhotoTally& photos = step.report.photos;
     // One entry per row posted and not yet written back, in the order of the change log.
     std::vector<PendingPhoto> pending;
     const auto writePage = [&] {
-        writeBack(target, host_, tally, [&pending](int changeIndex) {
+        writeBack(target, host, tally, [&pending](int changeIndex) {
             if (changeIndex >= 0 && changeIndex < static_cast<int>(pending.size()))
                 pending.erase(pending.begin() + changeIndex);
         });
-        settlePhotos(pending, photos, host_);
+        settlePhotos(pending, photos, host);
     };
 
-    // Read before the first photo: what is typed during the step changes nothing in it.
-    const QString& photoQuality = quality();
     // Every run counts its pages from the first asset: a count left by an earlier run, or by a
     // photo-only pass, is no part of this one.
-    counters_.Total_Geral = 0;
+    counters.Total_Geral = 0;
     int fullPages = 0;
     PhotoCarrier carrier(NameWithoutExtension::KeptAsStored, assetStepQuality(photoQuality),
-                         photoWorkers_, host_);
+                         photoWorkers, host);
     std::optional<RowCursor> assets;  // opened with the first page
     // A page is loaded and its first photos read ahead before the pause that opens it, so that
     // the workers recompress them while the run waits and the database is quiet; the pages
@@ -271,7 +272,7 @@ void ImportRun::SetImport_Bens() {
     };
     loadPage(false);
     for (;;) {
-        openPhase(host_, kStepStatus);
+        openPhase(host, kStepStatus);
         if (loadFailure) std::rethrow_exception(loadFailure);
         // Emptied rather than opened again after the first page, the target keeps the statement
         // that carries a page to the server: preparing it costs more than writing the page.
@@ -282,61 +283,63 @@ void ImportRun::SetImport_Bens() {
         }
 
         const int rows = source.RecordCount();
-        setRangeMaxFirst(host_, rows);
-        counters_.Total = 0;
+        setRangeMaxFirst(host, rows);
+        counters.Total = 0;
         tally.read += rows;
         bool pageFull = false;
         for (int j = 0; j < rows && !pageFull; ++j) {
             target.Append();
             PendingPhoto photo;
-            const int columns = source.fieldCount();
-            for (int i = 0; i < columns; ++i) {
-                Field& from = source.Fields(i);
-                const QString& name = from.FieldName();
-                if (name == BEM_IMAGEM) {
-                    photo = carryAssetPhoto(from, source, target, host_, carrier, photoQuality);
-                } else if (name != BV_CODIGO) {
-                    requireTargetColumn(target, from, tables::PAT_BEM, i);
+            copyRow(
+                RecordRow(source), target, tables::PAT_BEM,
+                [&](int i, const QString& name) {
+                    const Field& from = source.Fields(i);
+                    if (name == BEM_IMAGEM) {
+                        // The photo goes its own way, at its place among the columns, into the
+                        // target's BEM_IMAGEM found by name.
+                        photo = carryAssetPhoto(from, source, target, host, carrier, photoQuality);
+                        return ColumnRule::LeftOut;
+                    }
+                    if (name == BV_CODIGO) return ColumnRule::LeftOut;
                     // A null BLOB is known from the row as read; only a stored one is fetched.
-                    target.Fields(i).setAsVariant(
-                        from.isBlob() && from.isNull() ? Value() : from.AsVariant());
-                }
-            }
-            host_.setStatus(kRowStatus);
-            host_.pumpMessages();
+                    return from.isBlob() && from.isNull() ? ColumnRule::Own : ColumnRule::Copied;
+                },
+                [](int) { return Value(); });
+            host.setStatus(kRowStatus);
+            host.pumpMessages();
             const std::int64_t rowPhotoBytes = photo.storedBytes;
             const int pendingBefore = target.pendingCount();
             target.Post();
             if (target.pendingCount() > pendingBefore) pending.push_back(std::move(photo));
             source.Next();
-            host_.setGaugeProgress(j);
-            host_.rowsDone(1, rowPhotoBytes);
-            ++counters_.Total;
-            if (counters_.Total == kPageRows) {
+            host.setGaugeProgress(j);
+            host.rowsDone(1, rowPhotoBytes);
+            ++counters.Total;
+            if (counters.Total == kPageRows) {
                 // Every row of this page is posted: the source moves on to the next page.
                 loadPage(true);
                 writePage();
-                stopPointAfterWriteBack(tally);
+                step.stopPointAfterWriteBack(tally);
                 carrier.releaseOriginals();
-                counters_.Total_Geral += counters_.Total;
+                counters.Total_Geral += counters.Total;
                 ++fullPages;
                 pageFull = true;
                 continue;
             }
-            if (!source.Eof()) showRowCounter(host_, j);
-            keepAlive(host_);
+            if (!source.Eof()) showRowCounter(host, j);
+            keepAlive(host);
         }
         if (pageFull) continue;
         writePage();
-        stopPointAfterWriteBack(tally);
-        closePhase(host_);
+        step.stopPointAfterWriteBack(tally);
+        closePhase(host);
         break;
     }
     // Once more per full page, as operators have always seen it end; with refused rows already
     // dropped and listed, these find nothing left to write.
     for (int k = 0; k < fullPages; ++k) {
         writePage();
-        closePhase(host_);
+        closePhase(host);
     }
 }
 

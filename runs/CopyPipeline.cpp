@@ -7,8 +7,9 @@
 
 #include "core/Errors.h"
 #include "db/RecordSet.h"
-#include "db/RowReadAhead.h"
+#include "db/RowCursor.h"
 #include "db/TableNames.h"
+#include "runs/RowCopy.h"
 #include "runs/WriteBack.h"
 
 namespace patrimonio {
@@ -94,7 +95,7 @@ CopyPipeline::CopyPipeline(const PlainCopy& step, Connection& source, RecordSet&
                            RunReport& host)
     : step_(step), host_(host), target_(target) {
     const QString select = QStringLiteral("SELECT * FROM ") + step.table;
-    source_ = std::make_unique<RowReadAhead>(source, select);
+    source_ = std::make_unique<RowCursor>(source, select, RowCursor::ReadAhead{});
     reopen(target, select);
     spare_ = std::make_unique<RecordSet>(target.connection());
     reopen(*spare_, select + QStringLiteral(" WHERE 1 = 0"));
@@ -122,13 +123,10 @@ CopyPipeline::Fill CopyPipeline::fill(RecordSet& target, int from) {
             } else {
                 target.Insert();
             }
-            const int columns = source_->fieldCount();
-            for (int i = 0; i < columns; ++i) {
-                const QString& name = source_->fieldName(i);
-                if (step_.skipsBvCodigo && name == columns::BV_CODIGO) continue;
-                requireTargetColumn(target, name, step_.table, i);
-                target.Fields(i).setAsVariant(source_->value(i));
-            }
+            copyRow(*source_, target, step_.table, [this](int, const QString& name) {
+                return step_.skipsBvCodigo && name == columns::BV_CODIGO ? ColumnRule::LeftOut
+                                                                         : ColumnRule::Copied;
+            });
             target.Post();
         } catch (...) {
             f.end = j;

@@ -1,6 +1,6 @@
 #pragma once
 // A plain copy step as a pipeline. The source rows are read ahead on a thread of their own
-// (RowReadAhead), and while one write-back runs on the server, on a thread that only sends,
+// (RowCursor), and while one write-back runs on the server, on a thread that only sends,
 // the run's thread builds the rows of the next one in a second record set; the two record sets
 // take turns and hand each other the prepared statements.
 //
@@ -19,7 +19,7 @@ namespace patrimonio {
 
 class Connection;
 class RecordSet;
-class RowReadAhead;
+class RowCursor;
 class RunReport;
 struct TableTally;
 
@@ -55,7 +55,7 @@ private:
 
     const PlainCopy& step_;
     RunReport& host_;
-    std::unique_ptr<RowReadAhead> source_;
+    std::unique_ptr<RowCursor> source_;
     RecordSet& target_;
     std::unique_ptr<RecordSet> spare_;
     std::unique_ptr<Sender> sender_;

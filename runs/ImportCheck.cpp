@@ -143,30 +143,30 @@ private:
 void ImportRun::checkBeforePurge() {
     Check check;
     const bool source =
-        check.connection(data_.Con_Novo, kSourceSide, QStringLiteral("Banco com as informações."));
+        check.connection(steps_.source, kSourceSide, QStringLiteral("Banco com as informações."));
     const bool target =
-        check.connection(data_.Con_Velho, kTargetSide, QStringLiteral("Banco a ser atualizado."));
+        check.connection(steps_.target, kTargetSide, QStringLiteral("Banco a ser atualizado."));
     // One database in both fields would be purged, then copied from its emptied self.
-    if (source && target && sameDatabase(data_.Con_Novo, data_.Con_Velho)) {
+    if (source && target && sameDatabase(steps_.source, steps_.target)) {
         throw AppError(
             QStringLiteral("A importação não foi iniciada e nenhum banco foi alterado: os campos "
                            "\"Banco com as informações.\" e \"Banco a ser atualizado.\" levam "
                            "ao mesmo banco de dados (%1). A importação esvaziaria esse banco e "
                            "depois copiaria dele mesmo, já vazio. Escolha em \"Banco a ser "
                            "atualizado.\" o banco que deve receber os registros.")
-                .arg(serverDatabaseName(data_.Con_Velho)));
+                .arg(serverDatabaseName(steps_.target)));
     }
     const QString table = QStringLiteral("tabela");
     const QString view = QStringLiteral("visão");
 
     std::vector<std::optional<QStringList>> sourceColumns;
     for (const CopiedTable& t : copiedTables()) {
-        sourceColumns.push_back(
-            source ? check.columnsOf(data_.Con_Novo, kSourceSide, table, t.table) : std::nullopt);
+        sourceColumns.push_back(source ? check.columnsOf(steps_.source, kSourceSide, table, t.table)
+                                       : std::nullopt);
     }
     if (source) {
         const QString& name = tables::VW_GORGAOUNIDADE;
-        if (auto have = check.columnsOf(data_.Con_Novo, kSourceSide, view, name))
+        if (auto have = check.columnsOf(steps_.source, kSourceSide, view, name))
             check.requireColumns(*have, kViewColumns, kSourceSide, view, name);
     }
     if (target) {
@@ -174,7 +174,7 @@ void ImportRun::checkBeforePurge() {
         const std::vector<CopiedTable> copied = copiedTables();
         for (const QString& name : purgedTables()) {
             const std::optional<QStringList> have =
-                check.columnsOf(data_.Con_Velho, kTargetSide, table, name);
+                check.columnsOf(steps_.target, kTargetSide, table, name);
             if (!have) continue;
             for (size_t k = 0; k < copied.size(); ++k) {
                 if (copied[k].table == name && sourceColumns[k])
@@ -182,7 +182,7 @@ void ImportRun::checkBeforePurge() {
             }
         }
         const QString& name = tables::GORGAOUNIDADE;
-        if (auto have = check.columnsOf(data_.Con_Velho, kTargetSide, table, name))
+        if (auto have = check.columnsOf(steps_.target, kTargetSide, table, name))
             check.requireColumns(*have, kOrgUnitColumns, kTargetSide, table, name);
     }
     if (check.missing().isEmpty()) return;

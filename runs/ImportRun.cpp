@@ -1,6 +1,8 @@
 #include "runs/ImportRun.h"
 
 #include "core/Errors.h"
+#include "db/TableNames.h"
+#include "runs/PlainCopy.h"
 #include "runs/RunPlan.h"
 
 namespace patrimonio {
@@ -37,7 +39,7 @@ ImportEnd ImportRun::run() {
     saveTargetCopy();
     report_.copyMs = copy.elapsed();
     // What the run will do, for the whole run's progress: counted without reading a photo.
-    host_.planned(planImport(data_.Con_Novo).work());
+    host_.planned(planImport(steps_.source).work());
     try {
         QElapsedTimer purge;
         purge.start();
@@ -45,7 +47,7 @@ ImportEnd ImportRun::run() {
         report_.purgeMs = purge.elapsed();
         SetIniciaImportacao();
         checkTarget();
-        stopPoint(QStringLiteral("depois da última etapa: a importação foi até o fim"));
+        steps_.stopPoint(QStringLiteral("depois da última etapa: a importação foi até o fim"));
     } catch (const RunStopped& stopped) {
         // What was copied before the stop, the way back, and where it stopped.
         logReport(Ending::Stopped, stopped.message());
@@ -86,23 +88,10 @@ const QString& ImportRun::quality() {
     return *quality_;
 }
 
-void ImportRun::stopPoint(const QString& where) {
-    if (!host_.stopRequested()) return;
-    throw RunStopped(QStringLiteral("Execução interrompida pelo operador ") + where + u'.');
-}
-
-void ImportRun::stopPointAfterWriteBack(const TableTally& tally) {
-    if (!host_.stopRequested()) return;
-    stopPoint(QStringLiteral("em %1, depois de uma gravação completa: %2 registros gravados "
-                             "nessa tabela")
-                  .arg(tally.table)
-                  .arg(tally.written));
-}
-
 void ImportRun::SetIniciaImportacao() {
     SetImport_Responsaveis();
     SetImport_Gorgaounidade();
-    stopPoint(QStringLiteral("em GORGAOUNIDADE, depois das duas linhas de reserva"));
+    steps_.stopPoint(QStringLiteral("em GORGAOUNIDADE, depois das duas linhas de reserva"));
     SetImport_TipoBEM();
     SetImport_Localizacao();
     SetImport_SubLocalizacoao();
@@ -111,6 +100,53 @@ void ImportRun::SetIniciaImportacao() {
     SetImport_Depreciacao();
     SetImport_PatReavaliacao();
     SetImport_PatBaixas();
+}
+
+namespace {
+
+const PlainCopy& plainCopyOf(const QString& table) {
+    if (const PlainCopy* copy = findPlainCopy(table)) return *copy;
+    throw AppError(QStringLiteral("No plain copy of ") + table);
+}
+
+}  // namespace
+
+void ImportRun::SetTrataExclusoes() {
+    purgeTarget(steps_, purgeBegun_);
+}
+void ImportRun::SetImport_Responsaveis() {
+    copyPlainTable(steps_, plainCopyOf(tables::PAT_RESPONSAVEL));
+}
+void ImportRun::SetImport_Gorgaounidade() {
+    addReserveRows(steps_);
+}
+void ImportRun::SetImport_TipoBEM() {
+    copyPlainTable(steps_, plainCopyOf(tables::PAT_TIPOBEM));
+}
+void ImportRun::SetImport_Localizacao() {
+    copyLocations(steps_);
+}
+void ImportRun::SetImport_SubLocalizacoao() {
+    copyPlainTable(steps_, plainCopyOf(tables::PAT_SUBLOCALIZACAO));
+}
+void ImportRun::SetImport_Bens() {
+    // Read before the first photo: what is typed during the step changes nothing in it.
+    copyAssets(steps_, quality(), photoWorkers_, counters_);
+}
+void ImportRun::SetImport_Depreciacao_Controle() {
+    copyPlainTable(steps_, plainCopyOf(tables::PAT_DEPRECIACAO_CONTROLE));
+}
+void ImportRun::SetImport_Depreciacao() {
+    copyPlainTable(steps_, plainCopyOf(tables::PAT_DEPRECIACAO));
+}
+void ImportRun::SetImport_PatReavaliacao() {
+    copyPlainTable(steps_, plainCopyOf(tables::PAT_REAVALIACAO));
+}
+void ImportRun::SetImport_PatBaixas() {
+    copyPlainTable(steps_, plainCopyOf(tables::PAT_BAIXA));
+}
+void ImportRun::checkTarget() {
+    checkTargetRows(steps_);
 }
 
 }  // namespace patrimonio

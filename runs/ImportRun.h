@@ -5,7 +5,7 @@
 // holds.
 //   SetTrataExclusoes               Purge.cpp (the purge, twelve tables)
 //   SetImport_Responsaveis          PlainCopySteps.cpp (with the table of the seven
-//   SetImport_TipoBEM                 plain copies and the column copy the other steps share)
+//   SetImport_TipoBEM                 plain copies)
 //   SetImport_SubLocalizacoao
 //   SetImport_Depreciacao_Controle
 //   SetImport_Depreciacao
@@ -18,7 +18,9 @@
 //   checkBeforePurge                ImportCheck.cpp (both databases checked before any DELETE)
 //   saveTargetCopy                  TargetCopy.cpp (the target saved whole before the purge)
 //   checkTarget                     TargetCheck.cpp (the rows each copied table ends with)
-// Shared by the steps: WriteBack (refused rows), ImportReport (the report's lines).
+// Each step works on its StepContext (what it reads, writes, reports and where it may stop).
+// Shared by the steps: RowCopy (a row copied column by column), WriteBack (refused rows),
+// ImportReport (the report's lines).
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -31,10 +33,9 @@
 #include "photos/RecompressionPool.h"
 #include "runs/ImportReport.h"
 #include "runs/RestoreOffer.h"
+#include "runs/StepContext.h"
 
 namespace patrimonio {
-
-struct PlainCopy;
 
 // How a run ended, when it did not raise.
 enum class ImportEnd {
@@ -48,7 +49,10 @@ public:
     // the run's thread).
     ImportRun(DataModule& data, RunCounters& counters, RunHost& host,
               int photoWorkers = RecompressionPool::coreCount())
-        : data_(data), counters_(counters), host_(host), photoWorkers_(photoWorkers) {}
+        : counters_(counters),
+          host_(host),
+          photoWorkers_(photoWorkers),
+          steps_(data, report_, host) {}
 
     // The whole import-mode run: the quality read once, the check of both databases, purge,
     // steps and the report in the log view. Raises on an error that ends the run (the report
@@ -79,9 +83,6 @@ public:
     void SetTrataExclusoes();
     void SetIniciaImportacao();
 
-    // The tables the purge empties, in its order.
-    static QStringList purgedTables();
-
     // The copy steps, in the order SetIniciaImportacao calls them.
     void SetImport_Responsaveis();
     void SetImport_Gorgaounidade();
@@ -107,8 +108,6 @@ public:
     void checkTarget();
 
 private:
-    void copyPlainTable(const PlainCopy& step);
-    Value translatedOrgUnit(int column);
     // The report's lines, then for a run that did not complete the way back, then `closing`
     // when given (where a stopped run stopped).
     enum class Ending { Completed, Stopped, Failed };
@@ -117,12 +116,7 @@ private:
     void logTargetCopy();
     // The quality typed in "% Compressão", read once per run (or per step called alone).
     const QString& quality();
-    // A stop point: raises RunStopped when the operator asked to stop.
-    void stopPoint(const QString& where);
-    // The stop point after a whole write-back into the table.
-    void stopPointAfterWriteBack(const TableTally& tally);
 
-    DataModule& data_;
     RunCounters& counters_;
     RunHost& host_;
     int photoWorkers_;
@@ -134,6 +128,7 @@ private:
     QString restore_;
     QMap<QString, qint64> rowsAtCopy_;  // every table of the target when the copy was made
     bool purgeBegun_ = false;           // a DELETE of the purge went through
+    StepContext steps_;                 // what each step works with
 };
 
 // The status text while the target is saved.

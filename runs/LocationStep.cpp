@@ -8,8 +8,8 @@
 #include "core/StatusConvention.h"
 #include "core/Text.h"
 #include "db/TableNames.h"
-#include "runs/ImportRun.h"
-#include "runs/PlainCopy.h"
+#include "runs/RowCopy.h"
+#include "runs/StepContext.h"
 #include "runs/WriteBack.h"
 
 namespace patrimonio {
@@ -45,11 +45,10 @@ QString lookupNumber(const QString& read, const QString& locationKey, const QStr
 const QString kSourceSide = QStringLiteral("banco com as informações");
 const QString kTargetSide = QStringLiteral("banco a ser atualizado");
 
-}  // namespace
-
-Value ImportRun::translatedOrgUnit(int column) {
-    RecordSet& source = data_.CdsNovo;
-    RecordSet& aux = data_.CdsAux;
+// The target's organ/unit key for the one in column `column` of the location the step reads.
+Value translatedOrgUnit(StepContext& step, int column) {
+    RecordSet& source = step.reader;
+    RecordSet& aux = step.lookups;
     const QString locationKey = source.Fields(0).AsString();
 
     aux.Close();
@@ -74,54 +73,54 @@ Value ImportRun::translatedOrgUnit(int column) {
                         organText + QStringLiteral(" ") + QStringLiteral("AND    O.CDUNI = ") +
                         unitText;
     std::optional<DatabaseError> failure;
-    const std::unique_ptr<RecordSet> Cds1 =
-        data_.SqlDinamicoCDS(sql, QStringLiteral("O"), &failure);
-    if (!Cds1) {
+    const std::unique_ptr<RecordSet> pair = step.targetQuery(sql, &failure);
+    if (!pair) {
         if (failure) lookupFailed(locationKey, kTargetSide, sql, *failure);
         throw AppError(QStringLiteral("A consulta do órgão/unidade da localização %1 no banco a "
                                       "ser atualizado falhou: %2")
                            .arg(locationKey, sql));
     }
     // A pair the target does not hold leaves the location without an organ/unit.
-    return Cds1->Eof() ? Value::null() : Cds1->Fields(0).AsVariant();
+    return pair->Eof() ? Value::null() : pair->Fields(0).AsVariant();
 }
 
-void ImportRun::SetImport_Localizacao() {
-    const StepClock clock(report_, tables::PAT_LOCALIZACAO);
-    openPhase(host_, QStringLiteral("Importando as localizações."));
-    RecordSet& source = data_.CdsNovo;
-    RecordSet& target = data_.CdsAtualiza;
+}  // namespace
+
+void copyLocations(StepContext& step) {
+    const StepClock clock(step.report, tables::PAT_LOCALIZACAO);
+    openPhase(step.host, QStringLiteral("Importando as localizações."));
+    RecordSet& source = step.reader;
+    RecordSet& target = step.writer;
     const QString select = QStringLiteral("SELECT * FROM PAT_LOCALIZACAO");
     reopen(source, select);
     reopen(target, select);
 
-    TableTally& tally = report_.table(tables::PAT_LOCALIZACAO);
+    TableTally& tally = step.report.table(tables::PAT_LOCALIZACAO);
     source.First();
     const int n = source.RecordCount();
     tally.read += n;
     for (int j = 0; j < n; ++j) {
         target.Append();
-        const int columns = source.fieldCount();
         bool untranslated = false;
-        for (int i = 0; i < columns; ++i) {
-            Field& from = source.Fields(i);
-            requireTargetColumn(target, from, tables::PAT_LOCALIZACAO, i);
-            if (from.FieldName() != kOrgUni) {
-                target.Fields(i).setAsVariant(from.AsVariant());
-            } else {
-                const Value key = translatedOrgUnit(i);
+        copyRow(
+            RecordRow(source), target, tables::PAT_LOCALIZACAO,
+            [](int, const QString& name) {
+                return name == kOrgUni ? ColumnRule::Own : ColumnRule::Copied;
+            },
+            [&](int column) {
+                const Value key = translatedOrgUnit(step, column);
                 untranslated = untranslated || key.isNull();
-                target.Fields(i).setAsVariant(key);
-            }
-        }
+                return key;
+            });
         target.Post();
         // Counted only for a location the target accepted.
-        if (writeBack(target, host_, tally) == 0 && untranslated) ++report_.untranslatedLocations;
-        host_.rowsDone(1);
-        stopPointAfterWriteBack(tally);
+        if (writeBack(target, step.host, tally) == 0 && untranslated)
+            ++step.report.untranslatedLocations;
+        step.host.rowsDone(1);
+        step.stopPointAfterWriteBack(tally);
         source.Next();
     }
-    closePhase(host_);
+    closePhase(step.host);
 }
 
 }  // namespace patrimonio

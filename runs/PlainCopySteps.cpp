@@ -1,5 +1,5 @@
 // The seven steps that copy a table as it stands, column by column by position, each one row
-// of the table below; and the column copy the location and asset steps share.
+// of the table below, through the copy pipeline.
 
 #include <array>
 
@@ -7,15 +7,14 @@
 #include "core/StatusConvention.h"
 #include "db/TableNames.h"
 #include "runs/CopyPipeline.h"
-#include "runs/ImportRun.h"
 #include "runs/PlainCopy.h"
+#include "runs/StepContext.h"
 #include "runs/WriteBack.h"
 
 namespace patrimonio {
 
 namespace {
 
-using columns::BV_CODIGO;
 using NewRow = PlainCopy::NewRow;
 using Cadence = PlainCopy::Cadence;
 
@@ -41,11 +40,6 @@ const std::array<PlainCopy, 7>& plainCopies() {
     return steps;
 }
 
-const PlainCopy& plainCopyOf(const QString& table) {
-    if (const PlainCopy* step = findPlainCopy(table)) return *step;
-    throw AppError(QStringLiteral("No plain copy of ") + table);
-}
-
 }  // namespace
 
 const PlainCopy* findPlainCopy(const QString& table) {
@@ -55,76 +49,31 @@ const PlainCopy* findPlainCopy(const QString& table) {
     return nullptr;
 }
 
-void requireTargetColumn(RecordSet& target, const Field& from, const QString& table, int position) {
-    requireTargetColumn(target, from.FieldName(), table, position);
-}
-
-void requireTargetColumn(RecordSet& target, const QString& fromName, const QString& table,
-                         int position) {
-    if (position < target.fieldCount()) return;
-    throw AppError(QStringLiteral("%1 do banco a ser atualizado não tem a coluna %2 (posição %3) "
-                                  "do banco com as informações")
-                       .arg(table, fromName)
-                       .arg(position + 1));
-}
-
-void copyColumnsByPosition(RecordSet& source, RecordSet& target, const QString& table,
-                           bool skipBvCodigo) {
-    const int columns = source.fieldCount();
-    for (int i = 0; i < columns; ++i) {
-        Field& from = source.Fields(i);
-        if (skipBvCodigo && from.FieldName() == BV_CODIGO) continue;
-        requireTargetColumn(target, from, table, i);
-        target.Fields(i).setAsVariant(from.AsVariant());
-    }
-}
-
 // The rows go through a pipeline (CopyPipeline.h): the source read ahead, the next write-back's
 // rows built while the server runs the last one; what the step shows and writes stays that of
 // the row-by-row copy.
-void ImportRun::copyPlainTable(const PlainCopy& step) {
-    const StepClock clock(report_, step.table);
-    openPhase(host_, step.status);
+void copyPlainTable(StepContext& step, const PlainCopy& copy) {
+    RunHost& host = step.host;
+    const StepClock clock(step.report, copy.table);
+    openPhase(host, copy.status);
     // The source is read ahead instead: what an earlier step left here goes.
-    data_.CdsNovo.Close();
-    CopyPipeline pipeline(step, data_.Con_Novo, data_.CdsAtualiza, host_);
-    TableTally& tally = report_.table(step.table);
+    step.reader.Close();
+    CopyPipeline pipeline(copy, step.source, step.writer, host);
+    TableTally& tally = step.report.table(copy.table);
     const int n = pipeline.rowCount();
-    if (step.rowCounter) setRangeMinFirst(host_, n);
+    if (copy.rowCounter) setRangeMinFirst(host, n);
     tally.read += n;
     CopyPipeline::Hooks hooks;
-    hooks.afterWriteBack = [&] { stopPointAfterWriteBack(tally); };
+    hooks.afterWriteBack = [&] { step.stopPointAfterWriteBack(tally); };
     hooks.rowHandled = [&](int j) {
-        if (step.rowCounter) {
-            if (j + 1 < n) showRowCounter(host_, j);
-            keepAlive(host_);
+        if (copy.rowCounter) {
+            if (j + 1 < n) showRowCounter(host, j);
+            keepAlive(host);
         }
-        host_.rowsDone(1);
+        host.rowsDone(1);
     };
     pipeline.run(tally, hooks);
-    closePhase(host_);
-}
-
-void ImportRun::SetImport_Responsaveis() {
-    copyPlainTable(plainCopyOf(tables::PAT_RESPONSAVEL));
-}
-void ImportRun::SetImport_TipoBEM() {
-    copyPlainTable(plainCopyOf(tables::PAT_TIPOBEM));
-}
-void ImportRun::SetImport_SubLocalizacoao() {
-    copyPlainTable(plainCopyOf(tables::PAT_SUBLOCALIZACAO));
-}
-void ImportRun::SetImport_Depreciacao_Controle() {
-    copyPlainTable(plainCopyOf(tables::PAT_DEPRECIACAO_CONTROLE));
-}
-void ImportRun::SetImport_Depreciacao() {
-    copyPlainTable(plainCopyOf(tables::PAT_DEPRECIACAO));
-}
-void ImportRun::SetImport_PatReavaliacao() {
-    copyPlainTable(plainCopyOf(tables::PAT_REAVALIACAO));
-}
-void ImportRun::SetImport_PatBaixas() {
-    copyPlainTable(plainCopyOf(tables::PAT_BAIXA));
+    closePhase(host);
 }
 
 }  // namespace patrimonio

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "core/StatusConvention.h"
-#include "runs/ImportRun.h"
+#include "runs/StepContext.h"
 
 namespace patrimonio {
 
@@ -36,33 +36,33 @@ QString tableOf(const PurgeEntry& entry) {
 
 }  // namespace
 
-QStringList ImportRun::purgedTables() {
+QStringList purgedTables() {
     QStringList names;
     for (const PurgeEntry& entry : kPurge) names << tableOf(entry);
     return names;
 }
 
-void ImportRun::SetTrataExclusoes() {
+void purgeTarget(StepContext& step, bool& purgeBegun) {
     int emptied = 0;
     for (const PurgeEntry& entry : kPurge) {
-        host_.setStatus(QString::fromUtf16(entry.status));
-        host_.pumpMessages();
+        step.host.setStatus(QString::fromUtf16(entry.status));
+        step.host.pumpMessages();
         const QString statement = QString::fromLatin1(entry.statement);
         // A stop asked for while the status was painted is honoured before the next DELETE.
-        stopPoint(emptied == 0
-                      ? QStringLiteral("antes da exclusão: o banco a ser atualizado não foi "
-                                       "alterado")
-                      : QStringLiteral("durante a exclusão, antes de esvaziar %1: %2 de %3 "
-                                       "tabelas esvaziadas, nada foi importado")
-                            .arg(tableOf(entry))
-                            .arg(emptied)
-                            .arg(kPurge.size()));
+        step.stopPoint(emptied == 0
+                           ? QStringLiteral("antes da exclusão: o banco a ser atualizado não foi "
+                                            "alterado")
+                           : QStringLiteral("durante a exclusão, antes de esvaziar %1: %2 de %3 "
+                                            "tabelas esvaziadas, nada foi importado")
+                                 .arg(tableOf(entry))
+                                 .arg(emptied)
+                                 .arg(kPurge.size()));
         // A refused DELETE raises here and ends the run; the tables before it stay empty.
-        data_.Con_Velho.ExecuteDirect(statement);
-        purgeBegun_ = true;
+        step.target.ExecuteDirect(statement);
+        purgeBegun = true;
         ++emptied;
-        host_.pumpMessages();
-        host_.pause(kPhasePauseMs);
+        step.host.pumpMessages();
+        step.host.pause(kPhasePauseMs);
     }
 }
 

@@ -1,7 +1,7 @@
 // The two reserve rows added to the target's organs and units on every import.
 
 #include "core/Text.h"
-#include "runs/ImportRun.h"
+#include "runs/StepContext.h"
 
 namespace patrimonio {
 
@@ -21,12 +21,12 @@ QString reserveRowStatement(const QString& name, const QString& codes, const QSt
 
 }  // namespace
 
-void ImportRun::SetImport_Gorgaounidade() {
+void addReserveRows(StepContext& step) {
     // The two names differ by one letter; both are kept as the register has always had them.
-    data_.Con_Velho.ExecuteDirect(reserveRowStatement(QStringLiteral("RESERVA DE CONTIGÊNCIA"),
-                                                      QStringLiteral(", 9, 0, 0, "),
-                                                      QStringLiteral(", NULL, NULL, NULL, NULL)")));
-    data_.Con_Velho.ExecuteDirect(
+    step.target.ExecuteDirect(reserveRowStatement(QStringLiteral("RESERVA DE CONTIGÊNCIA"),
+                                                  QStringLiteral(", 9, 0, 0, "),
+                                                  QStringLiteral(", NULL, NULL, NULL, NULL)")));
+    step.target.ExecuteDirect(
         reserveRowStatement(QStringLiteral("RESERVA DE CONTINGÊNCIA"),
                             QStringLiteral(", (SELECT MAX(CDORGUNI) FROM GORGAOUNIDADE), 1, 0, "),
                             QStringLiteral(", NULL, NULL, 1, 1)")));

@@ -5,8 +5,8 @@
 #include "core/Errors.h"
 #include "db/RecordSet.h"
 #include "db/TableNames.h"
-#include "runs/ImportRun.h"
 #include "runs/PhotoBatches.h"
+#include "runs/StepContext.h"
 
 namespace patrimonio {
 
@@ -65,7 +65,7 @@ RunWork ImportPlan::work() const {
     RunWork w;
     w.rows = rows();
     w.photoBytes = photoBytes;
-    w.pauses = ImportRun::purgedTables().size();
+    w.pauses = purgedTables().size();
     for (const TableRows& t : tables) {
         w.pauses += t.table == tables::PAT_BEM ? t.rows / kAssetPageRows + 1 : 1;
     }

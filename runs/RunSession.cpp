@@ -13,6 +13,23 @@ QString captionOf(DatabaseField field) {
                                           : QStringLiteral("banco a ser atualizado");
 }
 
+// Puts the connection on the database and opens it: kept when already open on it, a lost one
+// goes back to that same database, one on another database is closed first. Whatever fails
+// leaves it closed, and is raised.
+void connectTo(Connection& connection, const QString& database) {
+    if (connection.databaseString() != database) {
+        connection.Close();
+        connection.Params = Connection::editParams(database);
+        connection.LoginPrompt = false;
+    }
+    try {
+        connection.Open();
+    } catch (...) {
+        connection.Close();
+        throw;
+    }
+}
+
 }  // namespace
 
 Connection& RunSession::connectionOf(DatabaseField field, bool photoOnly) {
@@ -29,18 +46,11 @@ QString RunSession::databaseOf(DatabaseField field, bool photoOnly, const QStrin
 RunSession::ConnectAttempt RunSession::connectField(DatabaseField field, bool photoOnly,
                                                     const QString& text) {
     if (trimmed(text).isEmpty()) return {};
-    Connection& connection = connectionOf(field, photoOnly);
-    const QString database = databaseOf(field, photoOnly, text);
-    if (connection.databaseString() != database) connection.Close();
-    connection.Params = Connection::editParams(database);
-    connection.LoginPrompt = false;
     try {
-        connection.Open();
+        connectTo(connectionOf(field, photoOnly), databaseOf(field, photoOnly, text));
     } catch (const DatabaseError& e) {
-        connection.Close();
         return {Attempt::Failed, e};
     } catch (const std::exception& e) {
-        connection.Close();
         return {Attempt::Failed, DatabaseError(QString::fromLocal8Bit(e.what()))};
     }
     return {Attempt::Connected, std::nullopt};
@@ -71,17 +81,9 @@ RunSession::Binding RunSession::bindForRun(bool photoOnly, const QString& source
             connection.Close();
             continue;
         }
-        const QString database = databaseOf(b.field, photoOnly, b.text);
-        if (connection.databaseString() != database) {
-            connection.Close();
-            connection.Params = Connection::editParams(database);
-            connection.LoginPrompt = false;
-        }
         try {
-            // Kept when already open on it; a lost one goes back to that same database.
-            connection.Open();
+            connectTo(connection, databaseOf(b.field, photoOnly, b.text));
         } catch (const DatabaseError& e) {
-            connection.Close();
             binding.failed << b.field;
             binding.reasons << QStringLiteral("Não foi possível conectar ao %1 \"%2\": %3")
                                    .arg(captionOf(b.field), b.text, e.message());

@@ -3,34 +3,33 @@
 
 #include <optional>
 
-#include "runs/ImportRun.h"
+#include "runs/StepContext.h"
 
 namespace patrimonio {
 
-void ImportRun::checkTarget() {
-    for (TableTally& t : report_.tables()) {
+void checkTargetRows(StepContext& step) {
+    for (TableTally& t : step.report.tables()) {
         const QString sql = QStringLiteral("SELECT COUNT(*) FROM ") + t.table;
         std::optional<DatabaseError> failure;
-        const std::unique_ptr<RecordSet> count =
-            data_.SqlDinamicoCDS(sql, QStringLiteral("O"), &failure);
+        const std::unique_ptr<RecordSet> count = step.targetQuery(sql, &failure);
         if (!count || count->Eof()) {
-            report_.warnings << QStringLiteral(
-                                    "Atenção: os registros de %1 no banco a ser atualizado não "
-                                    "puderam ser contados: %2")
-                                    .arg(t.table, failure ? failure->message() : sql);
+            step.report.warnings << QStringLiteral(
+                                        "Atenção: os registros de %1 no banco a ser atualizado não "
+                                        "puderam ser contados: %2")
+                                        .arg(t.table, failure ? failure->message() : sql);
             continue;
         }
         t.held = count->Fields(0).AsString().toInt();
         const int expected = t.read - t.refused;
         if (t.held != expected) {
-            report_.warnings << QStringLiteral(
-                                    "Atenção: %1 tem %2 registros no banco a ser atualizado, e "
-                                    "não os %3 esperados (%4 lidos, %5 recusados).")
-                                    .arg(t.table)
-                                    .arg(t.held)
-                                    .arg(expected)
-                                    .arg(t.read)
-                                    .arg(t.refused);
+            step.report.warnings << QStringLiteral(
+                                        "Atenção: %1 tem %2 registros no banco a ser atualizado, e "
+                                        "não os %3 esperados (%4 lidos, %5 recusados).")
+                                        .arg(t.table)
+                                        .arg(t.held)
+                                        .arg(expected)
+                                        .arg(t.read)
+                                        .arg(t.refused);
         }
     }
 }

@@ -24,7 +24,7 @@ QString ImportRun::targetCopyName(const QString& databaseString, const QDateTime
 void ImportRun::saveTargetCopy() {
     host_.setStatus(kTargetCopyStatus);
     host_.pumpMessages();
-    Connection& target = data_.Con_Velho;
+    Connection& target = steps_.target;
     const QString database = target.databaseString();
     const QString folder = databaseCopiesFolder();
     const auto refuse = [](const QString& reason) {

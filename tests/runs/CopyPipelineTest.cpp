@@ -14,7 +14,9 @@
 #include "core/Errors.h"
 #include "core/StatusConvention.h"
 #include "db/RecordSet.h"
+#include "db/TableNames.h"
 #include "runs/PlainCopy.h"
+#include "runs/RowCopy.h"
 #include "runs/WriteBack.h"
 
 namespace patrimonio::test {
@@ -53,7 +55,10 @@ void rowByRowCopy(DataModule& data, RunHost& host, ImportReport& report, const P
         } else {
             target.Insert();
         }
-        copyColumnsByPosition(source, target, step.table, step.skipsBvCodigo);
+        copyRow(RecordRow(source), target, step.table, [&](int, const QString& name) {
+            return step.skipsBvCodigo && name == columns::BV_CODIGO ? ColumnRule::LeftOut
+                                                                    : ColumnRule::Copied;
+        });
         target.Post();
         if (step.cadence == PlainCopy::Cadence::EveryRow) {
             writeBack(target, host, tally);

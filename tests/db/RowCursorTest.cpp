@@ -1,11 +1,13 @@
-// The rows of a query read ahead on a thread of their own (db/RowReadAhead.h), and record sets
-// that take turns at writing one table, handing each other their prepared statements.
+// The rows of a query read from one cursor (db/RowCursor.h), ahead on a thread of their own or
+// not, and record sets that take turns at writing one table, handing each other their prepared
+// statements.
 
 #include <QStringList>
+#include <optional>
 
 #include "DbFixture.h"
 #include "core/Errors.h"
-#include "db/RowReadAhead.h"
+#include "db/RowCursor.h"
 
 namespace patrimonio::test {
 namespace {
@@ -24,7 +26,7 @@ protected:
     }
 
     // Every row as text, the fields joined by '|'.
-    static QStringList readAll(RowReadAhead& rows) {
+    static QStringList readAll(RowCursor& rows) {
         QStringList out;
         while (rows.next()) {
             QStringList fields;
@@ -40,7 +42,7 @@ protected:
 
 TEST_F(RowReadAheadTest, GivesEveryRowInOrderAcrossBlocksAsARecordSetReadsThem) {
     // Blocks of 3 rows, at most 2 ahead: the reader waits for the consumer several times.
-    RowReadAhead rows(con, QStringLiteral("SELECT * FROM T ORDER BY N"), 3, 2);
+    RowCursor rows(con, QStringLiteral("SELECT * FROM T ORDER BY N"), RowCursor::ReadAhead{3, 2});
     EXPECT_EQ(rows.rowCount(), 10);
     ASSERT_EQ(rows.fieldCount(), 4);
     EXPECT_EQ(rows.fieldName(0), "N");
@@ -65,10 +67,46 @@ TEST_F(RowReadAheadTest, GivesEveryRowInOrderAcrossBlocksAsARecordSetReadsThem) 
     EXPECT_EQ(got[1], "2|r2|<null>|x2");
     EXPECT_EQ(got[2], "3|r3|b3|");
     EXPECT_FALSE(rows.next());
+    EXPECT_TRUE(rows.atEnd());
+
+    // Read on the caller's thread the cursor gives the same rows, uncounted.
+    RowCursor here(con, QStringLiteral("SELECT * FROM T ORDER BY N"));
+    EXPECT_EQ(here.rowCount(), -1);
+    EXPECT_EQ(readAll(here), expected);
+
+    // And a record set takes the same rows page by page, read ahead or not.
+    for (const bool ahead : {false, true}) {
+        SCOPED_TRACE(ahead ? "read ahead" : "read here");
+        const QString sql = QStringLiteral("SELECT * FROM T ORDER BY N");
+        std::optional<RowCursor> cursor;
+        if (ahead) {
+            cursor.emplace(con, sql, RowCursor::ReadAhead{3, 1});
+        } else {
+            cursor.emplace(con, sql);
+        }
+        QStringList paged;
+        QList<int> pageSizes;
+        for (;;) {
+            RecordSet page(con);
+            page.openPage(*cursor, 4);
+            if (page.RecordCount() == 0) break;
+            pageSizes << page.RecordCount();
+            for (page.First(); !page.Eof(); page.Next()) {
+                QStringList fields;
+                for (int i = 0; i < page.fieldCount(); ++i) {
+                    const Value v = page.Fields(i).AsVariant();
+                    fields << (v.isNull() ? QStringLiteral("<null>") : v.toString());
+                }
+                paged << fields.join(u'|');
+            }
+        }
+        EXPECT_EQ(paged, expected);
+        EXPECT_EQ(pageSizes, (QList<int>{4, 4, 2}));
+    }
 }
 
 TEST_F(RowReadAheadTest, CountAndRowsAreThoseOfOneMoment) {
-    RowReadAhead rows(con, QStringLiteral("SELECT N FROM T"), 2, 1);
+    RowCursor rows(con, QStringLiteral("SELECT N FROM T"), RowCursor::ReadAhead{2, 1});
     // Committed by another attachment while the rows are read: neither counted nor read.
     runIsql("INSERT INTO T (N) VALUES (11);\nDELETE FROM T WHERE N = 5;\ncommit;\n", path);
     EXPECT_EQ(rows.rowCount(), 10);
@@ -81,16 +119,19 @@ TEST_F(RowReadAheadTest, CountAndRowsAreThoseOfOneMoment) {
 
 TEST_F(RowReadAheadTest, AQueryThatFailsAtItsFirstRowsRaisesAtOnce) {
     runIsql("ALTER TABLE T ADD BOOM COMPUTED BY (1 / 0);\ncommit;\n", path);
-    EXPECT_THROW(RowReadAhead(con, QStringLiteral("SELECT N, BOOM FROM T")), DatabaseError);
-    EXPECT_THROW(RowReadAhead(con, QStringLiteral("SELECT * FROM NO_SUCH_TABLE")), DatabaseError);
+    EXPECT_THROW(RowCursor(con, QStringLiteral("SELECT N, BOOM FROM T"), RowCursor::ReadAhead{}),
+                 DatabaseError);
+    EXPECT_THROW(
+        RowCursor(con, QStringLiteral("SELECT * FROM NO_SUCH_TABLE"), RowCursor::ReadAhead{}),
+        DatabaseError);
     // The connection is still there for what comes next.
-    RowReadAhead rows(con, QStringLiteral("SELECT N FROM T"));
+    RowCursor rows(con, QStringLiteral("SELECT N FROM T"), RowCursor::ReadAhead{});
     EXPECT_EQ(rows.rowCount(), 10);
 }
 
 TEST_F(RowReadAheadTest, LeftBeforeItsEndItStopsAndTheConnectionGoesOn) {
     {
-        RowReadAhead rows(con, QStringLiteral("SELECT * FROM T"), 1, 1);
+        RowCursor rows(con, QStringLiteral("SELECT * FROM T"), RowCursor::ReadAhead{1, 1});
         ASSERT_TRUE(rows.next());
     }
     EXPECT_EQ(con.ExecuteDirect(QStringLiteral("UPDATE T SET S = 'z' WHERE N = 1")), 1);
