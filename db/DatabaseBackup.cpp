@@ -84,6 +84,12 @@ BackupFile backupDatabase(const QString& databaseString, const QString& user,
     return {writer->path(), QFileInfo(writer->path()).size()};
 }
 
+QString backupFileName(const QString& databaseString, const QDateTime& when) {
+    const QString file = QFileInfo(ServerDatabase::of(databaseString).database).completeBaseName();
+    return file + u'_' + when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+           QStringLiteral(".fbk");
+}
+
 QString restoreCommand(const BackupFile& copy, const QString& databaseString, const QString& user,
                        const QString& password) {
     const ServerDatabase target = ServerDatabase::of(databaseString);

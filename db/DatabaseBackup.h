@@ -5,6 +5,7 @@
 // its folder, renamed once the server says the backup finished and its size is checked) and
 // never replaces another.
 
+#include <QDateTime>
 #include <QString>
 #include <functional>
 
@@ -36,6 +37,10 @@ BackupFile backupDatabase(const QString& databaseString, const QString& user,
                           const QString& password, const QString& file,
                           const std::function<void(qint64 bytes)>& progress = {},
                           BackupRoute route = BackupRoute::Fastest);
+
+// The name of a copy of the database `databaseString` names, made at `when`, by the file's own
+// name: destino_2026-12-10_18-30-05.fbk.
+QString backupFileName(const QString& databaseString, const QDateTime& when);
 
 // The command that restores a copy with Firebird's own tool into a new database file.
 QString restoreCommand(const BackupFile& copy, const QString& databaseString, const QString& user,

@@ -76,9 +76,6 @@ public:
     // The way back to the target as it was before the last run: only once its purge has
     // deleted something (before that the target is as it was).
     std::optional<WayBack> wayBack() const;
-    // The name of the copy of the database `databaseString` names, made at `when`:
-    // destino_2026-12-10_18-30-05.fbk.
-    static QString targetCopyName(const QString& databaseString, const QDateTime& when);
 
     void SetTrataExclusoes();
     void SetIniciaImportacao();

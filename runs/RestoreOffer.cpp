@@ -8,7 +8,6 @@
 #include "core/AppPaths.h"
 #include "core/Errors.h"
 #include "db/DatabaseRestore.h"
-#include "runs/ImportRun.h"
 
 namespace patrimonio {
 
@@ -56,9 +55,8 @@ std::optional<bool> offerRestore(DataModule& data, RunHost& host, const WayBack&
         if (!ensureFolder(folder)) {
             throw AppError(QStringLiteral("a pasta %1 não pôde ser criada").arg(native(folder)));
         }
-        now = backupDatabase(
-            database, user, password,
-            folder + ImportRun::targetCopyName(database, QDateTime::currentDateTime()));
+        now = backupDatabase(database, user, password,
+                             folder + backupFileName(database, QDateTime::currentDateTime()));
         host.appendLogLine(
             QStringLiteral("Cópia do banco a ser atualizado como ficou, salva antes da "
                            "restauração: %1 (%2).")

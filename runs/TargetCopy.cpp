@@ -2,7 +2,6 @@
 // chose the wrong pair, or whose run stopped half-way.
 
 #include <QDateTime>
-#include <QFileInfo>
 
 #include "core/Amounts.h"
 #include "core/AppPaths.h"
@@ -14,12 +13,6 @@
 namespace patrimonio {
 
 const QString kTargetCopyStatus = QStringLiteral("Salvando uma cópia do banco a ser atualizado.");
-
-QString ImportRun::targetCopyName(const QString& databaseString, const QDateTime& when) {
-    const QString file = QFileInfo(ServerDatabase::of(databaseString).database).completeBaseName();
-    return file + u'_' + when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
-           QStringLiteral(".fbk");
-}
 
 void ImportRun::saveTargetCopy() {
     host_.setStatus(kTargetCopyStatus);
@@ -40,7 +33,7 @@ void ImportRun::saveTargetCopy() {
     try {
         copy_ = backupDatabase(database, target.openedParameter(QStringLiteral("USER_NAME")),
                                target.openedParameter(QStringLiteral("PASSWORD")),
-                               folder + targetCopyName(database, QDateTime::currentDateTime()));
+                               folder + backupFileName(database, QDateTime::currentDateTime()));
         // What the restore is checked against: every table's rows as the copy holds them.
         rowsAtCopy_ = tableRowCounts(target);
     } catch (const AppError& e) {
