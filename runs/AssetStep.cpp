@@ -287,6 +287,7 @@ void ImportRun::SetImport_Bens() {
         tally.read += rows;
         bool pageFull = false;
         for (int j = 0; j < rows && !pageFull; ++j) {
+            carrier.startRow(textByName(source, BEM_CODIGO));
             target.Append();
             PendingPhoto photo;
             const int columns = source.fieldCount();
