@@ -134,7 +134,7 @@ void RecordSet::Impl::loadBlobs(RowExtra& x, std::uint32_t row) {
     QStringList blobNames;
     std::vector<int> blobFields;
     for (int i = 0; i < count(); ++i)
-        if (isBlob(i) && !columns[i].isEmpty()) {
+        if (isBlob(i) && !columns[i].isEmpty() && (x.blobGiven.empty() || !x.blobGiven[i])) {
             blobNames << columns[i];
             blobFields.push_back(i);
         }
@@ -253,6 +253,7 @@ void RecordSet::Impl::leaveRow() {
             if (isBlob(i)) x.cur[i] = Value();
         x.orig.clear();
         x.blobsLoaded = false;
+        x.blobGiven.clear();
     }
 }
 
@@ -631,6 +632,20 @@ void RecordSet::Insert() {
     impl_->startInsert();
     impl_->insertBefore = impl_->current;
     eof_ = false;
+}
+
+void RecordSet::giveBlob(int index, const Value& value) {
+    if (!active()) closedError();
+    Impl& d = *impl_;
+    if (index < 0 || index >= fieldCount() || !d.isBlob(index)) (void)Fields(index);
+    if (d.editing() || !d.rowData(d.current)) return;
+    detail::RowExtra* x = d.extraOf(d.current);
+    if (!x) x = d.extras.emplace(d.current, d.materialize(d.current)).first->second.get();
+    if (x->blobsLoaded) return;
+    if (x->blobGiven.empty()) x->blobGiven.assign(d.count(), 0);
+    x->blobGiven[index] = 1;
+    if (!x->assigned[index]) x->cur[index] = value;
+    if (!x->orig.empty()) x->orig[index] = value;
 }
 
 Value RecordSet::valueAhead(int ahead, int index) {

@@ -78,6 +78,10 @@ public:
     // stays with its row as if it had been read there, until the cursor has been on that row
     // and left it: a run reads the next photos ahead while it handles the current row.
     Value valueAhead(int ahead, int index);
+    // The current row's BLOB of field `index` as read, `value`, given by whoever read it ahead
+    // by its id (db/PageBlobs.h): the row keeps it as if it had read it, and reading its other
+    // BLOBs does not read this one again. Does nothing once the row's BLOBs are read.
+    void giveBlob(int index, const Value& value);
 
     // A row still being inserted or edited is posted first by First, Next, Append, Insert, Edit
     // and ApplyUpdates when one of its fields was assigned, and dropped when none was.
@@ -123,6 +127,7 @@ public:
 
 private:
     friend class Field;
+    friend class PageBlobs;
     void load(const std::function<void()>& fill);
     Connection* connection_;
     QString commandText_;

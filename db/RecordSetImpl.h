@@ -37,6 +37,8 @@ struct RowExtra {
     std::vector<Value> orig;  // the values as read, when they differ from cur (else empty)
     std::vector<char> assigned;
     bool blobsLoaded = false;
+    // Per field: its BLOB was given by whoever read it ahead (RecordSet::giveBlob); or empty.
+    std::vector<char> blobGiven;
     bool pending = false;    // has a change in the change log
     bool inDatabase = true;  // false for an inserted row not yet written
     bool fromRaw = false;    // cur is the row as held, nothing changed: let go when left

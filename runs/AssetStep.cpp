@@ -288,6 +288,7 @@ void copyAssets(StepContext& step, const QString& photoQuality, int photoWorkers
         tally.read += rows;
         bool pageFull = false;
         for (int j = 0; j < rows && !pageFull; ++j) {
+            carrier.startRow(textByName(source, BEM_CODIGO));
             target.Append();
             PendingPhoto photo;
             copyRow(

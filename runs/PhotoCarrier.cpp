@@ -28,8 +28,16 @@ PhotoCarrier::PhotoCarrier(NameWithoutExtension rule, std::optional<int> quality
 
 void PhotoCarrier::startPage(RecordSet& rows, const Field* photo, const Field* code,
                              const Field* name) {
+    rows_ = &rows;
     lookahead_.startPage(
         rows, {indexOfField(rows, photo), indexOfField(rows, code), indexOfField(rows, name)});
+}
+
+void PhotoCarrier::startRow(const QString& code) {
+    const int column = lookahead_.photoColumn();
+    if (!rows_ || column < 0) return;
+    if (const std::optional<QByteArray> stored = lookahead_.storedAhead(code))
+        rows_->giveBlob(column, blobValue(lookahead_.photoType(), *stored));
 }
 
 CarriedPhoto PhotoCarrier::carry(const QString& code, const QString& name,

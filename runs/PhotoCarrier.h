@@ -56,7 +56,14 @@ public:
     // While held, the originals read ahead are not saved (PhotoLookahead::holdOriginals).
     void holdOriginals() { lookahead_.holdOriginals(); }
     void releaseOriginals() { lookahead_.releaseOriginals(); }
-    void endPage() { lookahead_.endPage(); }
+    void endPage() {
+        lookahead_.endPage();
+        rows_ = nullptr;
+    }
+
+    // The row of asset `code` is at hand: the photo read ahead from it becomes the row's own, as
+    // if the row had read it, so that reading its other BLOBs does not read the photo again.
+    void startRow(const QString& code);
 
     // Carries the photo of asset `code`, stored under `name`, on the row at hand: the photo
     // read ahead from that row, or else what `readStored` reads from it now (raising what it
@@ -75,6 +82,7 @@ private:
     const NameWithoutExtension rule_;
     const std::optional<int> quality_;
     PhotoLookahead lookahead_;
+    RecordSet* rows_ = nullptr;  // the page at hand
     Picture last_;
 };
 

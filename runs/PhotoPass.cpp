@@ -159,6 +159,7 @@ bool PhotoPass::runBatch(const QString& skipList) {
     counters_.Total = 0;
 
     while (!CdsNovo.Eof() && counters_.Total < kPhotoBatchSize) {
+        photos_->startRow(CdsNovo.FieldByName(BEM_CODIGO).AsString());
         if (CdsNovo.FieldByName(BEM_IMAGEM).BlobSize() > 0) {
             handleRowWithPhoto(i);
         } else {

@@ -588,12 +588,14 @@ public:
 
 TEST_F(AssetStep, WorkersGiveWhatOneAtATimeGivesWhenAnOriginalFailsOrTheStepStops) {
     // Three pages of photos, read ahead by the workers and their originals saved ahead by the
-    // saver; something happens in the middle of the first page, or of the second.
+    // saver; something happens in the middle of the first page, or of the second, or another
+    // program deletes rows once the first page is read.
     struct Case {
         const char* label;
         std::function<void(RegisterPair&)> arrange;
         std::function<void(StoppableHost&)> host;
         bool stops;
+        std::function<void(RegisterPair&, StoppableHost&)> during = {};
     } cases[] = {
         {"an original that cannot be saved in the middle of a page",
          [](RegisterPair& pair) {
@@ -620,6 +622,19 @@ TEST_F(AssetStep, WorkersGiveWhatOneAtATimeGivesWhenAnOriginalFailsOrTheStepStop
              };
          },
          true},
+        // The step reads the rows of one moment: a row of the page at hand and one of the next
+        // page, deleted during the first page's pause, still arrive with their photos as read.
+        {"rows deleted from the source once the first page is read",
+         {},
+         {},
+         false,
+         [](RegisterPair& pair, StoppableHost& h) {
+             h.onPause = [&pair](StoppableHost& host) {
+                 if (host.pauses != 1) return;
+                 runIsql("DELETE FROM PAT_BEM WHERE BEM_CODIGO IN (51, 151);\ncommit;\n",
+                         pair.sourcePath);
+             };
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -628,6 +643,7 @@ TEST_F(AssetStep, WorkersGiveWhatOneAtATimeGivesWhenAnOriginalFailsOrTheStepStop
             if (c.arrange) c.arrange(*pair);
             StoppableHost host;
             if (c.host) c.host(host);
+            if (c.during) c.during(*pair, host);
             ImportRun run(pair->data, pair->counters, host, workers);
             bool stopped = false;
             try {
@@ -660,6 +676,15 @@ TEST_F(AssetStep, WorkersGiveWhatOneAtATimeGivesWhenAnOriginalFailsOrTheStepStop
             // Stopped after the second page's write-back: nothing of the third.
             EXPECT_EQ(alone.rows.size(), 200);
             EXPECT_EQ(alone.before.size(), 200);
+        } else if (c.during) {
+            EXPECT_EQ(alone.rows.size(), 230);
+            for (const char* deleted : {"51 ", "151 "}) {
+                const auto row =
+                    std::find_if(alone.rows.begin(), alone.rows.end(),
+                                 [&](const QString& r) { return r.startsWith(deleted); });
+                ASSERT_NE(row, alone.rows.end()) << deleted;
+                EXPECT_GT(row->size(), 100) << deleted;  // its photo came along
+            }
         } else {
             EXPECT_TRUE(alone.log.contains(QStringLiteral("Bem 30: foto importada como estava")))
                 << alone.log.toStdString();
