@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "BenchDatabases.h"
 #include "BenchSupport.h"
 #include "QuietHost.h"
 #include "TestDatabase.h"
@@ -440,16 +441,10 @@ int run(int argc, char** argv) {
                                                    table("PAT_DEPRECIACAO") + table("DEP_TETO"));
     Connection con(QStringLiteral("Con_Bench"));
     con.Params = Connection::editParams(source);
-    con.ExecuteDirect(QStringLiteral("execute block as declare i integer = 0; begin\n"
-                                     "  while (i < %1) do begin\n"
-                                     "    i = i + 1;\n"
-                                     "    insert into PAT_DEPRECIACAO values (:i, :i / 12 + 1,"
-                                     " mod(:i, 40), :i / 12 + 7,"
-                                     " dateadd(mod(:i, 3650) day to date '2015-01-01'),"
-                                     " mod(:i, 100000) * 1.37, :i * 2.11, mod(:i, 30) + 0.25);\n"
-                                     "  end\n"
-                                     "end")
-                          .arg(rows));
+    bench::fillRows(source, QStringLiteral("PAT_DEPRECIACAO"), rows,
+                    QStringLiteral(":i, :i / 12 + 1, mod(:i, 40), :i / 12 + 7,"
+                                   " dateadd(mod(:i, 3650) day to date '2015-01-01'),"
+                                   " mod(:i, 100000) * 1.37, :i * 2.11, mod(:i, 30) + 0.25"));
     QFile loadavg(QStringLiteral("/proc/loadavg"));
     loadavg.open(QIODevice::ReadOnly);
     std::printf(
