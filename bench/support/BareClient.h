@@ -10,31 +10,8 @@
 
 namespace patrimonio::bench {
 
-// An interface of the client released on every path: an attachment still attached is
-// detached, a transaction still open rolled back, a statement freed. A call that ends it
-// (commit, detach, free) goes through end(), which hands it over first.
-template <class T>
-class Owned {
-public:
-    explicit Owned(T* held = nullptr) : held_(held) {}
-    ~Owned() {
-        if (held_) held_->release();
-    }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    Owned& operator=(T* held) {
-        if (held_) held_->release();
-        held_ = held;
-        return *this;
-    }
-    T* operator->() const { return held_; }
-    T* get() const { return held_; }
-    explicit operator bool() const { return held_ != nullptr; }
-    T* end() { return std::exchange(held_, nullptr); }
-
-private:
-    T* held_;
-};
+// The loops hold the client's interfaces in fb::Ref (db/FbApi.h): released on every path, and
+// handed over by release() to a call that ends them (commit, detach, free).
 
 class BareClient {
 public:

@@ -8,6 +8,7 @@
 #include "BareClient.h"
 #include "BenchSupport.h"
 #include "TestDatabase.h"
+#include "db/FbApi.h"
 
 using namespace Firebird;
 
@@ -17,24 +18,24 @@ BareCopy bareCopy(const QString& source, const QString& target, const QByteArray
                   const QByteArray& columns, Commits commits, Parameters parameters) {
     BareClient client;
     ThrowStatusWrapper& st = client.st();
-    Owned<IAttachment> from(client.attach(source));
-    Owned<IAttachment> to(client.attach(target));
+    fb::Ref<IAttachment> from(client.attach(source));
+    fb::Ref<IAttachment> to(client.attach(target));
     const double started = wallMs();
 
-    Owned<ITransaction> reading(client.begin(from.get(), BareClient::Access::ReadOnly));
+    fb::Ref<ITransaction> reading(client.begin(from.get(), BareClient::Access::ReadOnly));
     const QByteArray select =
         "SELECT " + (columns.isEmpty() ? QByteArray("*") : columns) + " FROM " + table;
-    Owned<IStatement> sel(from->prepare(&st, reading.get(), 0, select.constData(), 3,
-                                        IStatement::PREPARE_PREFETCH_METADATA));
-    Owned<IMessageMetadata> out(sel->getOutputMetadata(&st));
+    fb::Ref<IStatement> sel(from->prepare(&st, reading.get(), 0, select.constData(), 3,
+                                          IStatement::PREPARE_PREFETCH_METADATA));
+    fb::Ref<IMessageMetadata> out(sel->getOutputMetadata(&st));
     const unsigned n = out->getCount(&st);
     const QByteArray insert = "INSERT INTO " + table +
                               (columns.isEmpty() ? QByteArray() : " (" + columns + ")") +
                               " VALUES (" + QByteArray("?, ").repeated(n).chopped(2) + ")";
-    Owned<ITransaction> writing(client.begin(to.get(), BareClient::Access::ReadWrite));
-    Owned<IStatement> ins(to->prepare(&st, writing.get(), 0, insert.constData(), 3,
-                                      IStatement::PREPARE_PREFETCH_METADATA));
-    Owned<IMessageMetadata> in(ins->getInputMetadata(&st));
+    fb::Ref<ITransaction> writing(client.begin(to.get(), BareClient::Access::ReadWrite));
+    fb::Ref<IStatement> ins(to->prepare(&st, writing.get(), 0, insert.constData(), 3,
+                                        IStatement::PREPARE_PREFETCH_METADATA));
+    fb::Ref<IMessageMetadata> in(ins->getInputMetadata(&st));
     const std::vector<Slot> fetched = slotsOf(out.get(), st), bound = slotsOf(in.get(), st);
     for (unsigned i = 0; i < n; ++i) {
         if ((out->getType(&st, i) & ~1u) != (in->getType(&st, i) & ~1u) ||
@@ -45,18 +46,18 @@ BareCopy bareCopy(const QString& source, const QString& target, const QByteArray
     std::vector<unsigned char> row(out->getMessageLength(&st)), message(in->getMessageLength(&st));
     const bool ownTypes = parameters == Parameters::OwnTypes;
 
-    Owned<IResultSet> cursor(sel->openCursor(&st, reading.get(), nullptr, nullptr, out.get(), 0));
+    fb::Ref<IResultSet> cursor(sel->openCursor(&st, reading.get(), nullptr, nullptr, out.get(), 0));
     long long j = 0;
     double commitMs = 0;
     int commitCount = 0;
     const auto commit = [&] {
         const double t = wallMs();
-        writing.end()->commit(&st);
+        writing.release()->commit(&st);
         commitMs += wallMs() - t;
         ++commitCount;
     };
     while (cursor->fetchNext(&st, row.data()) == IStatus::RESULT_OK) {
-        if (!writing) writing = client.begin(to.get(), BareClient::Access::ReadWrite);
+        if (!writing) writing.reset(client.begin(to.get(), BareClient::Access::ReadWrite));
         if (ownTypes) {
             // The SELECT gives each column as the table holds it, so as the INSERT takes it.
             for (unsigned i = 0; i < n; ++i) {
@@ -71,13 +72,13 @@ BareCopy bareCopy(const QString& source, const QString& target, const QByteArray
         ++j;
     }
     if (writing) commit();
-    cursor.end()->close(&st);
-    reading.end()->commit(&st);
+    cursor.release()->close(&st);
+    reading.release()->commit(&st);
     const BareCopy copy{j, (wallMs() - started) / 1000.0, commitMs / 1000.0, commitCount};
-    ins.end()->free(&st);
-    sel.end()->free(&st);
-    from.end()->detach(&st);
-    to.end()->detach(&st);
+    ins.release()->free(&st);
+    sel.release()->free(&st);
+    from.release()->detach(&st);
+    to.release()->detach(&st);
     return copy;
 }
 
