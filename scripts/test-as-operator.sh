@@ -5,8 +5,9 @@
 # faults; this run shows them. It reuses a build made by scripts/test.sh.
 #   test-as-operator.sh [BUILD_DIR]      as root (default BUILD_DIR: build)
 #   OPERATOR   the user the tests run as (default: importador-op; made when missing)
-#   TEST_FILTER  the gtest filter (default: import runs, photo-only pass, the copy before the
-#              purge, compaction, and every test named *AsOperator*; the photo-only pass's
+#   TEST_FILTER  the gtest filter (default: import runs, the asset step, photo-only pass, the
+#              source rows and a page's photos read ahead, the copy before the purge,
+#              compaction, and every test named *AsOperator*; the photo-only pass's
 #              worker comparisons are left out: almost a minute, threads rather than files)
 # Nothing else may answer on 127.0.0.1:3052 meanwhile: the server is stopped at the end.
 set -euo pipefail
@@ -14,7 +15,7 @@ cd "$(dirname "$0")/.."
 ROOT="$PWD"
 BUILD_DIR="$(cd "${1:-build}" && pwd)"
 OPERATOR="${OPERATOR:-importador-op}"
-TEST_FILTER="${TEST_FILTER:-*ImportRun*:*ImportEndToEnd*:*PhotoPass*:*TargetCopy*:*DatabaseBackup*:*Compaction*:*AsOperator*:*FilesFolder*:*RestoreOffer*:*DatabaseRestore*-*PhotoPassWorkers*}"
+TEST_FILTER="${TEST_FILTER:-*ImportRun*:*AssetStep*:*PageBlobs*:*RowReadAhead*:*ImportEndToEnd*:*PhotoPass*:*TargetCopy*:*DatabaseBackup*:*Compaction*:*AsOperator*:*FilesFolder*:*RestoreOffer*:*DatabaseRestore*-*PhotoPassWorkers*}"
 EXECUTABLES=(tests/core/core_tests tests/db/db_tests tests/runs/runs_tests tests/app/app_tests)
 
 [ "$(id -u)" -eq 0 ] || { echo "test-as-operator: run it as root" >&2; exit 1; }
